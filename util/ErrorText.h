@@ -1,0 +1,16 @@
+#pragma once
+// Texts of the reports the program shows for failures.
+
+#include <string>
+#include <string_view>
+
+namespace zenivor {
+
+// A number as the reports write it: a blank before one that is not negative, a minus sign
+// before a negative one.
+std::string SignedNumberText(long long number);
+
+// "Unexpected error in " + procedure + ": " + signed number + " " + description.
+std::string UnexpectedErrorText(std::string_view procedure, long long number, std::string_view description);
+
+}  // namespace zenivor
