@@ -37,6 +37,12 @@ public:
     void RepaintSurface() override {}
     void ClearSurface() override { surface_.Clear(); }
 
+    // Back to a blank status line, no message and a cleared surface.
+    void Reset() {
+        status_.clear();
+        lastMessage_.clear();
+        surface_.Clear();
+    }
     const std::string& Status() const { return status_; }
     const std::string& LastMessage() const { return lastMessage_; }
     DrawingSurface& Surface() { return surface_; }

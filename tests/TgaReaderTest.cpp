@@ -1,0 +1,306 @@
+// The TGA reader against files built here by an independent encoder, for every layout image
+// editors write, and against malformed files that must fail with their own code.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "imaging/GlobalMemory.h"
+#include "imaging/ImgDll.h"
+#include "imaging/Tga.h"
+#include "tests/TestSupport.h"
+#include "util/Files.h"
+
+namespace zenivor::test {
+namespace {
+
+std::uint8_t Expand5(int value) { return static_cast<std::uint8_t>((value << 3) | (value >> 2)); }
+
+// Channel values a 5-bit channel can hold exactly, so one palette serves every depth.
+const std::vector<std::array<int, 3>> kFiveBitPalette = {
+    {0, 0, 0}, {31, 31, 31}, {31, 0, 10}, {0, 20, 31}, {10, 31, 20}, {20, 10, 0},
+};
+
+struct Variant {
+    const char* name;
+    int type;
+    int depth;           // pixel depth (index depth for colour-mapped types)
+    int colorMapDepth;   // 0: no colour map
+    int colorMapFirst;
+    int descriptorOrigin;  // bit 4 right-to-left, bit 5 top-to-bottom
+    int idLength;
+    bool footer;
+};
+
+constexpr int kWidth = 7;  // odd, so runs of three cross rows
+constexpr int kHeight = 3;
+
+int PaletteIndexAt(int x, int y) { return ((y * kWidth + x) / 3) % static_cast<int>(kFiveBitPalette.size()); }
+bool IsGrey(const Variant& v) { return v.type == 3 || v.type == 11; }
+bool IsMapped(const Variant& v) { return v.type == 1 || v.type == 9; }
+
+Rgb ExpectedColour(const Variant& v, int x, int y) {
+    const auto& entry = kFiveBitPalette[static_cast<std::size_t>(PaletteIndexAt(x, y))];
+    if (IsGrey(v)) {
+        const auto grey = static_cast<std::uint8_t>(40 * PaletteIndexAt(x, y) + 5);
+        return {grey, grey, grey};
+    }
+    return {Expand5(entry[0]), Expand5(entry[1]), Expand5(entry[2])};
+}
+
+void AppendColour(std::vector<std::uint8_t>& out, const Rgb& c, int depth) {
+    if (depth == 15 || depth == 16) {
+        const int value = ((c[0] >> 3) << 10) | ((c[1] >> 3) << 5) | (c[2] >> 3) | (depth == 16 ? 0x8000 : 0);
+        out.push_back(static_cast<std::uint8_t>(value & 0xFF));
+        out.push_back(static_cast<std::uint8_t>(value >> 8));
+        return;
+    }
+    out.insert(out.end(), {c[2], c[1], c[0]});
+    if (depth == 32) out.push_back(0x7F);  // alpha, to be ignored
+}
+
+std::vector<std::uint8_t> StoredPixel(const Variant& v, int x, int y) {
+    std::vector<std::uint8_t> out;
+    if (IsMapped(v)) {
+        const int index = PaletteIndexAt(x, y) + v.colorMapFirst;
+        out.push_back(static_cast<std::uint8_t>(index & 0xFF));
+        if (v.depth == 16) out.push_back(static_cast<std::uint8_t>(index >> 8));
+    } else if (IsGrey(v)) {
+        out.push_back(ExpectedColour(v, x, y)[0]);
+        if (v.depth == 16) out.push_back(0xFF);  // alpha, to be ignored
+    } else {
+        AppendColour(out, ExpectedColour(v, x, y), v.depth);
+    }
+    return out;
+}
+
+// Pixels in the order the file stores them, for the variant's origin.
+std::vector<std::vector<std::uint8_t>> StoredPixels(const Variant& v) {
+    std::vector<std::vector<std::uint8_t>> pixels;
+    for (int row = 0; row < kHeight; ++row)
+        for (int col = 0; col < kWidth; ++col) {
+            const int y = (v.descriptorOrigin & 0x20) ? row : kHeight - 1 - row;
+            const int x = (v.descriptorOrigin & 0x10) ? kWidth - 1 - col : col;
+            pixels.push_back(StoredPixel(v, x, y));
+        }
+    return pixels;
+}
+
+// Greedy RLE over the whole pixel stream: a run packet for repeats, raw packets between.
+void AppendRle(std::vector<std::uint8_t>& out, const std::vector<std::vector<std::uint8_t>>& pixels) {
+    for (std::size_t i = 0; i < pixels.size();) {
+        std::size_t run = 1;
+        while (i + run < pixels.size() && run < 128 && pixels[i + run] == pixels[i]) ++run;
+        if (run > 1) {
+            out.push_back(static_cast<std::uint8_t>(0x80 | (run - 1)));
+            out.insert(out.end(), pixels[i].begin(), pixels[i].end());
+            i += run;
+            continue;
+        }
+        std::size_t raw = 1;
+        while (i + raw < pixels.size() && raw < 128 && pixels[i + raw] != pixels[i + raw - 1]) ++raw;
+        if (i + raw < pixels.size() && raw > 1) --raw;  // leave the start of the next run to it
+        out.push_back(static_cast<std::uint8_t>(raw - 1));
+        for (std::size_t k = 0; k < raw; ++k) out.insert(out.end(), pixels[i + k].begin(), pixels[i + k].end());
+        i += raw;
+    }
+}
+
+std::vector<std::uint8_t> BuildTga(const Variant& v) {
+    const int mapLength = v.colorMapDepth ? static_cast<int>(kFiveBitPalette.size()) : 0;
+    std::vector<std::uint8_t> out = {
+        static_cast<std::uint8_t>(v.idLength), static_cast<std::uint8_t>(v.colorMapDepth ? 1 : 0),
+        static_cast<std::uint8_t>(v.type), static_cast<std::uint8_t>(v.colorMapFirst & 0xFF),
+        static_cast<std::uint8_t>(v.colorMapFirst >> 8), static_cast<std::uint8_t>(mapLength), 0,
+        static_cast<std::uint8_t>(v.colorMapDepth), 0, 0, 0, 0, kWidth, 0, kHeight, 0,
+        static_cast<std::uint8_t>(v.depth),
+        static_cast<std::uint8_t>(v.descriptorOrigin | (v.depth == 32 ? 8 : v.depth == 16 && !IsMapped(v) ? 1 : 0))};
+    for (int i = 0; i < v.idLength; ++i) out.push_back(static_cast<std::uint8_t>('A' + i % 26));
+    for (const auto& entry : kFiveBitPalette)
+        if (v.colorMapDepth) AppendColour(out, {Expand5(entry[0]), Expand5(entry[1]), Expand5(entry[2])}, v.colorMapDepth);
+    const auto pixels = StoredPixels(v);
+    if (v.type >= 9) {
+        AppendRle(out, pixels);
+    } else {
+        for (const auto& p : pixels) out.insert(out.end(), p.begin(), p.end());
+    }
+    if (v.footer) {
+        for (int i = 0; i < 8; ++i) out.push_back(0);  // extension and developer offsets
+        for (const char c : std::string("TRUEVISION-XFILE.")) out.push_back(static_cast<std::uint8_t>(c));
+        out.push_back(0);
+    }
+    return out;
+}
+
+Image DecodeBytes(const std::vector<std::uint8_t>& bytes, ImgError& error) {
+    TgaHeader header;
+    error = ParseTgaHeader(bytes, header);
+    if (error) return {};
+    Image image{header.width, header.height, std::vector<std::uint8_t>(header.PixelCount() * 3)};
+    error = DecodeTga(bytes, header, image.rgb.data());
+    return image;
+}
+
+const Variant kVariants[] = {
+    {"true colour 24", 2, 24, 0, 0, 0x00, 0, false},
+    {"true colour 32 with alpha", 2, 32, 0, 0, 0x00, 0, false},
+    {"true colour 16", 2, 16, 0, 0, 0x00, 0, false},
+    {"true colour 15", 2, 15, 0, 0, 0x00, 0, false},
+    {"top-left origin", 2, 24, 0, 0, 0x20, 0, false},
+    {"bottom-right origin", 2, 24, 0, 0, 0x10, 0, false},
+    {"top-right origin", 2, 24, 0, 0, 0x30, 0, false},
+    {"image ID of 255 bytes", 2, 24, 0, 0, 0x00, 255, false},
+    {"TGA 2.0 footer", 2, 24, 0, 0, 0x00, 3, true},
+    {"true colour with an unused colour map", 2, 24, 24, 0, 0x00, 0, false},
+    {"RLE 24 across rows", 10, 24, 0, 0, 0x00, 0, false},
+    {"RLE 32 top-left", 10, 32, 0, 0, 0x20, 0, false},
+    {"RLE 16 top-right", 10, 16, 0, 0, 0x30, 0, false},
+    {"grey 8", 3, 8, 0, 0, 0x00, 0, false},
+    {"grey 16 with alpha", 3, 16, 0, 0, 0x20, 0, false},
+    {"RLE grey 8", 11, 8, 0, 0, 0x00, 0, false},
+    {"colour map 24, index 8", 1, 8, 24, 0, 0x00, 0, false},
+    {"colour map 32, index 8, first entry 3", 1, 8, 32, 3, 0x20, 0, false},
+    {"colour map 16, index 16, first entry 300", 1, 16, 16, 300, 0x00, 0, false},
+    {"colour map 15, index 8", 1, 8, 15, 0, 0x10, 0, false},
+    {"RLE colour map 24, first entry 250", 9, 8, 24, 250, 0x00, 0, true},
+};
+
+TEST(TgaReader, DecodesEveryLayoutToTheStoredPixels) {
+    for (const Variant& v : kVariants) {
+        SCOPED_TRACE(v.name);
+        ImgError error = kImgOk;
+        const Image image = DecodeBytes(BuildTga(v), error);
+        ASSERT_EQ(error, kImgOk);
+        ASSERT_EQ(image.width, kWidth);
+        ASSERT_EQ(image.height, kHeight);
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) EXPECT_EQ(image.At(x, y), ExpectedColour(v, x, y)) << x << "," << y;
+    }
+}
+
+TEST(TgaReader, FiveBitChannelsSpanTheFullRange) {
+    EXPECT_EQ(Expand5(0), 0);
+    Variant v{"15", 2, 15, 0, 0, 0, 0, false};
+    ImgError error = kImgOk;
+    const Image image = DecodeBytes(BuildTga(v), error);
+    ASSERT_EQ(error, kImgOk);
+    EXPECT_EQ(image.At(3, 0), (Rgb{255, 255, 255}));  // palette entry {31, 31, 31}
+    EXPECT_EQ(image.At(0, 0), (Rgb{0, 0, 0}));
+}
+
+using Mutation = std::function<void(std::vector<std::uint8_t>&)>;
+
+struct Malformed {
+    const char* name;
+    Variant base;
+    Mutation mutate;
+    ImgError expected;
+};
+
+const Variant kPlain{"plain", 2, 24, 0, 0, 0, 0, false};
+const Variant kRle{"rle", 10, 24, 0, 0, 0, 0, false};
+const Variant kMapped{"mapped", 1, 8, 24, 0, 0, 0, false};
+
+void SetWord(std::vector<std::uint8_t>& b, std::size_t at, int value) {
+    b[at] = static_cast<std::uint8_t>(value & 0xFF);
+    b[at + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+const Malformed kMalformed[] = {
+    {"empty file", kPlain, [](auto& b) { b.clear(); }, kImgTruncatedHeader},
+    {"truncated header", kPlain, [](auto& b) { b.resize(17); }, kImgTruncatedHeader},
+    {"no image data (type 0)", kPlain, [](auto& b) { b[2] = 0; }, kImgUnknownType},
+    {"Huffman-coded type 32", kPlain, [](auto& b) { b[2] = 32; }, kImgUnknownType},
+    {"colour-map type 2", kPlain, [](auto& b) { b[1] = 2; }, kImgUnknownColorMapType},
+    {"colour-mapped without map", kMapped, [](auto& b) { b[1] = 0; }, kImgMissingColorMap},
+    {"colour map of length 0", kMapped, [](auto& b) { SetWord(b, 5, 0); }, kImgMissingColorMap},
+    {"colour-map entries of 8 bits", kMapped, [](auto& b) { b[7] = 8; }, kImgBadColorMapDepth},
+    {"true colour of 8 bits", kPlain, [](auto& b) { b[16] = 8; }, kImgBadPixelDepth},
+    {"true colour of 31 bits", kPlain, [](auto& b) { b[16] = 31; }, kImgBadPixelDepth},
+    {"grey of 24 bits", kPlain, [](auto& b) { b[2] = 3; }, kImgBadPixelDepth},
+    {"colour-mapped index of 24 bits", kMapped, [](auto& b) { b[16] = 24; }, kImgBadPixelDepth},
+    {"interleaved", kPlain, [](auto& b) { b[17] |= 0x40; }, kImgInterleaved},
+    {"zero width", kPlain, [](auto& b) { SetWord(b, 12, 0); }, kImgZeroSize},
+    {"zero height", kPlain, [](auto& b) { SetWord(b, 14, 0); }, kImgZeroSize},
+    {"truncated colour map", kMapped, [](auto& b) { b.resize(18 + 10); }, kImgTruncatedColorMap},
+    {"truncated pixels", kPlain, [](auto& b) { b.pop_back(); }, kImgTruncatedPixels},
+    {"huge size, tiny file", kPlain, [](auto& b) { SetWord(b, 12, 65535), SetWord(b, 14, 65535); }, kImgTruncatedPixels},
+    {"RLE, huge size, tiny file", kRle, [](auto& b) { SetWord(b, 12, 65535), SetWord(b, 14, 65535); }, kImgTruncatedPixels},
+    {"RLE without packets", kRle, [](auto& b) { b.resize(18); }, kImgTruncatedPixels},
+    {"RLE ends inside a packet", kRle, [](auto& b) { b.resize(b.size() - 1); }, kImgTruncatedPixels},
+    {"RLE runs past the image", kRle, [](auto& b) { b.insert(b.begin() + 18, {0xFF, 1, 2, 3}); }, kImgRleOverrun},
+    {"colour index past the map", kMapped, [](auto& b) { b.back() = 6; }, kImgColorIndexRange},
+    {"colour index before the first entry", kMapped, [](auto& b) { SetWord(b, 3, 1); }, kImgColorIndexRange},
+    {"not a TGA at all", kPlain,
+     [](auto& b) {
+         const std::string text = "This is a text file, not an image; it says nothing about pixels.";
+         b.assign(text.begin(), text.end());
+     },
+     kImgUnknownType},
+};
+
+// Through the library, which checks that the declared data can exist before it allocates.
+TEST(TgaReader, RefusesMalformedFilesWithTheirOwnCode) {
+    TempDir dir;
+    const std::size_t blocksBefore = GlobalBlockCount();
+    for (const Malformed& m : kMalformed) {
+        SCOPED_TRACE(m.name);
+        auto bytes = BuildTga(m.base);
+        m.mutate(bytes);
+        WriteBytes(dir / "bad.tga", bytes);
+        int width = 0;
+        int height = 0;
+        EXPECT_EQ(ImgDLLReadRGBFromTGA(Utf8FromPath(dir / "bad.tga"), width, height), 0u);
+        EXPECT_EQ(ImgDLLGetLastError(), m.expected);
+        EXPECT_EQ(GlobalBlockCount(), blocksBefore);
+    }
+}
+
+TEST(TgaReader, FileSystemFailures) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "folder.tga");
+    const struct {
+        std::filesystem::path path;
+        ImgError expected;
+    } rows[] = {{dir / "missing.tga", kImgFileOpen}, {dir / "folder.tga", kImgNotAFile}};
+    for (const auto& row : rows) {
+        int width = 0;
+        int height = 0;
+        EXPECT_EQ(ImgDLLGetTGADimensions(Utf8FromPath(row.path), width, height), 0) << row.path;
+        EXPECT_EQ(ImgDLLGetLastError(), row.expected) << row.path;
+        EXPECT_EQ(ImgDLLReadRGBFromTGA(Utf8FromPath(row.path), width, height), 0u) << row.path;
+        EXPECT_EQ(ImgDLLGetLastError(), row.expected) << row.path;
+    }
+}
+
+TEST(TgaReader, DimensionQueryReadsTheHeaderOnly) {
+    TempDir dir;
+    auto bytes = BuildTga(kPlain);
+    bytes.resize(20);  // the pixels are cut off, the header is whole
+    WriteBytes(dir / "cut.tga", bytes);
+    int width = 0;
+    int height = 0;
+    ASSERT_NE(ImgDLLGetTGADimensions(Utf8FromPath(dir / "cut.tga"), width, height), 0);
+    EXPECT_EQ(width, kWidth);
+    EXPECT_EQ(height, kHeight);
+    EXPECT_EQ(ImgDLLReadRGBFromTGA(Utf8FromPath(dir / "cut.tga"), width, height), 0u);
+    EXPECT_EQ(ImgDLLGetLastError(), kImgTruncatedPixels);
+}
+
+TEST(TgaReader, ReadRefusesASizeOtherThanTheOneAskedFor) {
+    TempDir dir;
+    WriteTga(dir / "small.tga", CoordinateImage(10, 4));
+    int width = 504;
+    int height = 504;
+    EXPECT_EQ(ImgDLLReadRGBFromTGA(Utf8FromPath(dir / "small.tga"), width, height), 0u);
+    EXPECT_EQ(ImgDLLGetLastError(), kImgUnexpectedSize);
+    width = 0;
+    height = 4;
+    const HGLOBAL block = ImgDLLReadRGBFromTGA(Utf8FromPath(dir / "small.tga"), width, height);
+    ASSERT_NE(block, 0u);
+    EXPECT_EQ(width, 10);
+    GlobalFree(block);
+}
+
+}  // namespace
+}  // namespace zenivor::test
