@@ -29,9 +29,14 @@ std::int64_t CeilDiv(std::int64_t numerator, std::int64_t denominator) {
     return quotient + ((numerator % denominator != 0 && numerator > 0) ? 1 : 0);
 }
 
-// Adds the winding of each edge that crosses the scanline through row y's pixel centres to
-// every pixel from the first one whose centre lies at or right of the crossing.
-void AccumulateRow(const std::vector<POINT>& points, int y, int width, std::vector<int>& winding) {
+struct Crossing {
+    std::int64_t firstPixel;  // the first pixel whose centre lies at or right of the edge
+    int direction;
+};
+
+// The edges that cross the scanline through row y's pixel centres, left to right.
+std::vector<Crossing> CrossingsOfRow(const std::vector<POINT>& points, int y) {
+    std::vector<Crossing> crossings;
     const std::int64_t centreY2 = 2 * static_cast<std::int64_t>(y) + 1;  // doubled, so it is whole
     for (std::size_t i = 0; i < points.size(); ++i) {
         POINT a = points[i];
@@ -43,10 +48,11 @@ void AccumulateRow(const std::vector<POINT>& points, int y, int width, std::vect
         // Crossing x = a.x + (cy - a.y) (b.x - a.x) / (b.y - a.y); first pixel px with px + 0.5 >= x.
         const std::int64_t dy = b.y - a.y;
         const std::int64_t crossing2 = 2 * a.x * dy + (centreY2 - 2 * a.y) * (b.x - a.x);  // 2x * dy
-        const std::int64_t first = CeilDiv(crossing2 - dy, 2 * dy);
-        const std::int64_t start = std::clamp<std::int64_t>(first, 0, width);
-        winding[static_cast<std::size_t>(start)] += direction;
+        crossings.push_back({CeilDiv(crossing2 - dy, 2 * dy), direction});
     }
+    std::sort(crossings.begin(), crossings.end(),
+              [](const Crossing& l, const Crossing& r) { return l.firstPixel < r.firstPixel; });
+    return crossings;
 }
 
 }  // namespace
@@ -80,15 +86,16 @@ Rgb DrawingSurface::PixelAt(int x, int y) const {
 
 std::vector<std::uint8_t> RasterizePolygon(const std::vector<POINT>& points, int fillMode, int width, int height) {
     std::vector<std::uint8_t> mask(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
-    std::vector<int> winding(static_cast<std::size_t>(width) + 1);
     for (int y = 0; y < height; ++y) {
-        std::fill(winding.begin(), winding.end(), 0);
-        AccumulateRow(points, y, width, winding);
-        int sum = 0;
         std::uint8_t* row = mask.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
-        for (int x = 0; x < width; ++x) {
-            sum += winding[static_cast<std::size_t>(x)];
-            row[x] = fillMode == kWinding ? sum != 0 : (sum & 1) != 0;
+        int winding = 0;
+        std::int64_t spanStart = 0;
+        for (const Crossing& crossing : CrossingsOfRow(points, y)) {
+            const std::int64_t spanEnd = std::clamp<std::int64_t>(crossing.firstPixel, 0, width);
+            if (fillMode == kWinding ? winding != 0 : (winding & 1) != 0)
+                std::fill(row + spanStart, row + std::max(spanStart, spanEnd), std::uint8_t{1});
+            winding += crossing.direction;
+            spanStart = std::max(spanStart, spanEnd);
         }
     }
     return mask;

@@ -42,12 +42,6 @@ ImgError ReadFileBytes(const std::string& path, std::optional<std::size_t> limit
     return kImgOk;
 }
 
-bool Clipped(const DeviceContext& dc, int x, int y) {
-    const auto& mask = dc.ClipMask();
-    return !mask.empty() && mask[static_cast<std::size_t>(y) * static_cast<std::size_t>(dc.Surface().Width()) +
-                                 static_cast<std::size_t>(x)] == 0;
-}
-
 // Copies a source rectangle to (destX, destY), dropping what falls off the surface or
 // outside the clip region.
 void Blit(DeviceContext& dc, const std::uint8_t* pixels, int width, int destX, int destY, int srcX, int srcY,
@@ -65,26 +59,43 @@ void Blit(DeviceContext& dc, const std::uint8_t* pixels, int width, int destX, i
             std::memcpy(target, source, static_cast<std::size_t>(std::max(x1 - x0, 0)) * 3);
             continue;
         }
-        for (int x = x0; x < x1; ++x, source += 3, target += 3)
-            if (!Clipped(dc, x, y)) std::memcpy(target, source, 3);
+        // Copy each run of pixels inside the clip at once.
+        const std::uint8_t* inside = dc.ClipMask().data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(surface.Width());
+        for (int x = x0; x < x1;) {
+            if (inside[x] == 0) {
+                ++x;
+                continue;
+            }
+            int end = x;
+            while (end < x1 && inside[end] != 0) ++end;
+            const std::size_t offset = static_cast<std::size_t>(x - x0) * 3;
+            std::memcpy(target + offset, source + offset, static_cast<std::size_t>(end - x) * 3);
+            x = end;
+        }
     }
 }
 
 void RotateQuarter(std::uint8_t* pixels, int size, bool clockwise) {
-    std::vector<std::uint8_t> copy(pixels, pixels + RgbBytes(size, size));
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x) {
-            // Clockwise: the pixel at (x, y) comes from (y, size - 1 - x) of the original.
-            const int sx = clockwise ? y : size - 1 - y;
-            const int sy = clockwise ? size - 1 - x : x;
-            std::memcpy(pixels + RgbBytes(size, y) + static_cast<std::size_t>(x) * 3,
-                        copy.data() + RgbBytes(size, sy) + static_cast<std::size_t>(sx) * 3, 3);
+    const std::vector<std::uint8_t> copy(pixels, pixels + RgbBytes(size, size));
+    const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(size) * 3;
+    for (int y = 0; y < size; ++y) {
+        // Clockwise, target row y is source column y read upwards; counter-clockwise, source
+        // column size - 1 - y read downwards.
+        const std::uint8_t* source = clockwise ? copy.data() + stride * (size - 1) + y * 3
+                                               : copy.data() + (size - 1 - y) * 3;
+        const std::ptrdiff_t step = clockwise ? -stride : stride;
+        std::uint8_t* target = pixels + stride * y;
+        for (int x = 0; x < size; ++x, source += step, target += 3) {
+            target[0] = source[0];
+            target[1] = source[1];
+            target[2] = source[2];
         }
+    }
 }
 
 void FlipRow(std::uint8_t* row, int width) {
-    for (int left = 0, right = width - 1; left < right; ++left, --right)
-        std::swap_ranges(row + left * 3, row + left * 3 + 3, row + right * 3);
+    for (std::uint8_t *left = row, *right = row + (width - 1) * 3; left < right; left += 3, right -= 3)
+        for (int channel = 0; channel < 3; ++channel) std::swap(left[channel], right[channel]);
 }
 
 }  // namespace

@@ -1,0 +1,40 @@
+// In-process timings: the whole 2016 conversion and the floor it stands on.
+// Usage: bench_conversion [benchmark options]; the bundled sample lies beside the programs.
+#include <benchmark/benchmark.h>
+
+#include "conversion/ProcessSky.h"
+#include "tools/bench/Floor.h"
+#include "util/ProgramFolder.h"
+
+namespace {
+
+using namespace zenivor;
+
+std::filesystem::path ProgramsFolder() { return ProgramFolder().parent_path() / "bin"; }
+std::string Sample() { return Utf8FromPath(ProgramsFolder() / "samples" / "sky-2016.tga"); }
+std::filesystem::path Scratch(const char* name) {
+    const auto folder = std::filesystem::temp_directory_path() / name;
+    std::filesystem::create_directories(folder);
+    return folder;
+}
+
+void BM_ProcessSky2016(benchmark::State& state) {
+    MemoryHost host;
+    const SkyContext context{host, SystemImagingApi(), Utf8FromPath(Scratch("zenivor-bench-sky") / ""), ProgramsFolder()};
+    const std::string strip = Sample();
+    for (auto _ : state)
+        if (!ProcessSky(strip, context)) state.SkipWithError(host.Status().c_str());
+}
+BENCHMARK(BM_ProcessSky2016)->Unit(benchmark::kMillisecond);
+
+void BM_Floor(benchmark::State& state) {
+    const auto folder = Scratch("zenivor-bench-floor");
+    const std::string strip = Sample();
+    for (auto _ : state)
+        if (!bench::RunFloor(strip, folder)) state.SkipWithError("floor failed");
+}
+BENCHMARK(BM_Floor)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
