@@ -1,7 +1,5 @@
 #include "conversion/ProcessSky.h"
 
-#include <new>
-
 #include "conversion/SkyTables.h"
 #include "util/ErrorText.h"
 #include "util/Files.h"
@@ -219,10 +217,6 @@ private:
     RgbBuffer face_;
 };
 
-void ReportUnexpected(ConversionHost& host, long long number, const std::string& description) {
-    host.ShowMessage(UnexpectedErrorText("ProcessSky", number, description));
-}
-
 }  // namespace
 
 bool ProcessSky(const std::string& path, const SkyContext& context) {
@@ -230,12 +224,8 @@ bool ProcessSky(const std::string& path, const SkyContext& context) {
     // regions still held are released on the way out.
     try {
         return SkyConversion(path, context).Run();
-    } catch (const std::filesystem::filesystem_error& error) {
-        ReportUnexpected(context.host, error.code().value(), error.code().message());
-    } catch (const std::bad_alloc&) {
-        ReportUnexpected(context.host, 7, "Out of memory");
     } catch (const std::exception& error) {
-        ReportUnexpected(context.host, -1, error.what());
+        context.host.ShowMessage(UnexpectedErrorText("ProcessSky", error));
     }
     return false;
 }

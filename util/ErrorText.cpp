@@ -1,5 +1,8 @@
 #include "util/ErrorText.h"
 
+#include <new>
+#include <system_error>
+
 namespace zenivor {
 
 std::string SignedNumberText(long long number) {
@@ -10,6 +13,13 @@ std::string UnexpectedErrorText(std::string_view procedure, long long number, st
     std::string text = "Unexpected error in ";
     text.append(procedure).append(": ").append(SignedNumberText(number)).append(" ").append(description);
     return text;
+}
+
+std::string UnexpectedErrorText(std::string_view procedure, const std::exception& error) {
+    if (const auto* system = dynamic_cast<const std::system_error*>(&error))
+        return UnexpectedErrorText(procedure, system->code().value(), system->code().message());
+    if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) return UnexpectedErrorText(procedure, 7, "Out of memory");
+    return UnexpectedErrorText(procedure, -1, error.what());
 }
 
 }  // namespace zenivor

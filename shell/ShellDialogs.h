@@ -1,0 +1,38 @@
+#pragma once
+// The dialogs the window opens, behind an interface so that tests answer them.
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace zenivor {
+
+struct OpenDialogSetup {
+    QString defaultSuffix;
+    QStringList nameFilters;
+    QString initialFolder;  // empty: where the dialog was last left in this run
+};
+
+class ShellDialogs {
+public:
+    virtual ~ShellDialogs() = default;
+    // A message with an OK button only, captioned with the program's title.
+    virtual void ShowMessage(const QString& text) = 0;
+    // The chosen file's full path, or empty when the dialog was cancelled.
+    virtual QString ChooseInputFile(const OpenDialogSetup& setup) = 0;
+};
+
+// Qt's message box and one file-open dialog kept for the whole run.
+class QtShellDialogs final : public ShellDialogs {
+public:
+    explicit QtShellDialogs(QWidget* parent) : parent_(parent) {}
+    void ShowMessage(const QString& text) override;
+    QString ChooseInputFile(const OpenDialogSetup& setup) override;
+
+private:
+    QWidget* parent_;
+    QString lastFolder_;
+};
+
+}  // namespace zenivor

@@ -1,0 +1,115 @@
+#include "shell/modMain.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDir>
+#include <QLabel>
+
+#include "conversion/ProcessSky.h"
+#include "shell/ShellDialogs.h"
+#include "util/ErrorText.h"
+#include "util/modSubroutines.h"
+
+namespace zenivor {
+namespace {
+
+// The hourglass for as long as a conversion runs, however it ends.
+class BusyCursor {
+public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+const OpenDialogSetup& InputDialogSetup() {
+    // Names are case-sensitive here, so both spellings of the extension are offered.
+    static const OpenDialogSetup setup{"tga", {"TGA file (504x504,1008x504,2016x504) (*.tga *.TGA)", "All Files (*)"}, {}};
+    return setup;
+}
+
+}  // namespace
+
+std::string CommandLinePath(const QStringList& arguments) {
+    QString path = arguments.mid(1).join(' ');
+    // A dropped file whose name has blanks arrives quoted on some platforms.
+    if (path.size() >= 2 && path.startsWith('"') && path.endsWith('"')) path = path.mid(1, path.size() - 2);
+    return path.toStdString();
+}
+
+modMain::modMain(ShellEnvironment environment) : environment_(std::move(environment)) {}
+
+modMain::~modMain() = default;
+
+void modMain::ReportUnexpected(const char* procedure, const std::exception& error) {
+    environment_.dialogs.ShowMessage(QString::fromStdString(UnexpectedErrorText(procedure, error)));
+}
+
+void modMain::Main(const QStringList& arguments) {
+    try {
+        appName_ = kAppName;
+        lastPath_ = environment_.settings.GetSetting(appName_, kProgramTitle, kLastPathKey, "");
+        window_ = std::make_unique<frmZenivor>(
+            environment_.dialogs, MenuCommands{[this] { FileOpen(); }, [this] { ExitProgram(); }, environment_.helpHelp,
+                                               environment_.helpAbout, [this] { ExitProgram(); }});
+        window_->show();
+        window_->repaint();
+        ImgDLLStringInitDLL();
+        const std::string path = CommandLinePath(arguments);
+        if (path.empty()) return;
+        window_->SetStatusText("Processing " + path);
+        window_->RepaintStatus();
+        ProcessFile(path);
+    } catch (const std::exception& error) {
+        ReportUnexpected("Main", error);
+    }
+}
+
+void modMain::ProcessFile(const std::string& path) {
+    bool completed = false;
+    {
+        const BusyCursor busy;
+        const SkyContext context{*window_, SystemImagingApi(), lastPath_, environment_.programFolder};
+        completed = ProcessSky(path, context);
+    }
+    // A failure keeps its own text in the status line.
+    if (completed) window_->SetStatusText("AllDone");
+    window_->RepaintSurface();
+}
+
+void modMain::FileOpen() {
+    try {
+        const std::string path = SelectInputFile();
+        if (path.empty()) {
+            window_->SetStatusText("Nothing to do");
+            return;
+        }
+        window_->SetStatusText("Processing " + path);
+        window_->RepaintStatus();
+        ProcessFile(path);
+    } catch (const std::exception& error) {
+        ReportUnexpected("File Open", error);
+    }
+}
+
+std::string modMain::SelectInputFile() {
+    try {
+        OpenDialogSetup setup = InputDialogSetup();
+        if (!lastPath_.empty()) setup.initialFolder = QString::fromStdString(lastPath_);
+        const QString chosen = QDir::toNativeSeparators(environment_.dialogs.ChooseInputFile(setup));
+        // A cancelled dialog keeps the remembered folder.
+        if (chosen.isEmpty()) return {};
+        lastPath_ = QString::fromStdU16String(GetPathFromFileName(chosen.toStdU16String())).toStdString();
+        return chosen.toStdString();
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+void modMain::ExitProgram() {
+    // A store that cannot be written must not keep the program open.
+    environment_.settings.SaveSetting(appName_, kProgramTitle, kLastPathKey, lastPath_);
+    if (environment_.endProgram) environment_.endProgram();
+}
+
+}  // namespace zenivor

@@ -1,0 +1,55 @@
+#pragma once
+// Start-up, File > Open, the remembered folder and exit of the desktop program.
+
+#include <QStringList>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "shell/frmZenivor.h"
+#include "util/SettingsStore.h"
+
+namespace zenivor {
+
+class ShellDialogs;
+
+// What the program needs from its surroundings; the tests hand in their own.
+struct ShellEnvironment {
+    SettingsStore& settings;
+    ShellDialogs& dialogs;
+    std::filesystem::path programFolder;
+    std::function<void()> endProgram;  // ends the program at once
+    std::function<void()> helpHelp;    // Help > Help
+    std::function<void()> helpAbout;   // Help > About
+};
+
+class modMain {
+public:
+    explicit modMain(ShellEnvironment environment);
+    ~modMain();
+
+    // Shows the window and converts the strip the command line names, if any.
+    void Main(const QStringList& arguments);
+    void ProcessFile(const std::string& path);
+    void FileOpen();
+    std::string SelectInputFile();
+    void ExitProgram();
+
+    frmZenivor* Window() const { return window_.get(); }
+    const std::string& LastPath() const { return lastPath_; }
+
+private:
+    void ReportUnexpected(const char* procedure, const std::exception& error);
+
+    ShellEnvironment environment_;
+    std::string appName_;
+    std::string lastPath_;
+    std::unique_ptr<frmZenivor> window_;
+};
+
+// The command line's path: the arguments after the program's name, joined by single blanks,
+// without one pair of enclosing double quotes.
+std::string CommandLinePath(const QStringList& arguments);
+
+}  // namespace zenivor

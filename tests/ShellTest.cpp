@@ -1,0 +1,226 @@
+// The desktop window on Qt's offscreen platform, with the dialogs and the settings store
+// replaced: start-up, File > Open, the remembered folder, exit and the window's layout.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenuBar>
+
+#include "shell/PictureBox.h"
+#include "shell/QtSettingsStore.h"
+#include "shell/modMain.h"
+#include "tests/ShellFakes.h"
+#include "tests/TestSupport.h"
+#include "util/Files.h"
+
+namespace zenivor::test {
+namespace {
+
+const char* const kSixFiles[] = {"F0010001.tga", "F0020001.tga", "F0030001.tga",
+                                 "F0040001.tga", "F0050001.tga", "F0060001.tga"};
+
+class ShellTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(programFolder_);
+        std::filesystem::create_directories(remembered_);
+        std::filesystem::create_directories(stripFolder_);
+        WriteTga(programFolder_ / "F0060001.tga", CoordinateImage(504, 504));
+        WriteTga(strip_, CoordinateImage(1008, 504));
+    }
+
+    modMain& Start(const QStringList& arguments, const std::string& storedLastPath) {
+        if (!storedLastPath.empty()) settings_.values[{kAppName, kProgramTitle, kLastPathKey}] = storedLastPath;
+        program_ = std::make_unique<modMain>(
+            ShellEnvironment{settings_, dialogs_, programFolder_, [this] { ++ended_; }, {}, {}});
+        program_->Main(arguments);
+        return *program_;
+    }
+    std::string Status() const { return program_->Window()->lblStatus()->text().toStdString(); }
+    std::string StoredLastPath() { return settings_.values[{kAppName, kProgramTitle, kLastPathKey}]; }
+    static bool AllSixIn(const std::filesystem::path& folder) {
+        for (const char* name : kSixFiles)
+            if (!std::filesystem::exists(folder / name)) return false;
+        return true;
+    }
+
+    TempDir dir_;
+    std::filesystem::path programFolder_ = dir_ / "program";
+    std::filesystem::path remembered_ = dir_ / "remembered";
+    std::filesystem::path stripFolder_ = dir_ / "my strips";
+    std::filesystem::path strip_ = stripFolder_ / "sky strip.tga";
+    std::string rememberedText_ = Utf8FromPath(remembered_ / "");
+    MemorySettings settings_;
+    ScriptedDialogs dialogs_;
+    int ended_ = 0;
+    std::unique_ptr<modMain> program_;
+};
+
+TEST_F(ShellTest, StartWithoutArgumentConvertsNothing) {
+    modMain& program = Start({"zenivor"}, rememberedText_);
+    EXPECT_TRUE(program.Window()->isVisible());
+    EXPECT_EQ(Status(), "");
+    EXPECT_EQ(program.LastPath(), rememberedText_);
+    DrawingSurface blank;
+    blank.SetBackground(program.Window()->picMap()->Surface().Background());
+    blank.Clear();
+    EXPECT_TRUE(std::equal(blank.Pixels(), blank.Pixels() + 504 * 504 * 3, program.Window()->picMap()->Surface().Pixels()));
+    EXPECT_TRUE(std::filesystem::is_empty(remembered_));
+}
+
+TEST_F(ShellTest, CommandLineConvertsIntoTheRememberedFolder) {
+    const struct {
+        const char* name;
+        QStringList arguments;
+    } rows[] = {
+        {"one argument", {"zenivor", QString::fromStdString(Utf8FromPath(strip_))}},
+        {"quoted", {"zenivor", QString::fromStdString("\"" + Utf8FromPath(strip_) + "\"")}},
+        {"split at its blank", QString::fromStdString("zenivor " + Utf8FromPath(strip_)).split(' ')},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        for (const char* name : kSixFiles) std::filesystem::remove(remembered_ / name);
+        modMain& program = Start(row.arguments, rememberedText_);
+        EXPECT_EQ(Status(), "AllDone");
+        EXPECT_TRUE(AllSixIn(remembered_));
+        EXPECT_EQ(program.LastPath(), rememberedText_);
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    }
+}
+
+TEST_F(ShellTest, PictureShowsTheSkyCapAfterAConversion) {
+    modMain& program = Start({"zenivor", QString::fromStdString(Utf8FromPath(strip_))}, rememberedText_);
+    ASSERT_EQ(Status(), "AllDone");
+    PictureBox* picture = program.Window()->picMap();
+    const QImage shown = picture->grab(picture->contentsRect()).toImage();
+    ASSERT_EQ(shown.size(), QSize(504, 504));
+    const Image cap = ReadTga(remembered_ / "F0050001.tga");
+    for (const auto& [x, y] : {std::pair{0, 0}, {250, 10}, {10, 250}, {252, 252}, {503, 503}, {400, 300}}) {
+        const Rgb expected = cap.At(x, y);
+        EXPECT_EQ(shown.pixelColor(x, y), QColor(expected[0], expected[1], expected[2])) << x << "," << y;
+    }
+}
+
+TEST_F(ShellTest, FailedConversionKeepsItsTextAndRestoresTheCursor) {
+    std::filesystem::remove(programFolder_ / "F0060001.tga");
+    Start({"zenivor", QString::fromStdString(Utf8FromPath(strip_))}, rememberedText_);
+    EXPECT_EQ(Status(), "Copy " + Utf8FromPath(programFolder_ / "F0060001.tga") + " error: 2");
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    const auto missing = dir_ / "missing.tga";
+    Start({"zenivor", QString::fromStdString(Utf8FromPath(missing))}, rememberedText_);
+    EXPECT_EQ(dialogs_.messages, std::vector<std::string>{"Error getting file size"});
+    EXPECT_EQ(Status(), "Processing " + Utf8FromPath(missing));
+}
+
+TEST_F(ShellTest, FileOpenRemembersTheChosenFolder) {
+    modMain& program = Start({"zenivor"}, rememberedText_);
+    dialogs_.answer = QString::fromStdString(Utf8FromPath(strip_));
+    program.Window()->itmFileOpen()->trigger();
+    ASSERT_EQ(dialogs_.setups.size(), 1u);
+    const OpenDialogSetup& setup = dialogs_.setups[0];
+    EXPECT_EQ(setup.defaultSuffix, "tga");
+    EXPECT_EQ(setup.nameFilters,
+              QStringList({"TGA file (504x504,1008x504,2016x504) (*.tga *.TGA)", "All Files (*)"}));
+    EXPECT_EQ(setup.initialFolder.toStdString(), rememberedText_);
+    EXPECT_EQ(program.LastPath(), Utf8FromPath(stripFolder_ / ""));
+    EXPECT_EQ(Status(), "AllDone");
+    EXPECT_TRUE(AllSixIn(stripFolder_));
+    program.Window()->itmFileOpen()->trigger();
+    EXPECT_EQ(dialogs_.setups.back().initialFolder.toStdString(), Utf8FromPath(stripFolder_ / ""));
+}
+
+TEST_F(ShellTest, CancelledFileOpenKeepsTheRememberedFolder) {
+    modMain& program = Start({"zenivor"}, rememberedText_);
+    dialogs_.answer.clear();
+    program.Window()->itmFileOpen()->trigger();
+    EXPECT_EQ(Status(), "Nothing to do");
+    EXPECT_EQ(program.LastPath(), rememberedText_);
+    program.Window()->itmFileExit()->trigger();
+    EXPECT_EQ(StoredLastPath(), rememberedText_);
+}
+
+TEST_F(ShellTest, EveryWayOutSavesTheRememberedFolderAndEnds) {
+    const struct {
+        const char* name;
+        bool unwritable;
+        void (*leave)(modMain&);
+    } rows[] = {
+        {"File > Exit", false, [](modMain& p) { p.Window()->itmFileExit()->trigger(); }},
+        {"closing the window", false, [](modMain& p) { p.Window()->close(); }},
+        {"unwritable store", true, [](modMain& p) { p.Window()->close(); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        settings_ = MemorySettings();
+        ended_ = 0;
+        modMain& program = Start({"zenivor"}, "");
+        dialogs_.answer = QString::fromStdString(Utf8FromPath(strip_));
+        program.Window()->itmFileOpen()->trigger();
+        settings_.unwritable = row.unwritable;
+        row.leave(program);
+        EXPECT_EQ(settings_.writes, 1);
+        EXPECT_EQ(StoredLastPath(), row.unwritable ? "" : Utf8FromPath(stripFolder_ / ""));
+        EXPECT_EQ(ended_, 1);
+    }
+}
+
+TEST_F(ShellTest, WindowLayoutStaysPutWhenResized) {
+    modMain& program = Start({"zenivor"}, "");
+    frmZenivor* window = program.Window();
+    EXPECT_EQ(window->windowTitle(), "Zenivor");
+    EXPECT_FALSE(window->windowIcon().isNull());
+    EXPECT_EQ(window->centralWidget()->size(), QSize(531, 551));
+    for (const QSize size : {QSize(531, 600), QSize(900, 800), QSize(300, 200)}) {
+        window->resize(size);
+        EXPECT_EQ(window->picMap()->geometry(), QRect(12, 8, 508, 508));
+        EXPECT_EQ(window->picMap()->contentsRect(), QRect(2, 2, 504, 504));
+        EXPECT_EQ(window->lblStatus()->geometry(), QRect(12, 524, 329, 17));
+    }
+}
+
+TEST_F(ShellTest, MenusHaveTheirCaptionsAndNoShortcuts) {
+    modMain& program = Start({"zenivor"}, "");
+    QStringList captions;
+    for (QAction* menu : program.Window()->menuBar()->actions()) {
+        captions << menu->text();
+        for (QAction* item : menu->menu()->actions()) {
+            captions << (item->isSeparator() ? "-" : item->text());
+            EXPECT_TRUE(item->shortcut().isEmpty()) << item->text().toStdString();
+            EXPECT_TRUE(item->isEnabled());
+        }
+    }
+    EXPECT_EQ(captions, QStringList({"&File", "&Open", "-", "E&xit", "&Help", "&Help", "-", "&About"}));
+}
+
+TEST(QtSettingsStore, KeepsValuesInAnIniSection) {
+    TempDir dir;
+    const QString file = QString::fromStdString(Utf8FromPath(dir / "Velmora Utilities.ini"));
+    QtSettingsStore store(file);
+    EXPECT_EQ(store.GetSetting(kAppName, kProgramTitle, kLastPathKey, ""), "");
+    ASSERT_TRUE(store.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/home/ann/Ciel d'été/"));
+    EXPECT_EQ(QtSettingsStore(file).GetSetting(kAppName, kProgramTitle, kLastPathKey, ""), "/home/ann/Ciel d'été/");
+    const auto text = ReadBytes(dir / "Velmora Utilities.ini");
+    const std::string content(text.begin(), text.end());
+    EXPECT_NE(content.find("[Zenivor]"), std::string::npos) << content;
+    EXPECT_NE(content.find("LastPath="), std::string::npos) << content;
+    EXPECT_TRUE(QtSettingsStore::DefaultFileName().endsWith("/Velmora Utilities.ini"));
+}
+
+TEST(QtSettingsStore, ReportsAStoreThatCannotBeWritten) {
+    TempDir dir;
+    WriteBytes(dir / "a file", {'x'});
+    QtSettingsStore store(QString::fromStdString(Utf8FromPath(dir / "a file" / "settings.ini")));
+    EXPECT_FALSE(store.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/tmp/"));
+}
+
+}  // namespace
+}  // namespace zenivor::test
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
