@@ -1,5 +1,6 @@
 #include "shell/ShellDialogs.h"
 
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -22,5 +23,9 @@ QString QtShellDialogs::ChooseInputFile(const OpenDialogSetup& setup) {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().constFirst();
 }
+
+void QtShellDialogs::RunModal(QDialog& dialog) { dialog.exec(); }
+
+bool QtShellDialogs::OpenDocument(const QUrl& url) { return QDesktopServices::openUrl(url); }
 
 }  // namespace zenivor

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+class QDialog;
+class QUrl;
 class QWidget;
 
 namespace zenivor {
@@ -21,6 +23,10 @@ public:
     virtual void ShowMessage(const QString& text) = 0;
     // The chosen file's full path, or empty when the dialog was cancelled.
     virtual QString ChooseInputFile(const OpenDialogSetup& setup) = 0;
+    // Shows dialog modally and returns once it has closed.
+    virtual void RunModal(QDialog& dialog) = 0;
+    // Opens a document with the desktop's registered program; false when that fails.
+    virtual bool OpenDocument(const QUrl& url) = 0;
 };
 
 // Qt's message box and one file-open dialog kept for the whole run.
@@ -29,6 +35,8 @@ public:
     explicit QtShellDialogs(QWidget* parent) : parent_(parent) {}
     void ShowMessage(const QString& text) override;
     QString ChooseInputFile(const OpenDialogSetup& setup) override;
+    void RunModal(QDialog& dialog) override;
+    bool OpenDocument(const QUrl& url) override;
 
 private:
     QWidget* parent_;

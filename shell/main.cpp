@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
     zenivor::QtSettingsStore settings;
     zenivor::QtShellDialogs dialogs(nullptr);
     zenivor::SetMessageHook([&dialogs](const std::string& text) { dialogs.ShowMessage(QString::fromStdString(text)); });
-    zenivor::modMain program({settings, dialogs, zenivor::ProgramFolder(argv[0]), [] { QCoreApplication::quit(); }, {}, {}});
+    zenivor::modMain program({settings, dialogs, zenivor::ProgramFolder(argv[0]), [] { QCoreApplication::quit(); }});
     program.Main(QApplication::arguments());
     return QApplication::exec();
 }

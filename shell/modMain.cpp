@@ -4,10 +4,14 @@
 #include <QCursor>
 #include <QDir>
 #include <QLabel>
+#include <QUrl>
+
+#include "about/frmAbout.h"
 
 #include "conversion/ProcessSky.h"
 #include "shell/ShellDialogs.h"
 #include "util/ErrorText.h"
+#include "util/Files.h"
 #include "util/modSubroutines.h"
 
 namespace zenivor {
@@ -50,8 +54,9 @@ void modMain::Main(const QStringList& arguments) {
         appName_ = kAppName;
         lastPath_ = environment_.settings.GetSetting(appName_, kProgramTitle, kLastPathKey, "");
         window_ = std::make_unique<frmZenivor>(
-            environment_.dialogs, MenuCommands{[this] { FileOpen(); }, [this] { ExitProgram(); }, environment_.helpHelp,
-                                               environment_.helpAbout, [this] { ExitProgram(); }});
+            environment_.dialogs, MenuCommands{[this] { FileOpen(); }, [this] { ExitProgram(); },
+                                               [this] { LaunchHelpFile("Zenivor.html"); }, [this] { ShowAbout(); },
+                                               [this] { ExitProgram(); }});
         window_->show();
         window_->repaint();
         ImgDLLStringInitDLL();
@@ -110,6 +115,21 @@ void modMain::ExitProgram() {
     // A store that cannot be written must not keep the program open.
     environment_.settings.SaveSetting(appName_, kProgramTitle, kLastPathKey, lastPath_);
     if (environment_.endProgram) environment_.endProgram();
+}
+
+void modMain::LaunchHelpFile(const std::string& name) {
+    const auto path = environment_.programFolder / PathFromUtf8(name);
+    std::error_code error;
+    // The desktop's launcher may report success before it fails on a missing file.
+    const bool opened = std::filesystem::is_regular_file(path, error) &&
+                        environment_.dialogs.OpenDocument(QUrl::fromLocalFile(QString::fromStdString(Utf8FromPath(path))));
+    if (!opened) environment_.dialogs.ShowMessage(QStringLiteral("Error launching help file."));
+}
+
+void modMain::ShowAbout() {
+    frmAbout about(environment_.settings, window_.get());
+    about.setModal(true);
+    environment_.dialogs.RunModal(about);
 }
 
 }  // namespace zenivor

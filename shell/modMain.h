@@ -20,8 +20,6 @@ struct ShellEnvironment {
     ShellDialogs& dialogs;
     std::filesystem::path programFolder;
     std::function<void()> endProgram;  // ends the program at once
-    std::function<void()> helpHelp;    // Help > Help
-    std::function<void()> helpAbout;   // Help > About
 };
 
 class modMain {
@@ -35,6 +33,9 @@ public:
     void FileOpen();
     std::string SelectInputFile();
     void ExitProgram();
+    // Opens a document in the program's folder; a failure shows one message.
+    void LaunchHelpFile(const std::string& name);
+    void ShowAbout();
 
     frmZenivor* Window() const { return window_.get(); }
     const std::string& LastPath() const { return lastPath_; }

@@ -1,6 +1,8 @@
 #pragma once
 // Stand-ins for the settings store and the dialogs, so shell tests answer and record them.
 
+#include <QUrl>
+#include <functional>
 #include <map>
 #include <tuple>
 
@@ -36,7 +38,19 @@ public:
         setups.push_back(setup);
         return answer;
     }
+    void RunModal(QDialog& dialog) override {
+        ++modalRuns;
+        if (whileModal) whileModal(dialog);
+    }
+    bool OpenDocument(const QUrl& url) override {
+        opened.push_back(url);
+        return launcherWorks;
+    }
     QString answer;
+    int modalRuns = 0;
+    std::function<void(QDialog&)> whileModal;
+    std::vector<QUrl> opened;
+    bool launcherWorks = true;
     std::vector<std::string> messages;
     std::vector<OpenDialogSetup> setups;
 };

@@ -7,7 +7,12 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMenuBar>
+#include <QScreen>
 
+#include <QKeyEvent>
+#include <QPushButton>
+
+#include "about/frmAbout.h"
 #include "shell/PictureBox.h"
 #include "shell/QtSettingsStore.h"
 #include "shell/modMain.h"
@@ -34,7 +39,7 @@ protected:
     modMain& Start(const QStringList& arguments, const std::string& storedLastPath) {
         if (!storedLastPath.empty()) settings_.values[{kAppName, kProgramTitle, kLastPathKey}] = storedLastPath;
         program_ = std::make_unique<modMain>(
-            ShellEnvironment{settings_, dialogs_, programFolder_, [this] { ++ended_; }, {}, {}});
+            ShellEnvironment{settings_, dialogs_, programFolder_, [this] { ++ended_; }});
         program_->Main(arguments);
         return *program_;
     }
@@ -192,6 +197,123 @@ TEST_F(ShellTest, MenusHaveTheirCaptionsAndNoShortcuts) {
         }
     }
     EXPECT_EQ(captions, QStringList({"&File", "&Open", "-", "E&xit", "&Help", "&Help", "-", "&About"}));
+}
+
+
+TEST_F(ShellTest, HelpOpensThePageBesideTheProgram) {
+    const struct {
+        const char* name;
+        bool pagePresent;
+        bool launcherWorks;
+        std::vector<std::string> messages;
+    } rows[] = {
+        {"page present", true, true, {}},
+        {"page missing", false, true, {"Error launching help file."}},
+        {"launcher fails", true, false, {"Error launching help file."}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::filesystem::remove(programFolder_ / "Zenivor.html");
+        if (row.pagePresent) WriteBytes(programFolder_ / "Zenivor.html", {'<', 'p', '>'});
+        dialogs_ = ScriptedDialogs();
+        dialogs_.launcherWorks = row.launcherWorks;
+        modMain& program = Start({"zenivor"}, rememberedText_);
+        program.Window()->SetStatusText("before");
+        program.Window()->itmHelpHelp()->trigger();
+        EXPECT_EQ(dialogs_.messages, row.messages);
+        if (row.pagePresent) {
+            ASSERT_EQ(dialogs_.opened.size(), 1u);
+            EXPECT_EQ(dialogs_.opened[0].toLocalFile().toStdString(), Utf8FromPath(programFolder_ / "Zenivor.html"));
+        } else {
+            EXPECT_TRUE(dialogs_.opened.empty());
+        }
+        EXPECT_EQ(Status(), "before");
+        EXPECT_EQ(program.LastPath(), rememberedText_);
+    }
+}
+
+TEST_F(ShellTest, HelpAboutIsModalAndFreshEachTime) {
+    modMain& program = Start({"zenivor"}, "");
+    std::vector<const QDialog*> shown;
+    dialogs_.whileModal = [&](QDialog& dialog) {
+        auto* about = dynamic_cast<frmAbout*>(&dialog);
+        ASSERT_NE(about, nullptr);
+        EXPECT_TRUE(about->isModal());
+        about->show();
+        EXPECT_EQ(QApplication::activeModalWidget(), about);  // the main window takes no input
+        EXPECT_EQ(about->windowTitle(), "About Zenivor");
+        shown.push_back(about);
+        about->cmdOK()->click();
+        EXPECT_FALSE(about->isVisible());
+    };
+    program.Window()->itmHelpAbout()->trigger();
+    program.Window()->itmHelpAbout()->trigger();
+    EXPECT_EQ(dialogs_.modalRuns, 2);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(settings_.values.count({kAppName, kProgramTitle, "About ZenivorTop"}), 1u);
+    EXPECT_EQ(settings_.values.count({kAppName, kProgramTitle, "About ZenivorLeft"}), 1u);
+}
+
+QRect FromTwips(int left, int top, int width, int height) { return {left / 15, top / 15, width / 15, height / 15}; }
+
+TEST(AboutDialog, TextsAndLayout) {
+    MemorySettings settings;
+    frmAbout about(settings);
+    EXPECT_EQ(about.windowTitle(), "About Zenivor");
+    EXPECT_EQ(about.size(), QSize(406, 222));
+    EXPECT_EQ(about.minimumSize(), about.maximumSize());
+    EXPECT_FALSE(about.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    EXPECT_TRUE(about.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_EQ(about.lblTitle()->text(), "Zenivor for Creating Velmora Sky Cubes");
+    EXPECT_TRUE(about.lblTitle()->font().bold());
+    EXPECT_EQ(about.lblVersion()->text(), "Version 1.0");
+    EXPECT_EQ(about.lblDescription()->text(),
+              "This program will take a 504x504, 1008x504, or a 2016x504 TGA file and make all 6 files required "
+              "for making a skycube.");
+    EXPECT_FALSE(about.lblAuthorInfo()->text().isEmpty());
+    EXPECT_EQ(about.picIcon()->pixmap().size(), QSize(160, 97));
+    EXPECT_TRUE(about.cmdOK()->isDefault());
+    const std::pair<QWidget*, QRect> rows[] = {
+        {about.lblTitle(), FromTwips(180, 120, 5685, 480)},     {about.picIcon(), FromTwips(120, 660, 2460, 1515)},
+        {about.lblVersion(), FromTwips(2700, 780, 2265, 225)},  {about.lblDescription(), FromTwips(2640, 1140, 3225, 1230)},
+        {about.lblAuthorInfo(), FromTwips(300, 2820, 3870, 345)}, {about.cmdOK(), FromTwips(4320, 2820, 1260, 345)},
+    };
+    for (const auto& [widget, geometry] : rows) EXPECT_EQ(widget->geometry(), geometry) << widget->metaObject()->className();
+}
+
+TEST(AboutDialog, OkHasTheFocusAndEnterOrEscapeClose) {
+    for (const int key : {Qt::Key_Escape, Qt::Key_Return}) {
+        MemorySettings settings;
+        frmAbout about(settings);
+        about.show();
+        QApplication::setActiveWindow(&about);
+        EXPECT_EQ(about.focusWidget(), about.cmdOK());
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(about.focusWidget(), &press);
+        EXPECT_FALSE(about.isVisible()) << key;
+        EXPECT_EQ(settings.values.count({kAppName, kProgramTitle, "About ZenivorTop"}), 1u) << key;
+    }
+}
+
+TEST(AboutDialog, ReappearsWhereItWasLeft) {
+    MemorySettings settings;
+    QPoint movedTo;
+    {
+        frmAbout first(settings);
+        first.show();
+        const QRect screen = first.screen()->geometry();
+        // Centred as it loads, before the window system has put a frame around it.
+        EXPECT_NEAR(first.pos().x(), (screen.width() - first.width()) / 2, 1);
+        EXPECT_NEAR(first.pos().y(), (screen.height() - first.height()) / 2, 1);
+        first.move(37, 41);
+        movedTo = first.pos();
+        first.close();  // the window's own close command
+    }
+    const MemorySettings::Key leftKey{kAppName, kProgramTitle, "About ZenivorLeft"};
+    EXPECT_EQ(settings.values[leftKey], std::to_string(movedTo.x() * 15));
+    frmAbout second(settings);
+    second.show();
+    EXPECT_EQ(second.pos(), movedTo);
 }
 
 TEST(QtSettingsStore, KeepsValuesInAnIniSection) {
