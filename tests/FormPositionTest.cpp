@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "util/FormPosition.h"
-#include "util/MessageHook.h"
+#include "tests/TestSupport.h"
 
 namespace zenivor::test {
 namespace {
@@ -57,16 +57,6 @@ public:
     }
 };
 
-class Messages {
-public:
-    Messages() : previous_(SetMessageHook([this](const std::string& t) { texts.push_back(t); })) {}
-    ~Messages() { SetMessageHook(previous_); }
-    std::vector<std::string> texts;
-
-private:
-    MessageHook previous_;
-};
-
 TEST(FormPosition, KeyPrefixFromTheCaption) {
     const std::pair<std::string, std::string> rows[] = {
         {"About Zenivor", "About Zenivor"}, {"Editor - sky.tga", "Editor"},  {"Options: General", "Options"},
@@ -106,7 +96,7 @@ TEST(FormPosition, RestoreFromWhatIsStored) {
         FakeWindow window;
         MapStore store;
         store.values = row.stored;
-        Messages messages;
+        RecordedMessages messages;
         RestoreFormPosition(window, store, kAppName);
         EXPECT_EQ(window.top, row.top);
         EXPECT_EQ(window.left, row.left);
@@ -187,7 +177,7 @@ TEST(FormPosition, ErrorsShowTheirNumberAndStop) {
     window.refused = 500;
     MapStore store;
     store.values = {{"About ZenivorTop", "300"}, {"About ZenivorLeft", "500"}};
-    Messages messages;
+    RecordedMessages messages;
     RestoreFormPosition(window, store, kAppName);
     EXPECT_EQ(window.top, 300);  // done before the failing step, and kept
     EXPECT_EQ(window.left, 0);

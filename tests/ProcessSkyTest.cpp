@@ -12,9 +12,6 @@
 namespace zenivor::test {
 namespace {
 
-const char* const kAllFiles[] = {"F0010001.tga", "F0020001.tga", "F0030001.tga",
-                                 "F0040001.tga", "F0050001.tga", "F0060001.tga"};
-
 // A conversion in a temporary folder: the strip and the program folder with its template.
 class ProcessSkyTest : public ::testing::Test {
 protected:
@@ -41,7 +38,7 @@ protected:
     bool Exists(const char* name) const { return std::filesystem::exists(output_ / name); }
     std::vector<std::string> WrittenFiles() const {
         std::vector<std::string> names;
-        for (const char* name : kAllFiles)
+        for (const char* name : kCubeFiles)
             if (Exists(name)) names.emplace_back(name);
         return names;
     }
@@ -200,7 +197,7 @@ TEST_F(ProcessSkyTest, EmptyLastPathWritesBesideTheStrip) {
     const auto strip = WriteStrip(504);
     const SkyContext context{host_, SystemImagingApi(), "", programFolder_};
     ASSERT_TRUE(ProcessSky(Utf8FromPath(strip), context)) << host_.Status();
-    for (const char* name : kAllFiles) EXPECT_TRUE(std::filesystem::exists(strip.parent_path() / name)) << name;
+    for (const char* name : kCubeFiles) EXPECT_TRUE(std::filesystem::exists(strip.parent_path() / name)) << name;
 }
 
 TEST_F(ProcessSkyTest, PathsWithBlanksAndNonAsciiCharacters) {
@@ -210,7 +207,7 @@ TEST_F(ProcessSkyTest, PathsWithBlanksAndNonAsciiCharacters) {
     WriteTga(strip, CoordinateImage(1008, 504));
     const SkyContext context{host_, SystemImagingApi(), Utf8FromPath(folder / ""), programFolder_};
     ASSERT_TRUE(ProcessSky(Utf8FromPath(strip), context)) << host_.Status();
-    for (const char* name : kAllFiles) EXPECT_TRUE(std::filesystem::exists(folder / name)) << name;
+    for (const char* name : kCubeFiles) EXPECT_TRUE(std::filesystem::exists(folder / name)) << name;
 }
 
 TEST_F(ProcessSkyTest, SideFaceOfAnotherSizeIsAReadFailure) {
@@ -285,7 +282,7 @@ TEST_F(ProcessSkyTest, EveryFailureIsReportedAndReleasesWhatItHeld) {
     const std::size_t regions = RegionCount();
     for (const FailureRow& row : kFailureRows) {
         SCOPED_TRACE(row.name);
-        for (const char* name : kAllFiles) std::filesystem::remove(output_ / name);
+        for (const char* name : kCubeFiles) std::filesystem::remove(output_ / name);
         host_.Reset();
         FailingApi api;
         api.FailOn(row.call, row.nth);

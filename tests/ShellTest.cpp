@@ -23,9 +23,6 @@
 namespace zenivor::test {
 namespace {
 
-const char* const kSixFiles[] = {"F0010001.tga", "F0020001.tga", "F0030001.tga",
-                                 "F0040001.tga", "F0050001.tga", "F0060001.tga"};
-
 class ShellTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -46,7 +43,7 @@ protected:
     std::string Status() const { return program_->Window()->lblStatus()->text().toStdString(); }
     std::string StoredLastPath() { return settings_.values[{kAppName, kProgramTitle, kLastPathKey}]; }
     static bool AllSixIn(const std::filesystem::path& folder) {
-        for (const char* name : kSixFiles)
+        for (const char* name : kCubeFiles)
             if (!std::filesystem::exists(folder / name)) return false;
         return true;
     }
@@ -86,7 +83,7 @@ TEST_F(ShellTest, CommandLineConvertsIntoTheRememberedFolder) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        for (const char* name : kSixFiles) std::filesystem::remove(remembered_ / name);
+        for (const char* name : kCubeFiles) std::filesystem::remove(remembered_ / name);
         modMain& program = Start(row.arguments, rememberedText_);
         EXPECT_EQ(Status(), "AllDone");
         EXPECT_TRUE(AllSixIn(remembered_));

@@ -8,8 +8,26 @@
 #include <vector>
 
 #include "imaging/DrawingSurface.h"
+#include "util/MessageHook.h"
 
 namespace zenivor::test {
+
+// The six files of a sky cube, in the order of their names.
+inline const char* const kCubeFiles[] = {"F0010001.tga", "F0020001.tga", "F0030001.tga",
+                                         "F0040001.tga", "F0050001.tga", "F0060001.tga"};
+
+// Records what the utilities would have shown, for as long as it lives.
+class RecordedMessages {
+public:
+    RecordedMessages() : previous_(SetMessageHook([this](const std::string& text) { texts.push_back(text); })) {}
+    ~RecordedMessages() { SetMessageHook(previous_); }
+    RecordedMessages(const RecordedMessages&) = delete;
+    RecordedMessages& operator=(const RecordedMessages&) = delete;
+    std::vector<std::string> texts;
+
+private:
+    MessageHook previous_;
+};
 
 class TempDir {
 public:

@@ -9,20 +9,10 @@
 #include "util/MessageHook.h"
 #include "util/modFString.h"
 #include "util/modSubroutines.h"
+#include "tests/TestSupport.h"
 
 namespace zenivor::test {
 namespace {
-
-// Records what the utilities would have shown.
-class RecordedMessages {
-public:
-    RecordedMessages() : previous_(SetMessageHook([this](const std::string& text) { texts.push_back(text); })) {}
-    ~RecordedMessages() { SetMessageHook(previous_); }
-    std::vector<std::string> texts;
-
-private:
-    MessageHook previous_;
-};
 
 const std::string kOverflowMessage = "GetElement:  6 - 0";
 
