@@ -124,9 +124,7 @@ HGLOBAL ImgDLLReadRGBFromTGA(const std::string& path, int& width, int& height) {
     if (const ImgError error = ParseTgaHeader(bytes, header)) return Fail(error);
     if ((width != 0 && width != header.width) || (height != 0 && height != header.height))
         return Fail(kImgUnexpectedSize);
-    if (bytes.size() < MinimumTgaFileSize(header))
-        return Fail(bytes.size() < kTgaHeaderSize + header.idLength + header.ColorMapBytes() ? kImgTruncatedColorMap
-                                                                                             : kImgTruncatedPixels);
+    if (const ImgError error = CheckTgaFileSize(bytes, header)) return Fail(error);
     const HGLOBAL block = GlobalAlloc(RgbBytes(header.width, header.height));
     if (block == 0) return Fail(kImgOutOfMemory);
     auto* out = static_cast<std::uint8_t*>(GlobalLock(block));

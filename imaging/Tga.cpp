@@ -160,10 +160,15 @@ std::size_t MinimumTgaFileSize(const TgaHeader& h) {
     return prefix + data;
 }
 
+ImgError CheckTgaFileSize(std::span<const std::uint8_t> file, const TgaHeader& h) {
+    if (file.size() < kTgaHeaderSize + static_cast<std::size_t>(h.idLength) + h.ColorMapBytes())
+        return kImgTruncatedColorMap;
+    return file.size() < MinimumTgaFileSize(h) ? kImgTruncatedPixels : kImgOk;
+}
+
 ImgError DecodeTga(std::span<const std::uint8_t> file, const TgaHeader& h, std::uint8_t* out) {
+    if (const ImgError error = CheckTgaFileSize(file, h)) return error;
     const std::size_t mapEnd = kTgaHeaderSize + static_cast<std::size_t>(h.idLength) + h.ColorMapBytes();
-    if (file.size() < mapEnd) return kImgTruncatedColorMap;
-    if (file.size() < MinimumTgaFileSize(h)) return kImgTruncatedPixels;
     const PixelConverter convert(file, h);
     PixelPlacer place(h, out);
     const std::uint8_t* data = file.data() + mapEnd;

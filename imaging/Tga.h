@@ -39,6 +39,9 @@ ImgError ParseTgaHeader(std::span<const std::uint8_t> bytes, TgaHeader& header);
 // The fewest bytes a file with this header can have; files shorter than this are truncated,
 // so nothing is allocated for them.
 std::size_t MinimumTgaFileSize(const TgaHeader& header);
+// Whether the file is long enough for what its header declares: kImgTruncatedColorMap or
+// kImgTruncatedPixels when it is not. Checked before anything is allocated for the pixels.
+ImgError CheckTgaFileSize(std::span<const std::uint8_t> file, const TgaHeader& header);
 // Decodes the whole file into out, which holds width x height x 3 bytes (RGB, top row first).
 ImgError DecodeTga(std::span<const std::uint8_t> file, const TgaHeader& header, std::uint8_t* out);
 // An uncompressed 24-bit, bottom-left-origin TGA of the RGB pixels.

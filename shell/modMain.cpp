@@ -1,9 +1,7 @@
 #include "shell/modMain.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QDir>
-#include <QLabel>
 #include <QUrl>
 
 #include "about/frmAbout.h"

@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     zenivor::TgaHeader header;
     if (zenivor::ParseTgaHeader(bytes, header) != zenivor::kImgOk) return 0;
     // As the library does: nothing is allocated for data the file cannot hold.
-    if (size < zenivor::MinimumTgaFileSize(header)) return 0;
+    if (zenivor::CheckTgaFileSize(bytes, header) != zenivor::kImgOk) return 0;
     std::vector<std::uint8_t> out(header.PixelCount() * 3);
     zenivor::DecodeTga(bytes, header, out.data());
     return 0;
