@@ -1,0 +1,22 @@
+#include "imaging/ByteSource.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace zenivor {
+
+Result<std::size_t> MemorySource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
+    if (offset >= bytes_.size()) return std::size_t{0};
+    const std::size_t count = std::min<std::size_t>(out.size(), bytes_.size() - offset);
+    if (count != 0) std::memcpy(out.data(), bytes_.data() + offset, count);
+    return count;
+}
+
+Result<void> ReadExactly(ByteSource& source, std::uint64_t offset, std::span<std::uint8_t> out, ImgErrc shortError) {
+    const Result<std::size_t> got = source.ReadAt(offset, out);
+    if (!got) return got.Error();
+    if (*got != out.size()) return ImgError{shortError};
+    return {};
+}
+
+}  // namespace zenivor

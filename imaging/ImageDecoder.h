@@ -1,0 +1,37 @@
+#pragma once
+// One image format the program reads. The core knows TGA; the front ends add the formats of
+// the image-format library beside it, so the core needs no third-party library.
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "imaging/ByteSource.h"
+#include "imaging/RgbImage.h"
+
+namespace zenivor {
+
+struct ImageSize {
+    int width = 0;
+    int height = 0;
+    bool operator==(const ImageSize&) const = default;
+};
+
+// How many leading bytes Recognises() is shown (fewer when the file is shorter).
+inline constexpr std::size_t kSignatureBytes = 16;
+
+class ImageDecoder {
+public:
+    virtual ~ImageDecoder() = default;
+    // The format's usual name, as messages use it: "TGA", "PNG", "JPEG".
+    virtual std::string_view Name() const = 0;
+    // Whether the file's first bytes carry this format's signature.
+    virtual bool Recognises(std::span<const std::uint8_t> head) const = 0;
+    // The image's size, from its header alone.
+    virtual Result<ImageSize> ReadSize(ByteSource& source) const = 0;
+    // The whole image, as it is seen upright. A non-zero width or height in expected is the size
+    // the caller asks for; another size fails with UnexpectedSize before any pixel is decoded.
+    virtual Result<RgbImage> Read(ByteSource& source, ImageSize expected) const = 0;
+};
+
+}  // namespace zenivor

@@ -1,0 +1,66 @@
+#pragma once
+// The one image type: width x height pixels, top row first, three bytes each in the order red,
+// green, blue. A plain value: copying copies the pixels, and nothing else owns them.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <utility>
+#include <vector>
+
+namespace zenivor {
+
+using Rgb = std::array<std::uint8_t, 3>;
+
+// Leaves new bytes uninitialised: every buffer is written whole before it is read, and
+// zero-filling megabytes first only costs page faults.
+template <typename T>
+struct UninitialisedAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UninitialisedAllocator<U>;
+    };
+    UninitialisedAllocator() = default;
+    template <typename U>
+    UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+    template <typename U>
+    void construct(U* place) noexcept {
+        ::new (static_cast<void*>(place)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* place, Args&&... args) {
+        ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
+    }
+};
+
+using PixelBytes = std::vector<std::uint8_t, UninitialisedAllocator<std::uint8_t>>;
+
+struct RgbImage {
+    int width = 0;
+    int height = 0;
+    PixelBytes pixels;  // width * height * 3 bytes
+
+    // An image whose pixels are left for the caller to write.
+    static RgbImage Unfilled(int width, int height);
+    static RgbImage Filled(int width, int height, Rgb colour);
+    // Makes this image width x height, keeping its buffer when it is large enough.
+    void Resize(int width, int height);
+
+    bool Empty() const { return width == 0 || height == 0; }
+    std::size_t RowBytes() const { return static_cast<std::size_t>(width) * 3; }
+    std::uint8_t* Row(int y) { return pixels.data() + static_cast<std::size_t>(y) * RowBytes(); }
+    const std::uint8_t* Row(int y) const { return pixels.data() + static_cast<std::size_t>(y) * RowBytes(); }
+    Rgb At(int x, int y) const {
+        const std::uint8_t* p = Row(y) + static_cast<std::size_t>(x) * 3;
+        return {p[0], p[1], p[2]};
+    }
+    void Set(int x, int y, Rgb colour) {
+        std::uint8_t* p = Row(y) + static_cast<std::size_t>(x) * 3;
+        p[0] = colour[0], p[1] = colour[1], p[2] = colour[2];
+    }
+    bool operator==(const RgbImage& other) const = default;
+};
+
+}  // namespace zenivor
