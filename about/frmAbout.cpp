@@ -7,12 +7,10 @@
 #include "about/QtPlacementWindow.h"
 #include "util/FormPosition.h"
 #include "util/SettingsStore.h"
+#include "util/Version.h"
 
 namespace zenivor {
 namespace {
-
-constexpr int kVersionMajor = 1;
-constexpr int kVersionMinor = 0;
 
 // The dialog is laid out in twips; at 15 twips per pixel.
 QRect Twips(int left, int top, int width, int height) { return {left / 15, top / 15, width / 15, height / 15}; }

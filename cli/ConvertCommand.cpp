@@ -4,29 +4,14 @@
 #include <ostream>
 
 #include "cli/Preview.h"
+#include "cli/Usage.h"
 #include "conversion/ProcessSky.h"
-#include "util/Files.h"
+#include "util/Version.h"
 
 namespace zenivor {
 namespace {
 
 constexpr const char* kPrefix = "zenivor-convert: ";
-
-constexpr const char* kUsage =
-    "Usage: zenivor-convert [OPTIONS] STRIP.tga [OUTPUT-FOLDER]\n"
-    "Turns a panorama strip (a TGA 504 high and 504, 1008 or 2016 wide) into the six files\n"
-    "F0010001.tga to F0060001.tga of a sky cube, written into OUTPUT-FOLDER (default: the\n"
-    "current folder).\n"
-    "\n"
-    "Options:\n"
-    "  -v, --verbose         print each step\n"
-    "      --preview FILE    also write a PNG picture of the unfolded cube\n"
-    "  -h, --help            show this help and exit\n"
-    "      --version         show the version and exit\n"
-    "  --                    end of options\n"
-    "\n"
-    "Exit status: 0 when all six files are written, 1 when the conversion failed, 2 for a\n"
-    "usage error.\n";
 
 struct Options {
     bool help = false;
@@ -67,69 +52,92 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& argument
     return std::nullopt;
 }
 
-// Shows the conversion on the console: messages always, each status text with --verbose.
+// Prints one message on one line: control characters in paths are shown escaped.
+class Console {
+public:
+    explicit Console(std::ostream& err) : err_(err) {}
+    void Say(const std::string& text) { err_ << kPrefix << Printable(text) << '\n'; }
+
+private:
+    static std::string Printable(const std::string& text) {
+        static constexpr char kHex[] = "0123456789abcdef";
+        std::string out;
+        for (const char c : text) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (byte >= 0x20 && byte != 0x7F) {
+                out += c;
+            } else if (c == '\n') {
+                out += "\\n";
+            } else if (c == '\t') {
+                out += "\\t";
+            } else {
+                out += "\\x";
+                out += kHex[byte >> 4];
+                out += kHex[byte & 15];
+            }
+        }
+        return out;
+    }
+    std::ostream& err_;
+};
+
+// Shows the conversion on the console: each status text with --verbose. Failures are printed
+// once, at the end, from the conversion's result.
 class ConsoleHost final : public MemoryHost {
 public:
-    ConsoleHost(std::ostream& err, bool verbose) : err_(err), verbose_(verbose) {}
+    ConsoleHost(Console& console, bool verbose) : console_(console), verbose_(verbose) {}
     void SetStatusText(const std::string& text) override {
         MemoryHost::SetStatusText(text);
-        statusShown_ = verbose_;
-        if (verbose_) err_ << kPrefix << text << '\n';
-    }
-    void ShowMessage(const std::string& text) override {
-        MemoryHost::ShowMessage(text);
-        statusShown_ = true;  // the message explains the failure; the status line adds nothing
-        err_ << kPrefix << text << '\n';
-    }
-    // A failure left in the status line that has not been printed yet.
-    void ReportFailure() {
-        if (!statusShown_ && !Status().empty()) err_ << kPrefix << Status() << '\n';
+        if (verbose_) console_.Say(text);
     }
 
 private:
-    std::ostream& err_;
+    Console& console_;
     bool verbose_;
-    bool statusShown_ = false;
 };
 
-bool PrepareFolder(const std::filesystem::path& folder, std::ostream& err) {
+bool PrepareFolder(const std::filesystem::path& folder, Console& console) {
     std::error_code error;
     if (folder.empty() || std::filesystem::is_directory(folder, error)) return true;
     std::filesystem::create_directories(folder, error);
     if (!error) return true;
-    err << kPrefix << "cannot create the output folder " << Utf8FromPath(folder) << ": " << error.message() << '\n';
+    console.Say("cannot create the output folder " + Utf8FromPath(folder) + ": " + error.message());
     return false;
 }
 
-int Convert(const Options& options, const std::filesystem::path& programFolder, std::ostream& err) {
+int Convert(const Options& options, const ConverterSetup& setup, Console& console) {
     const std::string& strip = options.operands[0];
     const auto folder = options.operands.size() > 1 ? PathFromUtf8(options.operands[1]) : std::filesystem::path(".");
-    if (!PrepareFolder(folder, err)) return kExitFailed;
-    ConsoleHost host(err, options.verbose);
-    ImgDLLStringInitDLL();
-    const SkyContext context{host, SystemImagingApi(), Utf8FromPath(folder / ""), programFolder};
-    if (!ProcessSky(strip, context)) {
-        host.ReportFailure();
+    if (!PrepareFolder(folder, console)) return kExitFailed;
+    ConsoleHost host(console, options.verbose);
+    const SkyContext context{host, setup.files, Utf8FromPath(folder / ""), setup.programFolder, setup.decoders};
+    const SkyResult result = ProcessSky(strip, context);
+    if (result.outcome != SkyOutcome::Completed) {
+        // With --verbose a failure in the status line has been printed already.
+        const bool printed = options.verbose && host.LastMessage().empty();
+        if (!printed) console.Say(result.text);
         return kExitFailed;
     }
     if (options.preview) {
         std::string error;
-        if (!WriteCubePreview(folder, PathFromUtf8(*options.preview), error)) {
-            err << kPrefix << error << '\n';
+        if (!WriteCubePreview(setup.files, folder, PathFromUtf8(*options.preview), error)) {
+            console.Say(error);
             return kExitFailed;
         }
     }
-    if (options.verbose) err << kPrefix << "AllDone\n";
+    if (options.verbose) console.Say("AllDone");
     return kExitConverted;
 }
 
 }  // namespace
 
-int RunConvertCommand(const std::vector<std::string>& arguments, const std::filesystem::path& programFolder,
-                      std::ostream& out, std::ostream& err) {
+int RunConvertCommand(const std::vector<std::string>& arguments, const ConverterSetup& setup, std::ostream& out,
+                      std::ostream& err) {
     Options options;
+    Console console(err);
     if (const auto error = ParseOptions(arguments, options)) {
-        err << kPrefix << *error << "\nTry 'zenivor-convert --help' for more information.\n";
+        console.Say(*error);
+        err << "Try 'zenivor-convert --help' for more information.\n";
         return kExitUsage;
     }
     if (options.help) {
@@ -137,10 +145,10 @@ int RunConvertCommand(const std::vector<std::string>& arguments, const std::file
         return kExitConverted;
     }
     if (options.version) {
-        out << "zenivor-convert 1.0.2\n";
+        out << "zenivor-convert " << kVersionText << '\n';
         return kExitConverted;
     }
-    return Convert(options, programFolder, err);
+    return Convert(options, setup, console);
 }
 
 }  // namespace zenivor

@@ -6,15 +6,24 @@
 #include <string>
 #include <vector>
 
+#include "imaging/ImageFiles.h"
+#include "util/FileSystem.h"
+
 namespace zenivor {
 
 inline constexpr int kExitConverted = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
-// Runs the converter on its arguments (without the program name); the ground template comes
-// from programFolder. Returns the exit status.
-int RunConvertCommand(const std::vector<std::string>& arguments, const std::filesystem::path& programFolder,
-                      std::ostream& out, std::ostream& err);
+// What the converter works with; the tests hand in their own file system.
+struct ConverterSetup {
+    std::filesystem::path programFolder;  // holds the ground template
+    FileSystem& files = SystemFileSystem();
+    DecoderList decoders = CoreDecoders();
+};
+
+// Runs the converter on its arguments (without the program name). Returns the exit status.
+int RunConvertCommand(const std::vector<std::string>& arguments, const ConverterSetup& setup, std::ostream& out,
+                      std::ostream& err);
 
 }  // namespace zenivor

@@ -2,52 +2,40 @@
 
 #include <png.h>
 
+#include <array>
 #include <cstring>
 #include <vector>
 
-#include "conversion/SkyTables.h"
-#include "imaging/GlobalMemory.h"
-#include "imaging/ImgDll.h"
-#include "util/Files.h"
+#include "conversion/Cube.h"
+#include "imaging/ImageFiles.h"
 
 namespace zenivor {
 namespace {
 
-constexpr int kColumns = 4;
-constexpr int kRows = 3;
-
-struct Cell {
-    const char* fileName;
+struct PreviewCell {
     int column;
     int row;
 };
 
-constexpr Cell kCells[] = {
-    {"F0050001.tga", 1, 0}, {"F0020001.tga", 0, 1}, {"F0010001.tga", 1, 1},
-    {"F0040001.tga", 2, 1}, {"F0030001.tga", 3, 1}, {"F0060001.tga", 1, 2},
-};
+constexpr int kColumns = 4;
+constexpr int kRows = 3;
+
+// By Face: North, West, South, East, sky cap, ground.
+constexpr std::array<PreviewCell, 6> kCells{{{1, 1}, {0, 1}, {3, 1}, {2, 1}, {1, 0}, {1, 2}}};
 
 // RGBA, transparent where no face lies.
 using Canvas = std::vector<std::uint8_t>;
 
-bool PlaceFace(Canvas& canvas, const std::filesystem::path& file, const Cell& cell) {
-    int width = 0;
-    int height = 0;
-    const HGLOBAL block = ImgDLLReadRGBFromTGA(Utf8FromPath(file), width, height);
-    if (block == 0) return false;
-    const auto* pixels = static_cast<const std::uint8_t*>(GlobalLock(block));
-    const int canvasWidth = kColumns * kFaceSize;
+void PlaceFace(Canvas& canvas, const RgbImage& face, PreviewCell cell) {
+    const std::size_t canvasWidth = kColumns * kFaceSize;
     // The ground template may have any size; show what fits in its cell.
-    for (int y = 0; y < std::min(height, kFaceSize); ++y)
-        for (int x = 0; x < std::min(width, kFaceSize); ++x) {
+    for (int y = 0; y < std::min(face.height, kFaceSize); ++y)
+        for (int x = 0; x < std::min(face.width, kFaceSize); ++x) {
             const std::size_t to = (static_cast<std::size_t>(cell.row * kFaceSize + y) * canvasWidth +
                                     static_cast<std::size_t>(cell.column * kFaceSize + x)) * 4;
-            std::memcpy(&canvas[to], pixels + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3, 3);
+            std::memcpy(&canvas[to], face.Row(y) + static_cast<std::size_t>(x) * 3, 3);
             canvas[to + 3] = 255;
         }
-    GlobalUnlock(block);
-    GlobalFree(block);
-    return true;
 }
 
 void AppendBytes(png_structp png, png_bytep data, png_size_t length) {
@@ -64,7 +52,8 @@ bool EncodePng(const Canvas& canvas, int width, int height, std::vector<std::uin
     }
     std::vector<png_bytep> rows(static_cast<std::size_t>(height));
     for (int y = 0; y < height; ++y)
-        rows[static_cast<std::size_t>(y)] = const_cast<png_bytep>(canvas.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * 4);
+        rows[static_cast<std::size_t>(y)] =
+            const_cast<png_bytep>(canvas.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * 4);
     if (setjmp(png_jmpbuf(png))) {  // libpng reports its errors by longjmp
         png_destroy_write_struct(&png, &info);
         return false;
@@ -78,28 +67,40 @@ bool EncodePng(const Canvas& canvas, int width, int height, std::vector<std::uin
     return true;
 }
 
+bool WriteBytes(FileSystem& files, const std::filesystem::path& target, const std::vector<std::uint8_t>& bytes,
+                std::string& error) {
+    Result<OutputFolder> folder = files.OpenFolder(target.parent_path());
+    const ByteSpan whole(bytes.data(), bytes.size());
+    Result<void> written = folder ? files.Write(*folder, Utf8FromPath(target.filename()), {&whole, 1})
+                                  : Result<void>(folder.Error());
+    if (written && folder) written = files.Sync(*folder);
+    if (written) return true;
+    error = "cannot write " + Utf8FromPath(target) + ": " + Reason(written.Error());
+    return false;
+}
+
 }  // namespace
 
-bool WriteCubePreview(const std::filesystem::path& folder, const std::filesystem::path& target, std::string& error) {
+bool WriteCubePreview(FileSystem& files, const std::filesystem::path& folder, const std::filesystem::path& target,
+                      std::string& error) {
     const int width = kColumns * kFaceSize;
     const int height = kRows * kFaceSize;
     Canvas canvas(static_cast<std::size_t>(width) * height * 4, 0);
-    for (const Cell& cell : kCells) {
-        if (PlaceFace(canvas, folder / cell.fileName, cell)) continue;
-        error = "cannot read " + Utf8FromPath(folder / cell.fileName) + " for the preview (error " +
-                std::to_string(ImgDLLGetLastError()) + ")";
-        return false;
+    for (const Face face : kAllFaces) {
+        const auto path = folder / FileNameOf(face);
+        Result<RgbImage> image = ReadImage(files, path, CoreDecoders(), {});
+        if (!image) {
+            error = "cannot read " + Utf8FromPath(path) + " for the preview: " + NumberAndReason(image.Error());
+            return false;
+        }
+        PlaceFace(canvas, *image, kCells[static_cast<std::size_t>(face)]);
     }
     std::vector<std::uint8_t> png;
     if (!EncodePng(canvas, width, height, png)) {
         error = "cannot encode the preview";
         return false;
     }
-    if (const auto written = WriteFileReplacing(target, png)) {
-        error = "cannot write " + Utf8FromPath(target) + ": " + written.message();
-        return false;
-    }
-    return true;
+    return WriteBytes(files, target, png, error);
 }
 
 }  // namespace zenivor

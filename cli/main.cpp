@@ -7,5 +7,5 @@
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    return zenivor::RunConvertCommand(arguments, zenivor::ProgramFolder(argv[0]), std::cout, std::cerr);
+    return zenivor::RunConvertCommand(arguments, {zenivor::ProgramFolder(argv[0])}, std::cout, std::cerr);
 }

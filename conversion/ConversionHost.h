@@ -4,7 +4,8 @@
 
 #include <string>
 
-#include "imaging/DrawingSurface.h"
+#include "conversion/Cube.h"
+#include "imaging/RgbImage.h"
 
 namespace zenivor {
 
@@ -20,37 +21,46 @@ public:
     // A message with an OK button only; returns once it has been acknowledged.
     virtual void ShowMessage(const std::string& text) = 0;
 
-    // The drawing surface: its device context, a repaint on screen and a clear.
-    virtual HDC SurfaceDC() = 0;
+    // The drawing surface: 504 x 504 pixels that keep what is drawn until cleared, the picture
+    // the window shows.
+    virtual RgbImage& Surface() = 0;
     virtual void RepaintSurface() = 0;
+    // Fills the surface with its background colour.
     virtual void ClearSurface() = 0;
 };
 
-// A host with an in-memory drawing surface and no display: it only keeps what it is told.
+// The toolkit's button face, the colour of a cleared picture box.
+inline constexpr Rgb kDefaultBackground{240, 240, 240};
+
+// A host with no display: it only keeps what it is told.
 class MemoryHost : public ConversionHost {
 public:
+    explicit MemoryHost(Rgb background = kDefaultBackground)
+        : background_(background), surface_(RgbImage::Filled(kFaceSize, kFaceSize, background)) {}
+
     void SetStatusText(const std::string& text) override { status_ = text; }
     void RepaintStatus() override {}
     void RepaintWindow() override {}
     void ShowMessage(const std::string& text) override { lastMessage_ = text; }
-    HDC SurfaceDC() override { return surface_.Dc(); }
+    RgbImage& Surface() override { return surface_; }
     void RepaintSurface() override {}
-    void ClearSurface() override { surface_.Clear(); }
+    void ClearSurface() override { surface_ = RgbImage::Filled(kFaceSize, kFaceSize, background_); }
 
     // Back to a blank status line, no message and a cleared surface.
     void Reset() {
         status_.clear();
         lastMessage_.clear();
-        surface_.Clear();
+        ClearSurface();
     }
     const std::string& Status() const { return status_; }
     const std::string& LastMessage() const { return lastMessage_; }
-    DrawingSurface& Surface() { return surface_; }
+    Rgb Background() const { return background_; }
 
 private:
+    Rgb background_;
     std::string status_;
     std::string lastMessage_;
-    DrawingSurface surface_;
+    RgbImage surface_;
 };
 
 }  // namespace zenivor

@@ -1,233 +1,180 @@
 #include "conversion/ProcessSky.h"
 
-#include "conversion/SkyTables.h"
+#include <cerrno>
+
+#include "conversion/SkyCube.h"
 #include "util/ErrorText.h"
-#include "util/Files.h"
 
 namespace zenivor {
 namespace {
 
-// An RGB buffer from the library, locked while held; unlocked and freed when released.
-class RgbBuffer {
-public:
-    explicit RgbBuffer(ImagingApi& api) : api_(api) {}
-    RgbBuffer(const RgbBuffer&) = delete;
-    RgbBuffer& operator=(const RgbBuffer&) = delete;
-    ~RgbBuffer() { Release(); }
+constexpr const char* kSizeMessage = "Imagesize needs to be 504x504 or 1008x504 or 2016x504";
 
-    // Takes over the block and locks it; false when the lock fails, the block then stays
-    // held so that Release frees it.
-    bool Adopt(HGLOBAL handle) {
-        Release();
-        handle_ = handle;
-        pixels_ = api_.GlobalLock(handle_);
-        return pixels_ != nullptr;
-    }
-    void Release() {
-        if (pixels_ != nullptr) api_.GlobalUnlock(handle_);
-        if (handle_ != 0) api_.GlobalFree(handle_);
-        handle_ = 0;
-        pixels_ = nullptr;
-    }
-    void* Pixels() const { return pixels_; }
-
-private:
-    ImagingApi& api_;
-    HGLOBAL handle_ = 0;
-    void* pixels_ = nullptr;
-};
-
-// A polygon clip selected into the device context for one draw; the context is restored and
-// the region deleted when it goes.
-class ClipScope {
-public:
-    ClipScope(ImagingApi& api, HDC dc, const std::array<POINT, 4>& polygon) : api_(api), dc_(dc) {
-        region_ = api_.CreatePolygonRgn(polygon.data(), static_cast<int>(polygon.size()), kWinding);
-        if (region_ != 0) level_ = api_.SaveDC(dc_);
-        selected_ = level_ != 0 && api_.SelectClipRgn(dc_, region_) != kRegionError;
-    }
-    ClipScope(const ClipScope&) = delete;
-    ClipScope& operator=(const ClipScope&) = delete;
-    ~ClipScope() {
-        if (level_ != 0) api_.RestoreDC(dc_, level_);
-        if (region_ != 0) api_.DeleteObject(region_);
-    }
-    bool Selected() const { return selected_; }
-
-private:
-    ImagingApi& api_;
-    HDC dc_;
-    HRGN region_ = 0;
-    int level_ = 0;
-    bool selected_ = false;
-};
+bool IsHeaderError(ImgErrc code) {
+    return code == ImgErrc::TruncatedHeader || (code >= ImgErrc::UnknownType && code <= ImgErrc::MissingColorMap);
+}
 
 class SkyConversion {
 public:
     SkyConversion(const std::string& path, const SkyContext& context)
-        : path_(path), host_(context.host), api_(context.api), context_(context), strip_(api_), face_(api_) {}
+        : path_(path), context_(context), host_(context.host), files_(context.files) {}
 
-    bool Run() {
-        return ReadStrip() && WriteSideFaces() && ComposeSkyCap() && SaveSkyCap() && CopyGround();
+    SkyResult Run() {
+        if (ReadStrip() && PrepareOutput() && WriteSideFaces() && ComposeSkyCap() && SaveSkyCap() && CopyGround() &&
+            SyncFolder())
+            result_.outcome = SkyOutcome::Completed;
+        return result_;
     }
 
 private:
-    std::filesystem::path OutputPath(const char* fileName) const {
-        const auto folder = context_.lastPath.empty() ? PathFromUtf8(path_).parent_path() : PathFromUtf8(context_.lastPath);
-        return folder / fileName;
+    // The output folder: the remembered one, or the strip's own when none is remembered.
+    std::filesystem::path Folder() const {
+        return context_.lastPath.empty() ? PathFromUtf8(path_).parent_path() : PathFromUtf8(context_.lastPath);
     }
+    std::string OutputPath(Face face) const { return Utf8FromPath(Folder() / FileNameOf(face)); }
+    std::filesystem::path TemplatePath() const { return context_.programFolder / kGroundTemplateFile; }
 
     bool Stop(const std::string& statusText) {
         host_.SetStatusText(statusText);
+        result_ = {SkyOutcome::Failed, statusText, result_.strip};
         return false;
     }
-    bool StopWithMessage(const std::string& message) {
+    bool StopWithMessage(SkyOutcome outcome, const std::string& message) {
         host_.ShowMessage(message);
+        result_ = {outcome, message, result_.strip};
         return false;
     }
-    std::string LibraryCode() { return std::to_string(api_.ImgDLLGetLastError()); }
-    std::string SystemCode() { return std::to_string(api_.GetLastError()); }
 
-    // The strip: size check, read and lock.
+    // The strip: its size from the header, the size check, then its pixels.
     bool ReadStrip() {
-        int width = 0;
-        int height = 0;
-        if (api_.ImgDLLGetTGADimensions(path_, width, height) == 0) return StopWithMessage("Error getting file size");
-        layout_ = StripLayoutFor(width, height);
-        if (layout_ == nullptr) return StopWithMessage("Imagesize needs to be 504x504 or 1008x504 or 2016x504");
-        const HGLOBAL strip = api_.ImgDLLReadRGBFromTGA(path_, width, height);
-        if (strip == 0) return Stop("Get " + path_ + " error: " + LibraryCode());
-        if (!strip_.Adopt(strip)) return Stop("GlobalLock error: " + SystemCode());
+        const Result<ImageSize> size = ReadImageSize(files_, PathFromUtf8(path_), context_.decoders);
+        if (!size)
+            return StopWithMessage(SkyOutcome::Refused,
+                                   "Error getting file size of " + path_ + " (" + SizeQueryReason(size.Error()) + ")");
+        result_.strip = *size;
+        layout_ = StripLayoutFor(*size);
+        if (layout_ == nullptr) return StopWithMessage(SkyOutcome::Refused, kSizeMessage);
+        // Asking for the size just read also catches a strip that changed in between.
+        Result<RgbImage> strip = ReadImage(files_, PathFromUtf8(path_), context_.decoders, *size);
+        if (!strip) return Stop("Get " + path_ + " error: " + NumberAndReason(strip.Error()));
+        strip_ = std::move(*strip);
+        return true;
+    }
+
+    // Before anything is replaced: the ground template must be there to copy, and the folder is
+    // locked so that a second conversion into it waits for this one.
+    bool PrepareOutput() {
+        Result<InputFile> ground = files_.Open(TemplatePath());
+        if (!ground) return Stop("Copy " + Utf8FromPath(TemplatePath()) + " error: " + NumberAndReason(ground.Error()));
+        ground_ = std::move(*ground);
+        Result<OutputFolder> folder = files_.OpenFolder(Folder());
+        if (!folder) return Stop("Save " + OutputPath(layout_->steps[0].face) + " error: " + NumberAndReason(folder.Error()));
+        folder_ = std::move(*folder);
         return true;
     }
 
     bool WriteSideFaces() {
+        RgbImage face;
         for (const FaceStep& step : layout_->steps) {
-            const bool cut = step.cropCount == 0 ? MirrorFace() : CutFace(step);
-            if (!cut || !WriteFace(step.face)) return false;
+            if (step.cropCount == 0) {
+                FlipHorizontally(face);
+            } else {
+                DrawFaceCrops(host_.Surface(), strip_, step);
+                if (step.repaintAfterCrop) host_.RepaintSurface();
+                if (step.confirmWestWritten && !ConfirmWritten(Face::West)) return false;
+                face = host_.Surface();
+            }
+            host_.SetStatusText(SavingTextOf(step.face));
+            host_.RepaintStatus();
+            host_.RepaintWindow();
+            if (!Save(step.face, face)) return false;
         }
-        strip_.Release();
-        face_.Release();
         host_.ClearSurface();
         return true;
     }
 
-    bool CutFace(const FaceStep& step) {
-        bool drawn = true;
-        for (int i = 0; i < step.cropCount; ++i) drawn = DrawCrop(step.crops[static_cast<std::size_t>(i)]) && drawn;
-        if (step.repaintAfterCrop) host_.RepaintSurface();
-        if (step.confirmWestWritten) api_.FileDateTime(OutputPath(SideFaceOf(Face::West).fileName));
-        if (!drawn) return StopWithMessage("Error cropping image");
-        face_.Release();
-        return ReadBack(face_);
+    // A face written a moment ago that is gone now was removed behind the program's back.
+    bool ConfirmWritten(Face face) {
+        const Result<void> exists = files_.CheckExists(PathFromUtf8(OutputPath(face)));
+        if (exists) return true;
+        const int number = exists.Error().systemError != 0 ? exists.Error().systemError : ENOENT;
+        return StopWithMessage(SkyOutcome::Failed, UnexpectedErrorText("ProcessSky", number, Reason(exists.Error())));
     }
 
-    bool DrawCrop(const Crop& crop) {
-        return api_.ImgDLLDrawRGBCrop(host_.SurfaceDC(), strip_.Pixels(), layout_->width, kStripHeight, crop.destX, 0,
-                                      crop.srcX, 0, crop.width, kStripHeight, 0) != 0;
+    bool Save(Face face, const RgbImage& image) {
+        const Result<void> saved = WriteTga(files_, folder_, FileNameOf(face), image, encoded_);
+        return saved || Stop("Save " + OutputPath(face) + " error: " + NumberAndReason(saved.Error()));
     }
 
-    bool MirrorFace() {
-        if (api_.ImgDLLHorizontalFlipRGB(face_.Pixels(), kFaceSize, kFaceSize) != 0) return true;
-        return Stop("Mirror error: " + LibraryCode());
-    }
-
-    bool ReadBack(RgbBuffer& buffer) {
-        const HGLOBAL handle = api_.ImgDLLDCToRGB(host_.SurfaceDC(), 0, 0, kFaceSize, kFaceSize);
-        if (handle == 0) return Stop("Convert to RGB error: " + LibraryCode());
-        if (!buffer.Adopt(handle)) return Stop("GlobalLock DCToRGB error: " + SystemCode());
-        return true;
-    }
-
-    bool WriteFace(Face face) {
-        host_.SetStatusText(SideFaceOf(face).savingText);
-        host_.RepaintStatus();
-        host_.RepaintWindow();
-        return Save(face_, SideFaceOf(face).fileName);
-    }
-
-    bool Save(const RgbBuffer& buffer, const char* fileName) {
-        const std::string target = Utf8FromPath(OutputPath(fileName));
-        if (api_.ImgDLLSaveRGBToTGA(target, buffer.Pixels(), kFaceSize, kFaceSize) != 0) return true;
-        return Stop("Save " + target + " error: " + LibraryCode());
-    }
-
+    // Each triangle comes from its side face as it lies on disk, read back as it was written.
     bool ComposeSkyCap() {
-        for (const Quadrant& quadrant : kQuadrants)
-            if (!DrawQuadrant(quadrant)) return false;
+        for (const Quadrant& quadrant : kQuadrants) {
+            host_.SetStatusText(quadrant.statusText);
+            host_.RepaintStatus();
+            if (!ConfirmWritten(quadrant.face)) return false;
+            // Faces are read back in the program's own format, whatever formats the strip may take.
+            Result<RgbImage> face = ReadImage(files_, PathFromUtf8(OutputPath(quadrant.face)), CoreDecoders(),
+                                              {kFaceSize, kFaceSize});
+            if (!face) return Stop("Get " + OutputPath(quadrant.face) + " error: " + NumberAndReason(face.Error()));
+            DrawQuadrant(host_.Surface(), std::move(*face), quadrant);
+            host_.RepaintSurface();
+        }
         return true;
-    }
-
-    // One triangle of the sky cap, taken from the side face as it lies on disk.
-    bool DrawQuadrant(const Quadrant& quadrant) {
-        const auto facePath = OutputPath(SideFaceOf(quadrant.face).fileName);
-        host_.SetStatusText(quadrant.statusText);
-        host_.RepaintStatus();
-        api_.FileDateTime(facePath);
-        // Asking for 504 x 504 makes a face of any other size a read failure.
-        int width = kFaceSize;
-        int height = kFaceSize;
-        RgbBuffer face(api_);
-        const HGLOBAL handle = api_.ImgDLLReadRGBFromTGA(Utf8FromPath(facePath), width, height);
-        if (handle == 0) return Stop("Get " + Utf8FromPath(facePath) + " error: " + LibraryCode());
-        if (!face.Adopt(handle)) return Stop("GlobalLock error: " + SystemCode());
-        const ClipScope clip(api_, host_.SurfaceDC(), quadrant.polygon);
-        if (!clip.Selected()) return Stop("Clip region error: " + SystemCode());
-        for (int i = 0; i < quadrant.transformCount; ++i)
-            if (!Apply(quadrant.transforms[static_cast<std::size_t>(i)], face)) return false;
-        if (api_.ImgDLLDrawRGB2(host_.SurfaceDC(), face.Pixels(), kFaceSize, kFaceSize, 0, 0, kFaceSize, kFaceSize) == 0)
-            return Stop("Draw error: " + LibraryCode());
-        host_.RepaintSurface();
-        return true;
-    }
-
-    bool Apply(Transform transform, const RgbBuffer& face) {
-        const int done = transform == Transform::Flip
-                             ? api_.ImgDLLHorizontalFlipRGB(face.Pixels(), kFaceSize, kFaceSize)
-                             : api_.ImgDLLQuickRotateRGB(face.Pixels(), kFaceSize, kFaceSize,
-                                                         transform == Transform::TurnClockwise ? 0 : 2);
-        return done != 0 || Stop("Transform error: " + LibraryCode());
     }
 
     bool SaveSkyCap() {
-        RgbBuffer cap(api_);
-        if (!ReadBack(cap)) return false;
         host_.SetStatusText("Saving sky.");
         host_.RepaintSurface();
         host_.RepaintWindow();
-        return Save(cap, kSkyCapFile);
+        return Save(Face::SkyCap, host_.Surface());
     }
 
     bool CopyGround() {
         host_.SetStatusText("Saving ground");
         host_.RepaintSurface();
         host_.RepaintWindow();
-        const auto source = context_.programFolder / kGroundFile;
-        const std::error_code error = api_.CopyFile(source, OutputPath(kGroundFile));
-        if (error) return Stop("Copy " + Utf8FromPath(source) + " error: " + std::to_string(error.value()));
-        return true;
+        const Result<void> copied = files_.Copy(ground_, folder_, FileNameOf(Face::Ground));
+        return copied || Stop("Copy " + Utf8FromPath(TemplatePath()) + " error: " + NumberAndReason(copied.Error()));
+    }
+
+    // The renames reach the disk only with the folder.
+    bool SyncFolder() {
+        const Result<void> synced = files_.Sync(folder_);
+        return synced || Stop("Save " + Utf8FromPath(Folder()) + " error: " + NumberAndReason(synced.Error()));
     }
 
     const std::string& path_;
-    ConversionHost& host_;
-    ImagingApi& api_;
     const SkyContext& context_;
+    ConversionHost& host_;
+    FileSystem& files_;
     const StripLayout* layout_ = nullptr;
-    RgbBuffer strip_;
-    RgbBuffer face_;
+    SkyResult result_;
+    RgbImage strip_;
+    InputFile ground_;
+    OutputFolder folder_;
+    PixelBytes encoded_;
 };
 
 }  // namespace
 
-bool ProcessSky(const std::string& path, const SkyContext& context) {
-    // Errors nobody expects end the conversion with one report; the buffers and clip
-    // regions still held are released on the way out.
+std::string SizeQueryReason(const ImgError& error) {
+    if (error.systemError == ENOENT) return "no such file";
+    if (error.systemError == EISDIR) return "a folder";
+    if (error.code == ImgErrc::NotAFile) return error.detail.empty() ? Reason(error) : error.detail;
+    if (IsHeaderError(error.code)) return error.detail.empty() ? "not a TGA file" : "not a TGA file: " + error.detail;
+    return Reason(error);
+}
+
+SkyResult ProcessSky(const std::string& path, const SkyContext& context) {
+    // Nothing is expected to throw but running out of memory; it ends the conversion with one
+    // report, and whatever was held is released on the way out.
     try {
         return SkyConversion(path, context).Run();
     } catch (const std::exception& error) {
-        context.host.ShowMessage(UnexpectedErrorText("ProcessSky", error));
+        const std::string text = UnexpectedErrorText("ProcessSky", error);
+        context.host.ShowMessage(text);
+        return {SkyOutcome::Failed, text, {}};
     }
-    return false;
 }
 
 }  // namespace zenivor

@@ -1,25 +1,45 @@
 #pragma once
-// The conversion of one panorama strip into the six files of a sky cube.
+// The conversion of one panorama strip into the six files of a sky cube: the one step that
+// reads and writes files and shows its progress, around the in-memory build of SkyCube.h.
 
 #include <filesystem>
 #include <string>
 
 #include "conversion/ConversionHost.h"
-#include "conversion/ImagingApi.h"
+#include "imaging/ImageFiles.h"
+#include "util/FileSystem.h"
 
 namespace zenivor {
 
 struct SkyContext {
     ConversionHost& host;
-    ImagingApi& api;
-    // The remembered folder, ending with a separator; empty puts the files beside the strip.
+    FileSystem& files;
+    // The remembered folder (UTF-8), ending with a separator; empty puts the files beside the strip.
     std::string lastPath;
     // Holds the ground template "F0060001.tga".
     std::filesystem::path programFolder;
+    // The formats a strip may come in.
+    DecoderList decoders = CoreDecoders();
 };
 
-// Converts the strip at path (UTF-8). Returns true only when all six files were written; on
-// failure the reason is in the status text or was shown as a message.
-bool ProcessSky(const std::string& path, const SkyContext& context);
+enum class SkyOutcome {
+    Completed,  // all six files are written
+    Refused,    // the strip is no strip the program takes; nothing was written
+    Failed,     // a step failed; the files written before it stay
+};
+
+struct SkyResult {
+    SkyOutcome outcome = SkyOutcome::Failed;
+    std::string text;  // what the failure showed: the message or the status line's text
+    ImageSize strip;   // the strip's size, once it was read from its header
+};
+
+// Converts the strip at path (UTF-8). Refusals are shown as messages, failures of a step in
+// the status line; the result says which, with the text.
+SkyResult ProcessSky(const std::string& path, const SkyContext& context);
+
+// Why a strip's size could not be had, in the words of the refusal: "no such file", "a folder",
+// "not a TGA file: it looks like PNG".
+std::string SizeQueryReason(const ImgError& error);
 
 }  // namespace zenivor

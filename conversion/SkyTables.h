@@ -1,34 +1,22 @@
 #pragma once
-// Where each face of the sky cube comes from: the side-face crops for each strip width, the
-// sky cap's four triangles and the file names. Every crop takes all 504 rows of the strip and
-// is drawn at the top edge of the surface.
+// Where each face of the sky cube comes from: the side-face crops for each strip width and the
+// sky cap's four triangles. Every crop takes all 504 rows of the strip and is drawn at the top
+// edge of the surface.
 
 #include <array>
+#include <span>
 
-#include "imaging/DrawingSurface.h"
+#include "conversion/Cube.h"
+#include "imaging/ImageDecoder.h"
+#include "imaging/ImageOps.h"
 
 namespace zenivor {
 
-inline constexpr int kFaceSize = 504;
+inline constexpr int kStripHeight = kFaceSize;
 
-enum class Face { North, West, South, East };
-
-struct SideFace {
-    const char* fileName;
-    const char* savingText;
-};
-
-inline constexpr std::array<SideFace, 4> kSideFaces{{
-    {"F0010001.tga", "Saving North"},
-    {"F0020001.tga", "Saving West"},
-    {"F0030001.tga", "Saving South"},
-    {"F0040001.tga", "Saving East"},
-}};
-
-inline constexpr const char* kSkyCapFile = "F0050001.tga";
-inline constexpr const char* kGroundFile = "F0060001.tga";
-
-inline const SideFace& SideFaceOf(Face face) { return kSideFaces[static_cast<std::size_t>(face)]; }
+// The status line's text before each side face is written, by face.
+inline constexpr std::array<const char*, 4> kSavingTexts{"Saving North", "Saving West", "Saving South", "Saving East"};
+constexpr const char* SavingTextOf(Face face) { return kSavingTexts[static_cast<std::size_t>(face)]; }
 
 struct Crop {
     int destX;
@@ -44,6 +32,8 @@ struct FaceStep {
     int cropCount;
     bool repaintAfterCrop;
     bool confirmWestWritten;  // the West face must be on disk before North is cut
+
+    std::span<const Crop> Crops() const { return std::span(crops).first(static_cast<std::size_t>(cropCount)); }
 };
 
 struct StripLayout {
@@ -51,55 +41,58 @@ struct StripLayout {
     std::array<FaceStep, 4> steps;
 };
 
-inline constexpr int kStripHeight = 504;
-
 // A 2016 strip runs West, North, East, South from column 0 onwards, rotated so that West
 // spans the seam: columns 1770 to 2015 and then 0 to 257. Every edge of the cube then joins.
 inline constexpr std::array<StripLayout, 3> kStripLayouts{{
-    {504,
-     {{{Face::South, {{{0, 0, 504}}}, 1, true, false},
+    {kFaceSize,
+     {{{Face::South, {{{0, 0, kFaceSize}}}, 1, true, false},
        {Face::West, {}, 0, false, false},
-       {Face::North, {{{0, 0, 504}}}, 1, true, true},
+       {Face::North, {{{0, 0, kFaceSize}}}, 1, true, true},
        {Face::East, {}, 0, false, false}}}},
-    {1008,
-     {{{Face::West, {{{0, 0, 504}}}, 1, true, false},
+    {2 * kFaceSize,
+     {{{Face::West, {{{0, 0, kFaceSize}}}, 1, true, false},
        {Face::South, {}, 0, false, false},
-       {Face::North, {{{0, 504, 504}}}, 1, true, true},
+       {Face::North, {{{0, kFaceSize, kFaceSize}}}, 1, true, true},
        {Face::East, {}, 0, false, false}}}},
-    {2016,
+    {4 * kFaceSize,
      {{{Face::West, {{{0, 1770, 246}, {246, 0, 258}}}, 2, true, false},
-       {Face::South, {{{0, 1266, 504}}}, 1, false, false},
-       {Face::North, {{{0, 258, 504}}}, 1, true, true},
-       {Face::East, {{{0, 762, 504}}}, 1, false, false}}}},
+       {Face::South, {{{0, 1266, kFaceSize}}}, 1, false, false},
+       {Face::North, {{{0, 258, kFaceSize}}}, 1, true, true},
+       {Face::East, {{{0, 762, kFaceSize}}}, 1, false, false}}}},
 }};
 
-inline const StripLayout* StripLayoutFor(int width, int height) {
-    if (height != kStripHeight) return nullptr;
+// The layout for a strip of that size; null for any size but 504, 1008 or 2016 x 504.
+inline const StripLayout* StripLayoutFor(ImageSize size) {
+    if (size.height != kStripHeight) return nullptr;
     for (const auto& layout : kStripLayouts)
-        if (layout.width == width) return &layout;
+        if (layout.width == size.width) return &layout;
     return nullptr;
 }
 
 enum class Transform { TurnClockwise, TurnCounterClockwise, Flip };
 
 // A triangle of the sky cap, based on one whole edge, with the side face turned so that its
-// top row lies along that edge.
+// top row lies along that edge. The fourth point repeats the first.
 struct Quadrant {
     const char* statusText;
     Face face;
-    std::array<POINT, 4> polygon;
+    std::array<Point, 4> polygon;
     std::array<Transform, 3> transforms;
     int transformCount;
+
+    std::span<const Transform> Transforms() const {
+        return std::span(transforms).first(static_cast<std::size_t>(transformCount));
+    }
 };
 
 // Drawn in this order; where triangles overlap, the later one wins.
 inline constexpr std::array<Quadrant, 4> kQuadrants{{
-    {"Getting North sky.", Face::North, {{{0, 504}, {504, 504}, {253, 249}, {0, 504}}},
+    {"Getting North sky.", Face::North, {{{0, kFaceSize}, {kFaceSize, kFaceSize}, {253, 249}, {0, kFaceSize}}},
      {Transform::TurnClockwise, Transform::Flip, Transform::TurnCounterClockwise}, 3},
-    {"Getting West sky.", Face::West, {{{0, 0}, {0, 504}, {253, 249}, {0, 0}}},
+    {"Getting West sky.", Face::West, {{{0, 0}, {0, kFaceSize}, {253, 249}, {0, 0}}},
      {Transform::TurnClockwise, Transform::Flip}, 2},
-    {"Getting South sky.", Face::South, {{{0, 0}, {504, 0}, {251, 253}, {0, 0}}}, {Transform::Flip}, 1},
-    {"Getting East sky.", Face::East, {{{504, 504}, {504, 0}, {249, 251}, {504, 504}}},
+    {"Getting South sky.", Face::South, {{{0, 0}, {kFaceSize, 0}, {251, 253}, {0, 0}}}, {Transform::Flip}, 1},
+    {"Getting East sky.", Face::East, {{{kFaceSize, kFaceSize}, {kFaceSize, 0}, {249, 251}, {kFaceSize, kFaceSize}}},
      {Transform::Flip, Transform::TurnClockwise}, 2},
 }};
 

@@ -1,13 +1,15 @@
 #include "imaging/Tga.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
+#include <new>
+#include <vector>
 
 namespace zenivor {
 namespace {
 
-using Rgb = std::array<std::uint8_t, 3>;
+// How much is read at a time; the only memory a read takes beyond the image itself.
+constexpr std::size_t kReadChunk = 256 * 1024;
 
 int Word(std::span<const std::uint8_t> bytes, std::size_t at) { return bytes[at] | (bytes[at + 1] << 8); }
 
@@ -16,7 +18,7 @@ std::uint8_t Expand5(int value) { return static_cast<std::uint8_t>((value << 3) 
 
 bool IsColourDepth(int depth) { return depth == 15 || depth == 16 || depth == 24 || depth == 32; }
 
-// One stored pixel or colour-map entry, stored as B, G, R (, A) or as ARRRRRGG GGGBBBBB.
+// One stored colour, as B, G, R (, A) or as ARRRRRGG GGGBBBBB.
 Rgb ColourFrom(const std::uint8_t* p, int depth) {
     if (depth == 15 || depth == 16) {
         const int value = p[0] | (p[1] << 8);
@@ -34,39 +36,75 @@ bool DepthFitsType(const TgaHeader& h) {
     }
 }
 
-ImgError CheckHeader(const TgaHeader& h) {
-    if (h.imageType != 1 && h.imageType != 2 && h.imageType != 3 && h.imageType != 9 && h.imageType != 10 &&
-        h.imageType != 11)
-        return kImgUnknownType;
-    if (h.colorMapType != 0 && h.colorMapType != 1) return kImgUnknownColorMapType;
-    if (h.ColorMapped() && (h.colorMapType != 1 || h.colorMapLength == 0)) return kImgMissingColorMap;
-    if (h.colorMapType == 1 && !IsColourDepth(h.colorMapDepth)) return kImgBadColorMapDepth;
-    if (!DepthFitsType(h)) return kImgBadPixelDepth;
-    if ((h.descriptor & 0xC0) != 0) return kImgInterleaved;
-    if (h.width == 0 || h.height == 0) return kImgZeroSize;
-    return kImgOk;
+Result<void> CheckHeader(const TgaHeader& h) {
+    constexpr int kTypes[] = {1, 2, 3, 9, 10, 11};
+    if (std::find(std::begin(kTypes), std::end(kTypes), h.imageType) == std::end(kTypes))
+        return ImgError{ImgErrc::UnknownType};
+    if (h.colorMapType != 0 && h.colorMapType != 1) return ImgError{ImgErrc::UnknownColorMapType};
+    if (h.ColorMapped() && (h.colorMapType != 1 || h.colorMapLength == 0)) return ImgError{ImgErrc::MissingColorMap};
+    if (h.colorMapType == 1 && !IsColourDepth(h.colorMapDepth)) return ImgError{ImgErrc::BadColorMapDepth};
+    if (!DepthFitsType(h)) return ImgError{ImgErrc::BadPixelDepth};
+    if ((h.descriptor & 0xC0) != 0) return ImgError{ImgErrc::Interleaved};
+    if (h.width == 0 || h.height == 0) return ImgError{ImgErrc::ZeroSize};
+    return {};
 }
 
-// Turns stored pixels into RGB, one at a time, in the order the file holds them.
-class PixelConverter {
+// The most bytes RLE data can take: every packet a raw packet of one pixel.
+std::uint64_t MaximumRleBytes(const TgaHeader& h) { return h.PixelCount() * (1 + h.BytesPerPixel()); }
+
+// Hands out the pixel data in pieces from a fixed buffer, reading on as it empties; never
+// reads past the end of what the header can have declared.
+class StreamReader {
 public:
-    PixelConverter(std::span<const std::uint8_t> file, const TgaHeader& h) : header_(h) {
-        if (h.ColorMapped()) {
-            const std::size_t entryBytes = static_cast<std::size_t>(h.colorMapDepth + 7) / 8;
-            const std::uint8_t* entry = file.data() + kTgaHeaderSize + h.idLength;
-            palette_.reserve(static_cast<std::size_t>(h.colorMapLength));
-            for (int i = 0; i < h.colorMapLength; ++i, entry += entryBytes)
-                palette_.push_back(ColourFrom(entry, h.colorMapDepth));
+    StreamReader(ByteSource& source, std::uint64_t offset, std::uint64_t limit)
+        : source_(source), offset_(offset), limit_(std::min(limit, source.Size())) {}
+
+    // The next count bytes, contiguous; TruncatedPixels where the data ends first.
+    Result<const std::uint8_t*> Take(std::size_t count) {
+        if (end_ - begin_ < count) {
+            if (auto filled = Fill(count); !filled) return filled.Error();
         }
+        const std::uint8_t* bytes = buffer_.data() + begin_;
+        begin_ += count;
+        return bytes;
     }
 
+private:
+    Result<void> Fill(std::size_t count) {
+        const std::size_t kept = end_ - begin_;
+        if (buffer_.size() < std::max(count, kReadChunk)) buffer_.resize(std::max(count, kReadChunk));
+        std::memmove(buffer_.data(), buffer_.data() + begin_, kept);
+        begin_ = 0;
+        end_ = kept;
+        const std::uint64_t wanted = std::min<std::uint64_t>(buffer_.size() - kept, limit_ - std::min(offset_, limit_));
+        const Result<std::size_t> got = source_.ReadAt(offset_, {buffer_.data() + kept, static_cast<std::size_t>(wanted)});
+        if (!got) return got.Error();
+        offset_ += *got;
+        end_ += *got;
+        if (end_ < count) return ImgError{ImgErrc::TruncatedPixels};
+        return {};
+    }
+
+    ByteSource& source_;
+    std::uint64_t offset_;
+    std::uint64_t limit_;
+    PixelBytes buffer_;
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
+};
+
+// Turns one stored pixel into RGB: a colour, a grey value or an index into the colour map.
+class PixelConverter {
+public:
+    PixelConverter(const TgaHeader& h, std::vector<Rgb> palette) : header_(h), palette_(std::move(palette)) {}
+
     bool Convert(const std::uint8_t* p, Rgb& rgb) const {
-        if (!palette_.empty()) {
+        if (header_.ColorMapped()) {
             const int index = header_.pixelDepth == 8 ? p[0] : p[0] | (p[1] << 8);
             const int entry = index - header_.colorMapFirst;
             if (entry < 0 || entry >= static_cast<int>(palette_.size())) return false;
             rgb = palette_[static_cast<std::size_t>(entry)];
-        } else if (header_.imageType == 3 || header_.imageType == 11) {
+        } else if (header_.Grey()) {
             rgb = {p[0], p[0], p[0]};
         } else {
             rgb = ColourFrom(p, header_.pixelDepth);
@@ -79,56 +117,183 @@ private:
     std::vector<Rgb> palette_;
 };
 
-// Places pixels in file order into the top-down, left-to-right output, whatever the origin.
+Result<std::vector<Rgb>> ReadPalette(ByteSource& source, const TgaHeader& h) {
+    std::vector<Rgb> palette;
+    if (!h.ColorMapped()) return palette;
+    std::vector<std::uint8_t> bytes(h.ColorMapBytes());
+    const std::uint64_t at = kTgaHeaderSize + static_cast<std::uint64_t>(h.idLength);
+    if (auto read = ReadExactly(source, at, bytes, ImgErrc::TruncatedColorMap); !read) return read.Error();
+    const std::size_t entryBytes = static_cast<std::size_t>(h.colorMapDepth + 7) / 8;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(h.colorMapLength); ++i)
+        palette.push_back(ColourFrom(bytes.data() + i * entryBytes, h.colorMapDepth));
+    return palette;
+}
+
+// Where the pixels of file row r go: the file stores rows bottom first unless its origin is at
+// the top, and pixels right to left when its origin is on the right.
+std::uint8_t* RowStart(RgbImage& out, const TgaHeader& h, int fileRow) {
+    std::uint8_t* row = out.Row(h.TopToBottom() ? fileRow : h.height - 1 - fileRow);
+    return h.RightToLeft() ? row + (static_cast<std::size_t>(h.width) - 1) * 3 : row;
+}
+std::ptrdiff_t PixelStep(const TgaHeader& h) { return h.RightToLeft() ? -3 : 3; }
+
+// ---- The general path: one pixel at a time, every layout.
+
 class PixelPlacer {
 public:
-    PixelPlacer(const TgaHeader& h, std::uint8_t* out) : header_(h), out_(out) {}
+    PixelPlacer(const TgaHeader& h, RgbImage& out) : header_(h), out_(out) {}
 
     void Put(const Rgb& rgb) {
-        const std::size_t row = static_cast<std::size_t>(header_.TopToBottom() ? y_ : header_.height - 1 - y_);
-        const std::size_t col = static_cast<std::size_t>(header_.RightToLeft() ? header_.width - 1 - x_ : x_);
-        std::memcpy(out_ + (row * static_cast<std::size_t>(header_.width) + col) * 3, rgb.data(), 3);
+        if (x_ == 0) target_ = RowStart(out_, header_, y_);
+        std::memcpy(target_, rgb.data(), 3);
+        target_ += PixelStep(header_);
         if (++x_ == header_.width) x_ = 0, ++y_;
     }
 
 private:
     const TgaHeader& header_;
-    std::uint8_t* out_;
+    RgbImage& out_;
+    std::uint8_t* target_ = nullptr;
     int x_ = 0;
     int y_ = 0;
 };
 
-ImgError DecodeRaw(const std::uint8_t* data, const TgaHeader& h, const PixelConverter& convert, PixelPlacer& place) {
+Result<void> DecodeGeneral(StreamReader& reader, const TgaHeader& h, const PixelConverter& convert, RgbImage& out) {
     const std::size_t step = h.BytesPerPixel();
+    PixelPlacer place(h, out);
     Rgb rgb{};
-    for (std::size_t i = 0, count = h.PixelCount(); i < count; ++i, data += step) {
-        if (!convert.Convert(data, rgb)) return kImgColorIndexRange;
-        place.Put(rgb);
-    }
-    return kImgOk;
-}
-
-// Packets may run across rows (TGA 2.0 allows it, and many writers do it).
-ImgError DecodeRle(const std::uint8_t* data, const std::uint8_t* end, const TgaHeader& h,
-                   const PixelConverter& convert, PixelPlacer& place) {
-    const std::size_t step = h.BytesPerPixel();
-    Rgb rgb{};
-    for (std::size_t done = 0, count = h.PixelCount(); done < count;) {
-        if (data == end) return kImgTruncatedPixels;
-        const bool run = (*data & 0x80) != 0;
-        const std::size_t length = (*data++ & 0x7F) + 1u;
-        if (length > count - done) return kImgRleOverrun;
-        const std::size_t stored = run ? step : step * length;
-        if (static_cast<std::size_t>(end - data) < stored) return kImgTruncatedPixels;
-        for (std::size_t i = 0; i < length; ++i) {
-            if ((i == 0 || !run) && !convert.Convert(data + (run ? 0 : i * step), rgb)) return kImgColorIndexRange;
+    for (std::uint64_t done = 0, count = h.PixelCount(); done < count;) {
+        bool run = false;
+        std::uint64_t length = 1;
+        if (h.Compressed()) {  // packets may run across rows, as TGA 2.0 allows
+            const auto packet = reader.Take(1);
+            if (!packet) return packet.Error();
+            run = (**packet & 0x80) != 0;
+            length = (**packet & 0x7Fu) + 1u;
+            if (length > count - done) return ImgError{ImgErrc::RleOverrun};
+        }
+        for (std::uint64_t i = 0; i < length; ++i) {
+            if (i == 0 || !run) {
+                const auto stored = reader.Take(step);
+                if (!stored) return stored.Error();
+                if (!convert.Convert(*stored, rgb)) return ImgError{ImgErrc::ColorIndexRange};
+            }
             place.Put(rgb);
         }
-        data += stored;
         done += length;
     }
-    return kImgOk;
+    return {};
 }
+
+// ---- The fast paths: 24 and 32 bits, a row or a packet at a time.
+
+bool HasFastPath(const TgaHeader& h) { return (h.imageType == 2 || h.imageType == 10) && h.pixelDepth >= 24; }
+
+// Stored B, G, R (, A) pixels to RGB, walking the target by step.
+void ConvertBgr(const std::uint8_t* source, std::size_t count, std::size_t bytesPerPixel, std::uint8_t* target,
+                std::ptrdiff_t step) {
+    for (std::size_t i = 0; i < count; ++i, source += bytesPerPixel, target += step) {
+        target[0] = source[2];
+        target[1] = source[1];
+        target[2] = source[0];
+    }
+}
+
+// Uncompressed 24 bits: the pixel data is the image's own size, so it is read straight into
+// place and then swizzled and turned upright there.
+Result<void> DecodeRaw24InPlace(ByteSource& source, const TgaHeader& h, RgbImage& out) {
+    if (auto read = ReadExactly(source, h.PixelDataOffset(), out.pixels, ImgErrc::TruncatedPixels); !read) return read;
+    const std::size_t rowBytes = out.RowBytes();
+    if (!h.TopToBottom())
+        for (int top = 0, bottom = h.height - 1; top < bottom; ++top, --bottom)
+            std::swap_ranges(out.Row(top), out.Row(top) + rowBytes, out.Row(bottom));
+    for (int y = 0; y < h.height; ++y) {
+        std::uint8_t* row = out.Row(y);
+        if (h.RightToLeft()) {
+            // Reversing the pixel order and swizzling at once: pixel i takes pixel w-1-i's B, G, R.
+            for (std::size_t left = 0, right = rowBytes - 3; left < right; left += 3, right -= 3) {
+                std::swap(row[left], row[right + 2]);
+                std::swap(row[left + 1], row[right + 1]);
+                std::swap(row[left + 2], row[right]);
+            }
+            if (h.width % 2 == 1) std::swap(row[rowBytes / 2 - 1], row[rowBytes / 2 + 1]);
+        } else {
+            for (std::size_t at = 0; at < rowBytes; at += 3) std::swap(row[at], row[at + 2]);
+        }
+    }
+    return {};
+}
+
+// Uncompressed 32 bits: whole rows from the read buffer.
+Result<void> DecodeRawRows(StreamReader& reader, const TgaHeader& h, RgbImage& out) {
+    const std::size_t storedRow = static_cast<std::size_t>(h.width) * h.BytesPerPixel();
+    for (int row = 0; row < h.height; ++row) {
+        const auto stored = reader.Take(storedRow);
+        if (!stored) return stored.Error();
+        ConvertBgr(*stored, static_cast<std::size_t>(h.width), h.BytesPerPixel(), RowStart(out, h, row), PixelStep(h));
+    }
+    return {};
+}
+
+// RLE 24 and 32 bits: each packet converted once and written a row piece at a time.
+Result<void> DecodeRleRows(StreamReader& reader, const TgaHeader& h, RgbImage& out) {
+    const std::size_t bytesPerPixel = h.BytesPerPixel();
+    const std::ptrdiff_t step = PixelStep(h);
+    int row = 0;
+    int x = 0;
+    for (std::uint64_t done = 0, count = h.PixelCount(); done < count;) {
+        const auto packet = reader.Take(1);
+        if (!packet) return packet.Error();
+        const bool run = (**packet & 0x80) != 0;
+        std::size_t length = (**packet & 0x7Fu) + 1u;
+        if (length > count - done) return ImgError{ImgErrc::RleOverrun};
+        const auto stored = reader.Take(run ? bytesPerPixel : bytesPerPixel * length);
+        if (!stored) return stored.Error();
+        const std::uint8_t* source = *stored;
+        done += length;
+        while (length > 0) {
+            const std::size_t piece = std::min(length, static_cast<std::size_t>(h.width - x));
+            std::uint8_t* target = RowStart(out, h, row) + x * step;
+            if (run) {
+                for (std::size_t i = 0; i < piece; ++i, target += step) ConvertBgr(source, 1, 0, target, 0);
+            } else {
+                ConvertBgr(source, piece, bytesPerPixel, target, step);
+                source += piece * bytesPerPixel;
+            }
+            length -= piece;
+            x += static_cast<int>(piece);
+            if (x == h.width) x = 0, ++row;
+        }
+    }
+    return {};
+}
+
+Result<void> DecodePixels(ByteSource& source, const TgaHeader& h, TgaDecodePath path, RgbImage& out) {
+    const std::uint64_t data = h.PixelDataOffset();
+    if (path == TgaDecodePath::Fast && HasFastPath(h)) {
+        if (!h.Compressed() && h.pixelDepth == 24) return DecodeRaw24InPlace(source, h, out);
+        StreamReader reader(source, data, data + MaximumRleBytes(h));
+        return h.Compressed() ? DecodeRleRows(reader, h, out) : DecodeRawRows(reader, h, out);
+    }
+    auto palette = ReadPalette(source, h);
+    if (!palette) return palette.Error();
+    const PixelConverter convert(h, std::move(*palette));
+    StreamReader reader(source, data, data + MaximumRleBytes(h));
+    return DecodeGeneral(reader, h, convert, out);
+}
+
+class Decoder final : public ImageDecoder {
+public:
+    std::string_view Name() const override { return "TGA"; }
+    // TGA has no signature: it is what a file is taken for when no other format claims it.
+    bool Recognises(std::span<const std::uint8_t>) const override { return true; }
+    Result<ImageSize> ReadSize(ByteSource& source) const override {
+        const Result<TgaHeader> header = ReadTgaHeader(source);
+        if (!header) return header.Error();
+        return ImageSize{header->width, header->height};
+    }
+    Result<RgbImage> Read(ByteSource& source, ImageSize expected) const override { return ReadTga(source, expected); }
+};
 
 }  // namespace
 
@@ -137,8 +302,13 @@ std::size_t TgaHeader::ColorMapBytes() const {
     return static_cast<std::size_t>(colorMapLength) * static_cast<std::size_t>((colorMapDepth + 7) / 8);
 }
 
-ImgError ParseTgaHeader(std::span<const std::uint8_t> bytes, TgaHeader& h) {
-    if (bytes.size() < kTgaHeaderSize) return kImgTruncatedHeader;
+std::uint64_t TgaHeader::PixelDataOffset() const {
+    return kTgaHeaderSize + static_cast<std::uint64_t>(idLength) + ColorMapBytes();
+}
+
+Result<TgaHeader> ParseTgaHeader(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < kTgaHeaderSize) return ImgError{ImgErrc::TruncatedHeader};
+    TgaHeader h;
     h.idLength = bytes[0];
     h.colorMapType = bytes[1];
     h.imageType = bytes[2];
@@ -149,54 +319,63 @@ ImgError ParseTgaHeader(std::span<const std::uint8_t> bytes, TgaHeader& h) {
     h.height = Word(bytes, 14);
     h.pixelDepth = bytes[16];
     h.descriptor = bytes[17];
-    return CheckHeader(h);
+    if (auto checked = CheckHeader(h); !checked) return checked.Error();
+    return h;
 }
 
-std::size_t MinimumTgaFileSize(const TgaHeader& h) {
-    const std::size_t prefix = kTgaHeaderSize + static_cast<std::size_t>(h.idLength) + h.ColorMapBytes();
-    const std::size_t pixels = h.PixelCount();
+Result<TgaHeader> ReadTgaHeader(ByteSource& source) {
+    std::array<std::uint8_t, kTgaHeaderSize> bytes{};
+    const Result<std::size_t> got = source.ReadAt(0, bytes);
+    if (!got) return got.Error();
+    return ParseTgaHeader(std::span(bytes).first(*got));
+}
+
+std::uint64_t MinimumTgaFileSize(const TgaHeader& h) {
+    const std::uint64_t pixels = h.PixelCount();
     // An RLE packet holds at most 128 pixels in one count byte and one stored pixel.
-    const std::size_t data = h.Compressed() ? (pixels + 127) / 128 * (1 + h.BytesPerPixel()) : pixels * h.BytesPerPixel();
-    return prefix + data;
+    const std::uint64_t data = h.Compressed() ? (pixels + 127) / 128 * (1 + h.BytesPerPixel()) : pixels * h.BytesPerPixel();
+    return h.PixelDataOffset() + data;
 }
 
-ImgError CheckTgaFileSize(std::span<const std::uint8_t> file, const TgaHeader& h) {
-    if (file.size() < kTgaHeaderSize + static_cast<std::size_t>(h.idLength) + h.ColorMapBytes())
-        return kImgTruncatedColorMap;
-    return file.size() < MinimumTgaFileSize(h) ? kImgTruncatedPixels : kImgOk;
-}
-
-ImgError DecodeTga(std::span<const std::uint8_t> file, const TgaHeader& h, std::uint8_t* out) {
-    if (const ImgError error = CheckTgaFileSize(file, h)) return error;
-    const std::size_t mapEnd = kTgaHeaderSize + static_cast<std::size_t>(h.idLength) + h.ColorMapBytes();
-    const PixelConverter convert(file, h);
-    PixelPlacer place(h, out);
-    const std::uint8_t* data = file.data() + mapEnd;
-    // Whatever follows the pixel data (a TGA 2.0 extension area and footer) is not needed.
-    return h.Compressed() ? DecodeRle(data, file.data() + file.size(), h, convert, place)
-                          : DecodeRaw(data, h, convert, place);
-}
-
-std::vector<std::uint8_t> EncodeTga24(const std::uint8_t* rgb, int width, int height) {
-    const std::size_t w = static_cast<std::size_t>(width);
-    const std::size_t rows = static_cast<std::size_t>(height);
-    std::vector<std::uint8_t> file(kTgaHeaderSize + w * rows * 3, 0);
-    file[2] = 2;
-    file[12] = static_cast<std::uint8_t>(width & 0xFF);
-    file[13] = static_cast<std::uint8_t>(width >> 8);
-    file[14] = static_cast<std::uint8_t>(height & 0xFF);
-    file[15] = static_cast<std::uint8_t>(height >> 8);
-    file[16] = 24;
-    std::uint8_t* target = file.data() + kTgaHeaderSize;
-    for (std::size_t row = rows; row-- > 0;) {  // bottom row first
-        const std::uint8_t* source = rgb + row * w * 3;
-        for (std::size_t x = 0; x < w; ++x, source += 3, target += 3) {
-            target[0] = source[2];
-            target[1] = source[1];
-            target[2] = source[0];
-        }
+Result<void> ReadTgaInto(ByteSource& source, ImageSize expected, RgbImage& out, TgaDecodePath path) {
+    const Result<TgaHeader> header = ReadTgaHeader(source);
+    if (!header) return header.Error();
+    const TgaHeader& h = *header;
+    if ((expected.width != 0 && expected.width != h.width) || (expected.height != 0 && expected.height != h.height))
+        return ImgError{ImgErrc::UnexpectedSize};
+    // Nothing is allocated for data the source cannot hold, nor for more pixels than any panorama.
+    if (source.Size() < h.PixelDataOffset()) return ImgError{ImgErrc::TruncatedColorMap};
+    if (source.Size() < MinimumTgaFileSize(h)) return ImgError{ImgErrc::TruncatedPixels};
+    if (h.PixelCount() > kMaxImagePixels) return ImgError{ImgErrc::TooLarge};
+    try {
+        out.Resize(h.width, h.height);
+    } catch (const std::bad_alloc&) {
+        return ImgError{ImgErrc::OutOfMemory};
     }
-    return file;
+    return DecodePixels(source, h, path, out);
+}
+
+Result<RgbImage> ReadTga(ByteSource& source, ImageSize expected, TgaDecodePath path) {
+    RgbImage image;
+    if (auto read = ReadTgaInto(source, expected, image, path); !read) return read.Error();
+    return image;
+}
+
+void EncodeTga24(const RgbImage& image, PixelBytes& out) {
+    out.resize(kTgaHeaderSize + image.pixels.size());
+    const std::uint8_t header[kTgaHeaderSize] = {
+        0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+        static_cast<std::uint8_t>(image.width & 0xFF), static_cast<std::uint8_t>(image.width >> 8),
+        static_cast<std::uint8_t>(image.height & 0xFF), static_cast<std::uint8_t>(image.height >> 8), 24, 0};
+    std::memcpy(out.data(), header, kTgaHeaderSize);
+    std::uint8_t* target = out.data() + kTgaHeaderSize;
+    for (int row = image.height - 1; row >= 0; --row, target += image.RowBytes())  // bottom row first
+        ConvertBgr(image.Row(row), static_cast<std::size_t>(image.width), 3, target, 3);
+}
+
+const ImageDecoder& TgaDecoder() {
+    static const Decoder decoder;
+    return decoder;
 }
 
 }  // namespace zenivor

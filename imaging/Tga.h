@@ -1,17 +1,26 @@
 #pragma once
-// TGA decoding and encoding on bytes in memory, after the Truevision TGA File Format
-// Specification 2.0. Kept apart from file access so the fuzzer and the tests drive it directly.
+// TGA reading and writing, after the Truevision TGA File Format Specification 2.0.
+//
+// The reader is strict and bounded: it reads the header, the ID, the colour map and exactly the
+// pixel data the header declares, checks that the source can hold that data before it allocates
+// anything, and never looks at what follows (a TGA 2.0 extension area and footer, or anything
+// else). Memory is the decoded image plus a fixed read buffer, whatever the file's size.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <vector>
 
-#include "imaging/ImgDll.h"
+#include "imaging/ByteSource.h"
+#include "imaging/ImageDecoder.h"
+#include "imaging/RgbImage.h"
 
 namespace zenivor {
 
 inline constexpr std::size_t kTgaHeaderSize = 18;
+// More pixels than any panorama the program takes; a header declaring more is refused before
+// anything is allocated.
+inline constexpr std::uint64_t kMaxImagePixels = std::uint64_t{1} << 28;
 
 struct TgaHeader {
     int idLength = 0;
@@ -27,24 +36,37 @@ struct TgaHeader {
 
     bool Compressed() const { return imageType >= 9; }
     bool ColorMapped() const { return imageType == 1 || imageType == 9; }
+    bool Grey() const { return imageType == 3 || imageType == 11; }
     bool RightToLeft() const { return (descriptor & 0x10) != 0; }
     bool TopToBottom() const { return (descriptor & 0x20) != 0; }
-    std::size_t PixelCount() const { return static_cast<std::size_t>(width) * static_cast<std::size_t>(height); }
+    std::uint64_t PixelCount() const { return static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height); }
     std::size_t BytesPerPixel() const { return static_cast<std::size_t>(pixelDepth + 7) / 8; }
     std::size_t ColorMapBytes() const;
+    // Where the pixel data starts: after the header, the ID and the colour map.
+    std::uint64_t PixelDataOffset() const;
 };
 
 // Parses and checks the header: every field that decides how the rest is read.
-ImgError ParseTgaHeader(std::span<const std::uint8_t> bytes, TgaHeader& header);
-// The fewest bytes a file with this header can have; files shorter than this are truncated,
-// so nothing is allocated for them.
-std::size_t MinimumTgaFileSize(const TgaHeader& header);
-// Whether the file is long enough for what its header declares: kImgTruncatedColorMap or
-// kImgTruncatedPixels when it is not. Checked before anything is allocated for the pixels.
-ImgError CheckTgaFileSize(std::span<const std::uint8_t> file, const TgaHeader& header);
-// Decodes the whole file into out, which holds width x height x 3 bytes (RGB, top row first).
-ImgError DecodeTga(std::span<const std::uint8_t> file, const TgaHeader& header, std::uint8_t* out);
-// An uncompressed 24-bit, bottom-left-origin TGA of the RGB pixels.
-std::vector<std::uint8_t> EncodeTga24(const std::uint8_t* rgb, int width, int height);
+Result<TgaHeader> ParseTgaHeader(std::span<const std::uint8_t> bytes);
+Result<TgaHeader> ReadTgaHeader(ByteSource& source);
+// The fewest bytes a file with this header can have.
+std::uint64_t MinimumTgaFileSize(const TgaHeader& header);
+
+// The general path converts and places one pixel at a time and reads every layout; the fast
+// paths handle the common layouts (24 and 32 bits, plain or RLE, any origin) a row at a time.
+// Both give the same pixels; the tests hold them to it.
+enum class TgaDecodePath { Fast, General };
+
+// Reads the image into out, reusing its buffer. A non-zero width or height in expected is the
+// size the caller asks for; a file of another size gives UnexpectedSize.
+Result<void> ReadTgaInto(ByteSource& source, ImageSize expected, RgbImage& out,
+                         TgaDecodePath path = TgaDecodePath::Fast);
+Result<RgbImage> ReadTga(ByteSource& source, ImageSize expected = {}, TgaDecodePath path = TgaDecodePath::Fast);
+
+// The file the program writes: uncompressed 24-bit (type 2), bottom-left origin, no ID, no
+// colour map, no footer. out is resized to the whole file and reused from call to call.
+void EncodeTga24(const RgbImage& image, PixelBytes& out);
+
+const ImageDecoder& TgaDecoder();
 
 }  // namespace zenivor

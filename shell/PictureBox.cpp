@@ -3,22 +3,26 @@
 #include <QImage>
 #include <QPainter>
 
+#include "conversion/Cube.h"
+
 namespace zenivor {
 
 PictureBox::PictureBox(QWidget* parent) : QFrame(parent) {
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(2);
     const QColor face = palette().color(QPalette::Button);
-    surface_.SetBackground({static_cast<std::uint8_t>(face.red()), static_cast<std::uint8_t>(face.green()),
-                            static_cast<std::uint8_t>(face.blue())});
-    surface_.Clear();
-    setFixedSize(surface_.Width() + 2 * lineWidth(), surface_.Height() + 2 * lineWidth());
+    background_ = {static_cast<std::uint8_t>(face.red()), static_cast<std::uint8_t>(face.green()),
+                   static_cast<std::uint8_t>(face.blue())};
+    Clear();
+    setFixedSize(kFaceSize + 2 * lineWidth(), kFaceSize + 2 * lineWidth());
 }
+
+void PictureBox::Clear() { surface_ = RgbImage::Filled(kFaceSize, kFaceSize, background_); }
 
 void PictureBox::paintEvent(QPaintEvent* event) {
     QFrame::paintEvent(event);
-    const QImage image(surface_.Pixels(), surface_.Width(), surface_.Height(), surface_.Width() * 3,
-                       QImage::Format_RGB888);
+    const QImage image(surface_.pixels.data(), surface_.width, surface_.height,
+                       static_cast<qsizetype>(surface_.RowBytes()), QImage::Format_RGB888);
     QPainter painter(this);
     painter.drawImage(contentsRect().topLeft(), image);
 }

@@ -4,20 +4,24 @@
 
 #include <QFrame>
 
-#include "imaging/DrawingSurface.h"
+#include "imaging/RgbImage.h"
 
 namespace zenivor {
 
 class PictureBox final : public QFrame {
 public:
     explicit PictureBox(QWidget* parent);
-    DrawingSurface& Surface() { return surface_; }
+    RgbImage& Surface() { return surface_; }
+    Rgb Background() const { return background_; }
+    // Fills the surface with the background colour.
+    void Clear();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    DrawingSurface surface_;
+    Rgb background_;
+    RgbImage surface_;
 };
 
 }  // namespace zenivor

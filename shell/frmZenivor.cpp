@@ -56,9 +56,9 @@ void frmZenivor::SetStatusText(const std::string& text) { lblStatus_->setText(QS
 void frmZenivor::RepaintStatus() { lblStatus_->repaint(); }
 void frmZenivor::RepaintWindow() { repaint(); }
 void frmZenivor::ShowMessage(const std::string& text) { dialogs_.ShowMessage(QString::fromStdString(text)); }
-HDC frmZenivor::SurfaceDC() { return picMap_->Surface().Dc(); }
+RgbImage& frmZenivor::Surface() { return picMap_->Surface(); }
 void frmZenivor::RepaintSurface() { picMap_->repaint(); }
-void frmZenivor::ClearSurface() { picMap_->Surface().Clear(); }
+void frmZenivor::ClearSurface() { picMap_->Clear(); }
 
 QIcon ProgramIcon() {
     QPixmap pixmap(32, 32);

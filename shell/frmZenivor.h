@@ -41,7 +41,7 @@ public:
     void RepaintStatus() override;
     void RepaintWindow() override;
     void ShowMessage(const std::string& text) override;
-    HDC SurfaceDC() override;
+    RgbImage& Surface() override;
     void RepaintSurface() override;
     void ClearSurface() override;
 

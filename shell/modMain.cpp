@@ -9,7 +9,7 @@
 #include "conversion/ProcessSky.h"
 #include "shell/ShellDialogs.h"
 #include "util/ErrorText.h"
-#include "util/Files.h"
+#include "util/FileSystem.h"
 #include "util/modSubroutines.h"
 
 namespace zenivor {
@@ -57,7 +57,6 @@ void modMain::Main(const QStringList& arguments) {
                                                [this] { ExitProgram(); }});
         window_->show();
         window_->repaint();
-        ImgDLLStringInitDLL();
         const std::string path = CommandLinePath(arguments);
         if (path.empty()) return;
         window_->SetStatusText("Processing " + path);
@@ -69,14 +68,19 @@ void modMain::Main(const QStringList& arguments) {
 }
 
 void modMain::ProcessFile(const std::string& path) {
-    bool completed = false;
+    SkyResult result;
     {
         const BusyCursor busy;
-        const SkyContext context{*window_, SystemImagingApi(), lastPath_, environment_.programFolder};
-        completed = ProcessSky(path, context);
+        const SkyContext context{*window_, SystemFileSystem(), lastPath_, environment_.programFolder};
+        result = ProcessSky(path, context);
     }
-    // A failure keeps its own text in the status line.
-    if (completed) window_->SetStatusText("AllDone");
+    // A failure keeps its own text in the status line; a refused strip says why there too, and
+    // leaves no picture that could pass for a result.
+    if (result.outcome == SkyOutcome::Completed) window_->SetStatusText("AllDone");
+    if (result.outcome == SkyOutcome::Refused) {
+        window_->SetStatusText(result.text);
+        window_->ClearSurface();
+    }
     window_->RepaintSurface();
 }
 

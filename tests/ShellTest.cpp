@@ -18,7 +18,7 @@
 #include "shell/modMain.h"
 #include "tests/ShellFakes.h"
 #include "tests/TestSupport.h"
-#include "util/Files.h"
+#include "util/FileSystem.h"
 
 namespace zenivor::test {
 namespace {
@@ -43,7 +43,7 @@ protected:
     std::string Status() const { return program_->Window()->lblStatus()->text().toStdString(); }
     std::string StoredLastPath() { return settings_.values[{kAppName, kProgramTitle, kLastPathKey}]; }
     static bool AllSixIn(const std::filesystem::path& folder) {
-        for (const char* name : kCubeFiles)
+        for (const char* name : kCubeFileNames)
             if (!std::filesystem::exists(folder / name)) return false;
         return true;
     }
@@ -65,10 +65,8 @@ TEST_F(ShellTest, StartWithoutArgumentConvertsNothing) {
     EXPECT_TRUE(program.Window()->isVisible());
     EXPECT_EQ(Status(), "");
     EXPECT_EQ(program.LastPath(), rememberedText_);
-    DrawingSurface blank;
-    blank.SetBackground(program.Window()->picMap()->Surface().Background());
-    blank.Clear();
-    EXPECT_TRUE(std::equal(blank.Pixels(), blank.Pixels() + 504 * 504 * 3, program.Window()->picMap()->Surface().Pixels()));
+    PictureBox* picture = program.Window()->picMap();
+    EXPECT_EQ(picture->Surface(), RgbImage::Filled(504, 504, picture->Background()));
     EXPECT_TRUE(std::filesystem::is_empty(remembered_));
 }
 
@@ -83,7 +81,7 @@ TEST_F(ShellTest, CommandLineConvertsIntoTheRememberedFolder) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        for (const char* name : kCubeFiles) std::filesystem::remove(remembered_ / name);
+        for (const char* name : kCubeFileNames) std::filesystem::remove(remembered_ / name);
         modMain& program = Start(row.arguments, rememberedText_);
         EXPECT_EQ(Status(), "AllDone");
         EXPECT_TRUE(AllSixIn(remembered_));
@@ -98,7 +96,7 @@ TEST_F(ShellTest, PictureShowsTheSkyCapAfterAConversion) {
     PictureBox* picture = program.Window()->picMap();
     const QImage shown = picture->grab(picture->contentsRect()).toImage();
     ASSERT_EQ(shown.size(), QSize(504, 504));
-    const Image cap = ReadTga(remembered_ / "F0050001.tga");
+    const RgbImage cap = ReadTga(remembered_ / "F0050001.tga");
     for (const auto& [x, y] : {std::pair{0, 0}, {250, 10}, {10, 250}, {252, 252}, {503, 503}, {400, 300}}) {
         const Rgb expected = cap.At(x, y);
         EXPECT_EQ(shown.pixelColor(x, y), QColor(expected[0], expected[1], expected[2])) << x << "," << y;
@@ -108,12 +106,21 @@ TEST_F(ShellTest, PictureShowsTheSkyCapAfterAConversion) {
 TEST_F(ShellTest, FailedConversionKeepsItsTextAndRestoresTheCursor) {
     std::filesystem::remove(programFolder_ / "F0060001.tga");
     Start({"zenivor", QString::fromStdString(Utf8FromPath(strip_))}, rememberedText_);
-    EXPECT_EQ(Status(), "Copy " + Utf8FromPath(programFolder_ / "F0060001.tga") + " error: 2");
+    EXPECT_EQ(Status(), "Copy " + Utf8FromPath(programFolder_ / "F0060001.tga") + " error: 2 (No such file or directory)");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(ShellTest, RefusedStripSaysWhyInTheStatusLineAndClearsThePicture) {
+    modMain& program = Start({"zenivor", QString::fromStdString(Utf8FromPath(strip_))}, rememberedText_);
+    ASSERT_EQ(Status(), "AllDone");
     const auto missing = dir_ / "missing.tga";
-    Start({"zenivor", QString::fromStdString(Utf8FromPath(missing))}, rememberedText_);
-    EXPECT_EQ(dialogs_.messages, std::vector<std::string>{"Error getting file size"});
-    EXPECT_EQ(Status(), "Processing " + Utf8FromPath(missing));
+    dialogs_.answer = QString::fromStdString(Utf8FromPath(missing));
+    program.Window()->itmFileOpen()->trigger();
+    const std::string refusal = "Error getting file size of " + Utf8FromPath(missing) + " (no such file)";
+    EXPECT_EQ(dialogs_.messages, std::vector<std::string>{refusal});
+    EXPECT_EQ(Status(), refusal);
+    PictureBox* picture = program.Window()->picMap();
+    EXPECT_EQ(picture->Surface(), RgbImage::Filled(504, 504, picture->Background()));
 }
 
 TEST_F(ShellTest, FileOpenRemembersTheChosenFolder) {

@@ -2,14 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <fstream>
 
-#include "imaging/GlobalMemory.h"
-#include "imaging/ImgDll.h"
-#include "imaging/Tga.h"
-#include "util/Files.h"
+#include "imaging/ImageFiles.h"
+#include "util/FileSystem.h"
 
 namespace zenivor::test {
 
@@ -26,11 +24,6 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-Rgb Image::At(int x, int y) const {
-    const std::size_t at = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
-    return {rgb[at], rgb[at + 1], rgb[at + 2]};
-}
-
 Rgb CoordinateColour(int x, int y) {
     return {static_cast<std::uint8_t>(x & 0xFF), static_cast<std::uint8_t>((x >> 8) | ((y >> 8) << 4)),
             static_cast<std::uint8_t>(y & 0xFF)};
@@ -39,13 +32,10 @@ Rgb CoordinateColour(int x, int y) {
 int CoordinateX(const Rgb& colour) { return colour[0] | ((colour[1] & 0x0F) << 8); }
 int CoordinateY(const Rgb& colour) { return colour[2] | ((colour[1] >> 4) << 8); }
 
-Image CoordinateImage(int width, int height) {
-    Image image{width, height, {}};
+RgbImage CoordinateImage(int width, int height) {
+    RgbImage image = RgbImage::Unfilled(width, height);
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const Rgb c = CoordinateColour(x, y);
-            image.rgb.insert(image.rgb.end(), c.begin(), c.end());
-        }
+        for (int x = 0; x < width; ++x) image.Set(x, y, CoordinateColour(x, y));
     return image;
 }
 
@@ -60,20 +50,38 @@ void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_
     ASSERT_TRUE(file.good()) << path;
 }
 
-void WriteTga(const std::filesystem::path& path, const Image& image) {
-    WriteBytes(path, EncodeTga24(image.rgb.data(), image.width, image.height));
+void WriteTga(const std::filesystem::path& path, const RgbImage& image) {
+    std::vector<std::uint8_t> bytes = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                       static_cast<std::uint8_t>(image.width & 0xFF),
+                                       static_cast<std::uint8_t>(image.width >> 8),
+                                       static_cast<std::uint8_t>(image.height & 0xFF),
+                                       static_cast<std::uint8_t>(image.height >> 8), 24, 0};
+    for (int y = image.height - 1; y >= 0; --y)
+        for (int x = 0; x < image.width; ++x) {
+            const Rgb c = image.At(x, y);
+            bytes.insert(bytes.end(), {c[2], c[1], c[0]});
+        }
+    WriteBytes(path, bytes);
 }
 
-Image ReadTga(const std::filesystem::path& path) {
-    Image image;
-    const HGLOBAL block = ImgDLLReadRGBFromTGA(Utf8FromPath(path), image.width, image.height);
-    EXPECT_NE(block, 0u) << path << ": error " << ImgDLLGetLastError();
-    if (block == 0) return {};
-    const auto* pixels = static_cast<const std::uint8_t*>(GlobalLock(block));
-    image.rgb.assign(pixels, pixels + static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height) * 3);
-    GlobalUnlock(block);
-    GlobalFree(block);
-    return image;
+RgbImage ReadTga(const std::filesystem::path& path) {
+    Result<RgbImage> image = ReadImage(SystemFileSystem(), path, CoreDecoders(), {});
+    EXPECT_TRUE(image) << path << ": " << (image ? "" : NumberAndReason(image.Error()));
+    return image ? std::move(*image) : RgbImage();
+}
+
+std::vector<std::string> CubeFilesIn(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const char* name : kCubeFileNames)
+        if (std::filesystem::exists(folder / name)) names.emplace_back(name);
+    return names;
+}
+
+std::vector<std::string> EntriesIn(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 }  // namespace zenivor::test

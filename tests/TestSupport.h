@@ -7,14 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "imaging/DrawingSurface.h"
+#include "conversion/Cube.h"
+#include "imaging/RgbImage.h"
 #include "util/MessageHook.h"
 
 namespace zenivor::test {
-
-// The six files of a sky cube, in the order of their names.
-inline const char* const kCubeFiles[] = {"F0010001.tga", "F0020001.tga", "F0030001.tga",
-                                         "F0040001.tga", "F0050001.tga", "F0060001.tga"};
 
 // Records what the utilities would have shown, for as long as it lives.
 class RecordedMessages {
@@ -42,26 +39,21 @@ private:
     std::filesystem::path path_;
 };
 
-struct Image {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> rgb;  // top row first
-
-    Rgb At(int x, int y) const;
-    bool operator==(const Image&) const = default;
-};
-
 // Pixel (x, y) encodes x and y, so a pixel read anywhere tells where it came from.
 Rgb CoordinateColour(int x, int y);
 int CoordinateX(const Rgb& colour);
 int CoordinateY(const Rgb& colour);
-Image CoordinateImage(int width, int height);
+RgbImage CoordinateImage(int width, int height);
 
 std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
-// Writes an uncompressed 24-bit TGA through the library's own encoder.
-void WriteTga(const std::filesystem::path& path, const Image& image);
+// Writes an uncompressed 24-bit bottom-left TGA with the test's own encoder.
+void WriteTga(const std::filesystem::path& path, const RgbImage& image);
 // Reads a TGA through the library; fails the test when it cannot.
-Image ReadTga(const std::filesystem::path& path);
+RgbImage ReadTga(const std::filesystem::path& path);
+// The names of the cube's files present in folder, in the order of their names.
+std::vector<std::string> CubeFilesIn(const std::filesystem::path& folder);
+// Every entry in folder, sorted.
+std::vector<std::string> EntriesIn(const std::filesystem::path& folder);
 
 }  // namespace zenivor::test

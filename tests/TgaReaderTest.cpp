@@ -5,11 +5,9 @@
 
 #include <functional>
 
-#include "imaging/GlobalMemory.h"
-#include "imaging/ImgDll.h"
+#include "imaging/ImageFiles.h"
 #include "imaging/Tga.h"
 #include "tests/TestSupport.h"
-#include "util/Files.h"
 
 namespace zenivor::test {
 namespace {
@@ -132,13 +130,9 @@ std::vector<std::uint8_t> BuildTga(const Variant& v) {
     return out;
 }
 
-Image DecodeBytes(const std::vector<std::uint8_t>& bytes, ImgError& error) {
-    TgaHeader header;
-    error = ParseTgaHeader(bytes, header);
-    if (error) return {};
-    Image image{header.width, header.height, std::vector<std::uint8_t>(header.PixelCount() * 3)};
-    error = DecodeTga(bytes, header, image.rgb.data());
-    return image;
+Result<RgbImage> DecodeBytes(const std::vector<std::uint8_t>& bytes, TgaDecodePath path = TgaDecodePath::Fast) {
+    MemorySource source(bytes);
+    return ReadTga(source, {}, path);
 }
 
 const Variant kVariants[] = {
@@ -165,27 +159,105 @@ const Variant kVariants[] = {
     {"RLE colour map 24, first entry 250", 9, 8, 24, 250, 0x00, 0, true},
 };
 
+// Every layout through both decode paths: the fast ones for the common layouts must give the
+// same pixels as the general one, and both the stored ones.
 TEST(TgaReader, DecodesEveryLayoutToTheStoredPixels) {
-    for (const Variant& v : kVariants) {
-        SCOPED_TRACE(v.name);
-        ImgError error = kImgOk;
-        const Image image = DecodeBytes(BuildTga(v), error);
-        ASSERT_EQ(error, kImgOk);
-        ASSERT_EQ(image.width, kWidth);
-        ASSERT_EQ(image.height, kHeight);
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x) EXPECT_EQ(image.At(x, y), ExpectedColour(v, x, y)) << x << "," << y;
+    for (const Variant& v : kVariants)
+        for (const TgaDecodePath path : {TgaDecodePath::Fast, TgaDecodePath::General}) {
+            SCOPED_TRACE(std::string(v.name) + (path == TgaDecodePath::Fast ? ", fast path" : ", general path"));
+            const Result<RgbImage> image = DecodeBytes(BuildTga(v), path);
+            ASSERT_TRUE(image) << NumberAndReason(image.Error());
+            ASSERT_EQ(image->width, kWidth);
+            ASSERT_EQ(image->height, kHeight);
+            for (int y = 0; y < kHeight; ++y)
+                for (int x = 0; x < kWidth; ++x) EXPECT_EQ(image->At(x, y), ExpectedColour(v, x, y)) << x << "," << y;
+        }
+}
+
+TEST(TgaReader, FastPathsMatchTheGeneralPathOnLargeImages) {
+    // Wide enough that rows and RLE packets straddle the read buffer's refills.
+    constexpr int kBigWidth = 2016;
+    constexpr int kBigHeight = 70;
+    for (const Variant& base : kVariants) {
+        if (base.depth < 24 || (base.type != 2 && base.type != 10)) continue;
+        SCOPED_TRACE(base.name);
+        std::vector<std::uint8_t> bytes(18);
+        bytes[2] = static_cast<std::uint8_t>(base.type);
+        bytes[12] = kBigWidth & 0xFF, bytes[13] = kBigWidth >> 8, bytes[14] = kBigHeight, bytes[16] = static_cast<std::uint8_t>(base.depth);
+        bytes[17] = static_cast<std::uint8_t>(base.descriptorOrigin);
+        const std::size_t bpp = static_cast<std::size_t>(base.depth / 8);
+        for (int i = 0, left = kBigWidth * kBigHeight; left > 0; ++i) {
+            const int length = 1 + (i * 37) % 128 > left ? left : 1 + (i * 37) % 128;
+            const bool run = base.type == 10 && i % 3 == 0;
+            if (base.type == 10) bytes.push_back(static_cast<std::uint8_t>((run ? 0x80 : 0) | (length - 1)));
+            for (int p = 0; p < (run ? 1 : length); ++p)
+                for (std::size_t c = 0; c < bpp; ++c) bytes.push_back(static_cast<std::uint8_t>(i * 7 + p * 13 + c * 101));
+            left -= length;
+        }
+        const Result<RgbImage> fast = DecodeBytes(bytes, TgaDecodePath::Fast);
+        const Result<RgbImage> general = DecodeBytes(bytes, TgaDecodePath::General);
+        ASSERT_TRUE(fast);
+        ASSERT_TRUE(general);
+        EXPECT_EQ(*fast, *general);
     }
 }
 
 TEST(TgaReader, FiveBitChannelsSpanTheFullRange) {
     EXPECT_EQ(Expand5(0), 0);
     Variant v{"15", 2, 15, 0, 0, 0, 0, false};
-    ImgError error = kImgOk;
-    const Image image = DecodeBytes(BuildTga(v), error);
-    ASSERT_EQ(error, kImgOk);
-    EXPECT_EQ(image.At(3, 0), (Rgb{255, 255, 255}));  // palette entry {31, 31, 31}
-    EXPECT_EQ(image.At(0, 0), (Rgb{0, 0, 0}));
+    const Result<RgbImage> image = DecodeBytes(BuildTga(v));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->At(3, 0), (Rgb{255, 255, 255}));  // palette entry {31, 31, 31}
+    EXPECT_EQ(image->At(0, 0), (Rgb{0, 0, 0}));
+}
+
+// Counts what a decoder asks of its source.
+class CountingSource final : public ByteSource {
+public:
+    explicit CountingSource(ByteSource& inner) : inner_(inner) {}
+    std::uint64_t Size() const override { return inner_.Size(); }
+    Result<std::size_t> ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
+        requested += out.size();
+        return inner_.ReadAt(offset, out);
+    }
+    std::uint64_t requested = 0;
+
+private:
+    ByteSource& inner_;
+};
+
+// A source that claims to be enormous behind the image: a decoder must not read it.
+class EndlessTail final : public ByteSource {
+public:
+    explicit EndlessTail(std::vector<std::uint8_t> image) : image_(std::move(image)) {}
+    std::uint64_t Size() const override { return std::uint64_t{1} << 40; }
+    Result<std::size_t> ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
+        std::fill(out.begin(), out.end(), std::uint8_t{0xAB});
+        if (offset < image_.size())
+            std::copy_n(image_.begin() + static_cast<std::ptrdiff_t>(offset),
+                        std::min<std::size_t>(out.size(), image_.size() - offset), out.begin());
+        return out.size();
+    }
+
+private:
+    std::vector<std::uint8_t> image_;
+};
+
+TEST(TgaReader, ReadsOnlyWhatTheHeaderDeclares) {
+    for (const Variant& v : kVariants)
+        for (const TgaDecodePath path : {TgaDecodePath::Fast, TgaDecodePath::General}) {
+            SCOPED_TRACE(v.name);
+            const auto bytes = BuildTga(v);
+            EndlessTail tail(bytes);
+            CountingSource counting(tail);
+            const Result<RgbImage> image = ReadTga(counting, {}, path);
+            ASSERT_TRUE(image);
+            EXPECT_EQ(*image, *DecodeBytes(bytes, path));
+            // The header twice (size, then read), the ID, the colour map, and at most what the
+            // pixel data can take: every pixel stored apart, behind a packet byte of its own.
+            const TgaHeader h = *ParseTgaHeader(bytes);
+            EXPECT_LE(counting.requested, kTgaHeaderSize + h.PixelDataOffset() + h.PixelCount() * (1 + h.BytesPerPixel()));
+        }
 }
 
 using Mutation = std::function<void(std::vector<std::uint8_t>&)>;
@@ -194,7 +266,7 @@ struct Malformed {
     const char* name;
     Variant base;
     Mutation mutate;
-    ImgError expected;
+    ImgErrc expected;
 };
 
 const Variant kPlain{"plain", 2, 24, 0, 0, 0, 0, false};
@@ -207,52 +279,53 @@ void SetWord(std::vector<std::uint8_t>& b, std::size_t at, int value) {
 }
 
 const Malformed kMalformed[] = {
-    {"empty file", kPlain, [](auto& b) { b.clear(); }, kImgTruncatedHeader},
-    {"truncated header", kPlain, [](auto& b) { b.resize(17); }, kImgTruncatedHeader},
-    {"no image data (type 0)", kPlain, [](auto& b) { b[2] = 0; }, kImgUnknownType},
-    {"Huffman-coded type 32", kPlain, [](auto& b) { b[2] = 32; }, kImgUnknownType},
-    {"colour-map type 2", kPlain, [](auto& b) { b[1] = 2; }, kImgUnknownColorMapType},
-    {"colour-mapped without map", kMapped, [](auto& b) { b[1] = 0; }, kImgMissingColorMap},
-    {"colour map of length 0", kMapped, [](auto& b) { SetWord(b, 5, 0); }, kImgMissingColorMap},
-    {"colour-map entries of 8 bits", kMapped, [](auto& b) { b[7] = 8; }, kImgBadColorMapDepth},
-    {"true colour of 8 bits", kPlain, [](auto& b) { b[16] = 8; }, kImgBadPixelDepth},
-    {"true colour of 31 bits", kPlain, [](auto& b) { b[16] = 31; }, kImgBadPixelDepth},
-    {"grey of 24 bits", kPlain, [](auto& b) { b[2] = 3; }, kImgBadPixelDepth},
-    {"colour-mapped index of 24 bits", kMapped, [](auto& b) { b[16] = 24; }, kImgBadPixelDepth},
-    {"interleaved", kPlain, [](auto& b) { b[17] |= 0x40; }, kImgInterleaved},
-    {"zero width", kPlain, [](auto& b) { SetWord(b, 12, 0); }, kImgZeroSize},
-    {"zero height", kPlain, [](auto& b) { SetWord(b, 14, 0); }, kImgZeroSize},
-    {"truncated colour map", kMapped, [](auto& b) { b.resize(18 + 10); }, kImgTruncatedColorMap},
-    {"truncated pixels", kPlain, [](auto& b) { b.pop_back(); }, kImgTruncatedPixels},
-    {"huge size, tiny file", kPlain, [](auto& b) { SetWord(b, 12, 65535), SetWord(b, 14, 65535); }, kImgTruncatedPixels},
-    {"RLE, huge size, tiny file", kRle, [](auto& b) { SetWord(b, 12, 65535), SetWord(b, 14, 65535); }, kImgTruncatedPixels},
-    {"RLE without packets", kRle, [](auto& b) { b.resize(18); }, kImgTruncatedPixels},
-    {"RLE ends inside a packet", kRle, [](auto& b) { b.resize(b.size() - 1); }, kImgTruncatedPixels},
-    {"RLE runs past the image", kRle, [](auto& b) { b.insert(b.begin() + 18, {0xFF, 1, 2, 3}); }, kImgRleOverrun},
-    {"colour index past the map", kMapped, [](auto& b) { b.back() = 6; }, kImgColorIndexRange},
-    {"colour index before the first entry", kMapped, [](auto& b) { SetWord(b, 3, 1); }, kImgColorIndexRange},
+    {"empty file", kPlain, [](auto& b) { b.clear(); }, ImgErrc::TruncatedHeader},
+    {"truncated header", kPlain, [](auto& b) { b.resize(17); }, ImgErrc::TruncatedHeader},
+    {"no image data (type 0)", kPlain, [](auto& b) { b[2] = 0; }, ImgErrc::UnknownType},
+    {"Huffman-coded type 32", kPlain, [](auto& b) { b[2] = 32; }, ImgErrc::UnknownType},
+    {"colour-map type 2", kPlain, [](auto& b) { b[1] = 2; }, ImgErrc::UnknownColorMapType},
+    {"colour-mapped without map", kMapped, [](auto& b) { b[1] = 0; }, ImgErrc::MissingColorMap},
+    {"colour map of length 0", kMapped, [](auto& b) { SetWord(b, 5, 0); }, ImgErrc::MissingColorMap},
+    {"colour-map entries of 8 bits", kMapped, [](auto& b) { b[7] = 8; }, ImgErrc::BadColorMapDepth},
+    {"true colour of 8 bits", kPlain, [](auto& b) { b[16] = 8; }, ImgErrc::BadPixelDepth},
+    {"true colour of 31 bits", kPlain, [](auto& b) { b[16] = 31; }, ImgErrc::BadPixelDepth},
+    {"grey of 24 bits", kPlain, [](auto& b) { b[2] = 3; }, ImgErrc::BadPixelDepth},
+    {"colour-mapped index of 24 bits", kMapped, [](auto& b) { b[16] = 24; }, ImgErrc::BadPixelDepth},
+    {"interleaved", kPlain, [](auto& b) { b[17] |= 0x40; }, ImgErrc::Interleaved},
+    {"zero width", kPlain, [](auto& b) { SetWord(b, 12, 0); }, ImgErrc::ZeroSize},
+    {"zero height", kPlain, [](auto& b) { SetWord(b, 14, 0); }, ImgErrc::ZeroSize},
+    {"truncated colour map", kMapped, [](auto& b) { b.resize(18 + 10); }, ImgErrc::TruncatedColorMap},
+    {"truncated pixels", kPlain, [](auto& b) { b.pop_back(); }, ImgErrc::TruncatedPixels},
+    {"huge size, tiny file", kPlain, [](auto& b) { SetWord(b, 12, 65535), SetWord(b, 14, 65535); }, ImgErrc::TruncatedPixels},
+    {"RLE, huge size, tiny file", kRle, [](auto& b) { SetWord(b, 12, 65535), SetWord(b, 14, 65535); }, ImgErrc::TruncatedPixels},
+    {"RLE without packets", kRle, [](auto& b) { b.resize(18); }, ImgErrc::TruncatedPixels},
+    {"RLE ends inside a packet", kRle, [](auto& b) { b.resize(b.size() - 1); }, ImgErrc::TruncatedPixels},
+    {"RLE runs past the image", kRle, [](auto& b) { b.insert(b.begin() + 18, {0xFF, 1, 2, 3}); }, ImgErrc::RleOverrun},
+    {"colour index past the map", kMapped, [](auto& b) { b.back() = 6; }, ImgErrc::ColorIndexRange},
+    {"colour index before the first entry", kMapped, [](auto& b) { SetWord(b, 3, 1); }, ImgErrc::ColorIndexRange},
     {"not a TGA at all", kPlain,
      [](auto& b) {
          const std::string text = "This is a text file, not an image; it says nothing about pixels.";
          b.assign(text.begin(), text.end());
      },
-     kImgUnknownType},
+     ImgErrc::UnknownType},
 };
 
-// Through the library, which checks that the declared data can exist before it allocates.
+// Through the files the program reads; nothing is allocated for data a file cannot hold.
 TEST(TgaReader, RefusesMalformedFilesWithTheirOwnCode) {
     TempDir dir;
-    const std::size_t blocksBefore = GlobalBlockCount();
     for (const Malformed& m : kMalformed) {
         SCOPED_TRACE(m.name);
         auto bytes = BuildTga(m.base);
         m.mutate(bytes);
         WriteBytes(dir / "bad.tga", bytes);
-        int width = 0;
-        int height = 0;
-        EXPECT_EQ(ImgDLLReadRGBFromTGA(Utf8FromPath(dir / "bad.tga"), width, height), 0u);
-        EXPECT_EQ(ImgDLLGetLastError(), m.expected);
-        EXPECT_EQ(GlobalBlockCount(), blocksBefore);
+        const Result<RgbImage> image = ReadImage(SystemFileSystem(), dir / "bad.tga", CoreDecoders(), {});
+        ASSERT_FALSE(image);
+        EXPECT_EQ(image.Error().code, m.expected);
+        MemorySource source(bytes);
+        const Result<RgbImage> general = ReadTga(source, {}, TgaDecodePath::General);
+        ASSERT_FALSE(general);
+        EXPECT_EQ(general.Error().code, m.expected) << "general path";
     }
 }
 
@@ -261,45 +334,57 @@ TEST(TgaReader, FileSystemFailures) {
     std::filesystem::create_directory(dir / "folder.tga");
     const struct {
         std::filesystem::path path;
-        ImgError expected;
-    } rows[] = {{dir / "missing.tga", kImgFileOpen}, {dir / "folder.tga", kImgNotAFile}};
+        ImgErrc code;
+        int systemError;
+    } rows[] = {{dir / "missing.tga", ImgErrc::FileOpen, ENOENT}, {dir / "folder.tga", ImgErrc::NotAFile, EISDIR}};
     for (const auto& row : rows) {
-        int width = 0;
-        int height = 0;
-        EXPECT_EQ(ImgDLLGetTGADimensions(Utf8FromPath(row.path), width, height), 0) << row.path;
-        EXPECT_EQ(ImgDLLGetLastError(), row.expected) << row.path;
-        EXPECT_EQ(ImgDLLReadRGBFromTGA(Utf8FromPath(row.path), width, height), 0u) << row.path;
-        EXPECT_EQ(ImgDLLGetLastError(), row.expected) << row.path;
+        const Result<ImageSize> size = ReadImageSize(SystemFileSystem(), row.path, CoreDecoders());
+        ASSERT_FALSE(size) << row.path;
+        EXPECT_EQ(size.Error().code, row.code) << row.path;
+        EXPECT_EQ(size.Error().systemError, row.systemError) << row.path;
+        const Result<RgbImage> image = ReadImage(SystemFileSystem(), row.path, CoreDecoders(), {});
+        ASSERT_FALSE(image) << row.path;
+        EXPECT_EQ(image.Error().code, row.code) << row.path;
     }
 }
 
-TEST(TgaReader, DimensionQueryReadsTheHeaderOnly) {
+TEST(TgaReader, SizeQueryReadsTheHeaderOnly) {
     TempDir dir;
     auto bytes = BuildTga(kPlain);
     bytes.resize(20);  // the pixels are cut off, the header is whole
     WriteBytes(dir / "cut.tga", bytes);
-    int width = 0;
-    int height = 0;
-    ASSERT_NE(ImgDLLGetTGADimensions(Utf8FromPath(dir / "cut.tga"), width, height), 0);
-    EXPECT_EQ(width, kWidth);
-    EXPECT_EQ(height, kHeight);
-    EXPECT_EQ(ImgDLLReadRGBFromTGA(Utf8FromPath(dir / "cut.tga"), width, height), 0u);
-    EXPECT_EQ(ImgDLLGetLastError(), kImgTruncatedPixels);
+    const Result<ImageSize> size = ReadImageSize(SystemFileSystem(), dir / "cut.tga", CoreDecoders());
+    ASSERT_TRUE(size);
+    EXPECT_EQ(*size, (ImageSize{kWidth, kHeight}));
+    const Result<RgbImage> image = ReadImage(SystemFileSystem(), dir / "cut.tga", CoreDecoders(), {});
+    ASSERT_FALSE(image);
+    EXPECT_EQ(image.Error().code, ImgErrc::TruncatedPixels);
 }
 
 TEST(TgaReader, ReadRefusesASizeOtherThanTheOneAskedFor) {
-    TempDir dir;
-    WriteTga(dir / "small.tga", CoordinateImage(10, 4));
-    int width = 504;
-    int height = 504;
-    EXPECT_EQ(ImgDLLReadRGBFromTGA(Utf8FromPath(dir / "small.tga"), width, height), 0u);
-    EXPECT_EQ(ImgDLLGetLastError(), kImgUnexpectedSize);
-    width = 0;
-    height = 4;
-    const HGLOBAL block = ImgDLLReadRGBFromTGA(Utf8FromPath(dir / "small.tga"), width, height);
-    ASSERT_NE(block, 0u);
-    EXPECT_EQ(width, 10);
-    GlobalFree(block);
+    const std::vector<std::uint8_t> bytes = BuildTga(kPlain);
+    const struct {
+        ImageSize expected;
+        bool reads;
+    } rows[] = {{{504, 504}, false}, {{kWidth, 0}, true}, {{0, kHeight}, true}, {{kWidth, kHeight + 1}, false}, {{}, true}};
+    for (const auto& row : rows) {
+        MemorySource source(bytes);
+        const Result<RgbImage> image = ReadTga(source, row.expected);
+        EXPECT_EQ(static_cast<bool>(image), row.reads) << row.expected.width << "x" << row.expected.height;
+        if (!image) {
+            EXPECT_EQ(image.Error().code, ImgErrc::UnexpectedSize);
+        }
+    }
+}
+
+TEST(TgaReader, HugeDeclaredSizesAreRefusedBeforeAllocating) {
+    auto bytes = BuildTga(kRle);
+    SetWord(bytes, 12, 65535);
+    SetWord(bytes, 14, 65535);
+    EndlessTail source(bytes);  // long enough for that many RLE pixels
+    const Result<RgbImage> image = ReadTga(source);
+    ASSERT_FALSE(image);
+    EXPECT_EQ(image.Error().code, ImgErrc::TooLarge);
 }
 
 }  // namespace

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "imaging/GlobalMemory.h"
-#include "imaging/ImgDll.h"
-#include "util/Files.h"
+#include "imaging/ImageFiles.h"
+#include "imaging/RgbImage.h"
+#include "util/FileSystem.h"
 
 namespace {
 
@@ -115,22 +115,21 @@ Colour GroundAt(double u, double v) {
 
 template <typename Paint>
 bool WriteImage(const std::filesystem::path& path, int width, int height, Paint paint) {
-    const HGLOBAL block = GlobalAlloc(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
-    auto* pixels = static_cast<std::uint8_t*>(GlobalLock(block));
-    if (pixels == nullptr) return false;
+    RgbImage image = RgbImage::Unfilled(width, height);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const Colour c = paint((x + 0.5) / width, (y + 0.5) / height);
-            std::uint8_t* p = pixels + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
-            p[0] = static_cast<std::uint8_t>(std::clamp(c.r, 0.0, 255.0));
-            p[1] = static_cast<std::uint8_t>(std::clamp(c.g, 0.0, 255.0));
-            p[2] = static_cast<std::uint8_t>(std::clamp(c.b, 0.0, 255.0));
+            image.Set(x, y, {static_cast<std::uint8_t>(std::clamp(c.r, 0.0, 255.0)),
+                             static_cast<std::uint8_t>(std::clamp(c.g, 0.0, 255.0)),
+                             static_cast<std::uint8_t>(std::clamp(c.b, 0.0, 255.0))});
         }
-    const bool saved = ImgDLLSaveRGBToTGA(Utf8FromPath(path), pixels, width, height) != 0;
-    GlobalUnlock(block);
-    GlobalFree(block);
-    if (!saved) std::fprintf(stderr, "make_samples: cannot write %s (error %d)\n", path.c_str(), ImgDLLGetLastError());
-    return saved;
+    FileSystem& files = SystemFileSystem();
+    Result<OutputFolder> folder = files.OpenFolder(path.parent_path());
+    PixelBytes encoded;
+    Result<void> saved = folder ? WriteTga(files, *folder, Utf8FromPath(path.filename()), image, encoded)
+                                : Result<void>(folder.Error());
+    if (!saved) std::fprintf(stderr, "make_samples: cannot write %s (%s)\n", path.c_str(), Reason(saved.Error()).c_str());
+    return static_cast<bool>(saved);
 }
 
 }  // namespace

@@ -6,12 +6,18 @@
 namespace zenivor {
 
 std::string SignedNumberText(long long number) {
-    return number < 0 ? std::to_string(number) : " " + std::to_string(number);
+    std::string digits = std::to_string(number);
+    if (number >= 0) digits.insert(digits.begin(), ' ');
+    return digits;
 }
 
 std::string UnexpectedErrorText(std::string_view procedure, long long number, std::string_view description) {
     std::string text = "Unexpected error in ";
-    text.append(procedure).append(": ").append(SignedNumberText(number)).append(" ").append(description);
+    text += procedure;
+    text += ": ";
+    text += SignedNumberText(number);
+    text += ' ';
+    text += description;
     return text;
 }
 

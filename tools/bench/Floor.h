@@ -1,36 +1,53 @@
 #pragma once
-// The least any conversion must do: read the strip, write six 504 x 504 files and read four
-// of them back. The converter is measured against this.
+// The least any conversion must do, with no codec at all: read the strip, write six 504 x 504
+// files of the game's size, read four of them back. Durable, each file goes through a temporary
+// name, is flushed and renamed, and the folder is flushed at the end, as the converter does.
+// The in-process counterpart of the C programs in the benchmark script.
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
-#include "conversion/SkyTables.h"
-#include "imaging/GlobalMemory.h"
-#include "imaging/ImgDll.h"
-#include "util/Files.h"
+#include "conversion/Cube.h"
 
 namespace zenivor::bench {
 
-inline bool ReadAndFree(const std::string& path, int width, int height) {
-    const HGLOBAL block = ImgDLLReadRGBFromTGA(path, width, height);
-    if (block == 0) return false;
-    GlobalFree(block);
-    return true;
+inline bool ReadWhole(const std::string& path, std::vector<char>& buffer) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file);
+    std::fclose(file);
+    return got > 0;
 }
 
-inline bool RunFloor(const std::string& strip, const std::filesystem::path& folder) {
-    if (!ReadAndFree(strip, 0, 0)) return false;
-    const HGLOBAL face = GlobalAlloc(static_cast<std::size_t>(kFaceSize) * kFaceSize * 3);
-    void* pixels = GlobalLock(face);
-    std::fill_n(static_cast<std::uint8_t*>(pixels), static_cast<std::size_t>(kFaceSize) * kFaceSize * 3, 128);
-    bool ok = true;
-    const char* names[] = {"F0010001.tga", "F0020001.tga", "F0030001.tga", "F0040001.tga", kSkyCapFile, kGroundFile};
-    for (const char* name : names)
-        ok = ImgDLLSaveRGBToTGA(Utf8FromPath(folder / name), pixels, kFaceSize, kFaceSize) != 0 && ok;
-    GlobalUnlock(face);
-    GlobalFree(face);
-    for (int i = 0; i < 4; ++i) ok = ReadAndFree(Utf8FromPath(folder / names[i]), kFaceSize, kFaceSize) && ok;
+inline bool WriteFace(const std::string& path, const std::vector<char>& face, bool durable) {
+    const std::string temporary = durable ? path + ".tmp" : path;
+    const int descriptor = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (descriptor < 0) return false;
+    bool ok = ::write(descriptor, face.data(), face.size()) == static_cast<ssize_t>(face.size());
+    if (durable) ok = ::fsync(descriptor) == 0 && ok;
+    ok = ::close(descriptor) == 0 && ok;
+    return ok && (!durable || std::rename(temporary.c_str(), path.c_str()) == 0);
+}
+
+inline bool RunFloor(const std::string& strip, const std::filesystem::path& folder, bool durable) {
+    std::vector<char> buffer(static_cast<std::size_t>(4 * kFaceSize) * kFaceSize * 3 + 64);
+    std::vector<char> face(static_cast<std::size_t>(kFaceSize) * kFaceSize * 3 + 18, 0);
+    bool ok = ReadWhole(strip, buffer);
+    for (std::size_t i = 0; i < kCubeFileNames.size(); ++i) {
+        const std::string path = (folder / kCubeFileNames[i]).string();
+        ok = WriteFace(path, face, durable) && ok;
+        if (i < 4) ok = ReadWhole(path, face) && ok;
+    }
+    if (durable) {
+        const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ok = descriptor >= 0 && ::fsync(descriptor) == 0 && ok;
+        if (descriptor >= 0) ::close(descriptor);
+    }
     return ok;
 }
 

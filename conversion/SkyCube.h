@@ -1,0 +1,26 @@
+#pragma once
+// The sky cube built from a strip in memory: the side faces cut from it and the sky cap
+// composed of their triangles. No files and no display; the conversion calls these step by
+// step between its reads, writes and repaints.
+
+#include <array>
+
+#include "conversion/SkyTables.h"
+#include "imaging/RgbImage.h"
+
+namespace zenivor {
+
+// Draws one face's crops of the strip into the surface.
+void DrawFaceCrops(RgbImage& surface, const RgbImage& strip, const FaceStep& step);
+
+// The side face turned and mirrored as its quadrant says, so its top row lies on the triangle's base.
+RgbImage PreparedForQuadrant(RgbImage face, const Quadrant& quadrant);
+// Draws the quadrant's triangle of the side face into the surface.
+void DrawQuadrant(RgbImage& surface, RgbImage face, const Quadrant& quadrant);
+
+// The four side faces of a strip of one of the layouts' sizes, indexed by Face.
+std::array<RgbImage, 4> CutSideFaces(const RgbImage& strip, const StripLayout& layout);
+// The sky cap of four side faces (indexed by Face), drawn over a surface of that colour.
+RgbImage ComposeSkyCap(const std::array<RgbImage, 4>& sides, Rgb background);
+
+}  // namespace zenivor

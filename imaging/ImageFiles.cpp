@@ -1,0 +1,102 @@
+#include "imaging/ImageFiles.h"
+
+#include <algorithm>
+#include <array>
+
+#include "imaging/Tga.h"
+
+namespace zenivor {
+namespace {
+
+using namespace std::string_view_literals;
+
+struct Signature {
+    std::string_view name;
+    std::size_t offset;
+    std::string_view bytes;
+};
+
+// Formats people hold panoramas in, so a refusal can say what the file is.
+constexpr Signature kSignatures[] = {
+    {"PNG", 0, "\x89PNG\r\n\x1a\n"sv}, {"JPEG", 0, "\xff\xd8\xff"sv},     {"GIF", 0, "GIF8"sv},
+    {"BMP", 0, "BM"sv},                {"TIFF", 0, "II*\0"sv},           {"TIFF", 0, "MM\0*"sv},
+    {"WebP", 8, "WEBP"sv},             {"Photoshop", 0, "8BPS"sv},       {"OpenEXR", 0, "\x76\x2f\x31\x01"sv},
+    {"Radiance HDR", 0, "#?RADIANCE"sv}, {"Radiance HDR", 0, "#?RGBE"sv}, {"DDS", 0, "DDS "sv},
+};
+
+bool Matches(std::span<const std::uint8_t> head, const Signature& signature) {
+    if (head.size() < signature.offset + signature.bytes.size()) return false;
+    return std::equal(signature.bytes.begin(), signature.bytes.end(), head.begin() + signature.offset,
+                      [](char expected, std::uint8_t got) { return static_cast<std::uint8_t>(expected) == got; });
+}
+
+struct OpenedImage {
+    InputFile file;
+    const ImageDecoder* decoder = nullptr;
+    std::array<std::uint8_t, kSignatureBytes> head{};
+    std::size_t headSize = 0;
+};
+
+Result<OpenedImage> OpenImage(FileSystem& files, const std::filesystem::path& path, DecoderList decoders) {
+    Result<InputFile> file = files.Open(path);
+    if (!file) return file.Error();
+    OpenedImage opened{std::move(*file)};
+    const Result<std::size_t> got = opened.file.ReadAt(0, opened.head);
+    if (!got) return got.Error();
+    opened.headSize = *got;
+    const std::span head(opened.head.data(), opened.headSize);
+    for (const ImageDecoder* decoder : decoders)
+        if (decoder->Recognises(head) || decoder == decoders.back()) {
+            opened.decoder = decoder;
+            break;
+        }
+    return opened;
+}
+
+// Says what a file that no decoder could read looks like, when its signature tells.
+ImgError Described(ImgError error, const OpenedImage& opened) {
+    const std::string_view format = FormatNamedBySignature({opened.head.data(), opened.headSize});
+    if (error.detail.empty() && !format.empty() && format != opened.decoder->Name())
+        error.detail = "it looks like " + std::string(format);
+    return error;
+}
+
+const ImageDecoder* const kCoreDecoders[] = {&TgaDecoder()};
+
+}  // namespace
+
+DecoderList CoreDecoders() { return kCoreDecoders; }
+
+std::string_view FormatNamedBySignature(std::span<const std::uint8_t> head) {
+    for (const Signature& signature : kSignatures)
+        if (Matches(head, signature)) return signature.name;
+    return {};
+}
+
+Result<ImageSize> ReadImageSize(FileSystem& files, const std::filesystem::path& path, DecoderList decoders) {
+    Result<OpenedImage> opened = OpenImage(files, path, decoders);
+    if (!opened) return opened.Error();
+    FileSource source(opened->file);
+    Result<ImageSize> size = opened->decoder->ReadSize(source);
+    if (!size) return Described(size.Error(), *opened);
+    return size;
+}
+
+Result<RgbImage> ReadImage(FileSystem& files, const std::filesystem::path& path, DecoderList decoders,
+                           ImageSize expected) {
+    Result<OpenedImage> opened = OpenImage(files, path, decoders);
+    if (!opened) return opened.Error();
+    FileSource source(opened->file);
+    Result<RgbImage> image = opened->decoder->Read(source, expected);
+    if (!image) return Described(image.Error(), *opened);
+    return image;
+}
+
+Result<void> WriteTga(FileSystem& files, OutputFolder& folder, const std::string& name, const RgbImage& image,
+                      PixelBytes& scratch) {
+    EncodeTga24(image, scratch);
+    const ByteSpan whole(scratch.data(), scratch.size());
+    return files.Write(folder, name, {&whole, 1});
+}
+
+}  // namespace zenivor

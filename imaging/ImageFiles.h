@@ -1,0 +1,50 @@
+#pragma once
+// Images in files: which format a file holds, its size, its pixels, and writing a face.
+
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "imaging/ByteSource.h"
+#include "imaging/ImageDecoder.h"
+#include "imaging/RgbImage.h"
+#include "util/FileSystem.h"
+
+namespace zenivor {
+
+// The formats a read may meet, in the order they are tried; the last is taken when no
+// signature matches.
+using DecoderList = std::span<const ImageDecoder* const>;
+// TGA alone, the format the core reads itself.
+DecoderList CoreDecoders();
+
+// An open file as a decoder's byte source.
+class FileSource final : public ByteSource {
+public:
+    explicit FileSource(const InputFile& file) : file_(file) {}
+    std::uint64_t Size() const override { return file_.Size(); }
+    Result<std::size_t> ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
+        return file_.ReadAt(offset, out);
+    }
+
+private:
+    const InputFile& file_;
+};
+
+// The common name of a format whose signature opens the bytes ("PNG", "GIF", ...), or empty.
+std::string_view FormatNamedBySignature(std::span<const std::uint8_t> head);
+
+// The image's size from its header; for a file no decoder can read, the error's detail names
+// the format the file looks like, when its signature tells.
+Result<ImageSize> ReadImageSize(FileSystem& files, const std::filesystem::path& path, DecoderList decoders);
+// The whole image; expected as for ImageDecoder::Read.
+Result<RgbImage> ReadImage(FileSystem& files, const std::filesystem::path& path, DecoderList decoders,
+                           ImageSize expected);
+
+// Writes the image as folder/name in the program's TGA layout; scratch holds the encoded file
+// and is reused from face to face.
+Result<void> WriteTga(FileSystem& files, OutputFolder& folder, const std::string& name, const RgbImage& image,
+                      PixelBytes& scratch);
+
+}  // namespace zenivor

@@ -1,0 +1,292 @@
+// The file system of this machine, through POSIX calls: the one place the core talks to the
+// system about files.
+#include "util/FileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <random>
+#include <utility>
+#include <vector>
+
+namespace zenivor {
+namespace {
+
+constexpr std::size_t kCopyChunk = 256 * 1024;
+constexpr const char* kTemporaryTag = ".zenivor-";
+constexpr const char* kTemporarySuffix = ".tmp";
+
+ImgError SystemError(ImgErrc code, int number = errno) { return ImgError{code, number}; }
+
+// Retries a call that a signal interrupted.
+template <typename Call>
+auto Retrying(Call call) {
+    for (;;) {
+        const auto result = call();
+        if (result >= 0 || errno != EINTR) return result;
+    }
+}
+
+void CloseQuietly(int descriptor) {
+    if (descriptor >= 0) ::close(descriptor);
+}
+
+// ".F0010001.tga.zenivor-3f9a0c1e5b7d2e44.tmp": hidden, unpredictable, and ours by its shape.
+std::string TemporaryName(const std::string& target) {
+    std::random_device random;
+    const std::uint64_t value = (static_cast<std::uint64_t>(random()) << 32) ^ random();
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(value));
+    return "." + target + kTemporaryTag + hex + kTemporarySuffix;
+}
+
+// Writes every byte or fails; a write the system takes only in part means the disk is full
+// (or a file-size limit is reached, which a user meets the same way).
+Result<void> WriteAll(int descriptor, std::span<const ByteSpan> pieces) {
+    std::vector<iovec> vectors;
+    for (const ByteSpan piece : pieces)
+        if (!piece.empty()) vectors.push_back({const_cast<std::uint8_t*>(piece.data()), piece.size()});
+    std::size_t first = 0;
+    while (first < vectors.size()) {
+        const int count = static_cast<int>(std::min<std::size_t>(vectors.size() - first, IOV_MAX));
+        std::size_t asked = 0;
+        for (int i = 0; i < count; ++i) asked += vectors[first + static_cast<std::size_t>(i)].iov_len;
+        const ssize_t written = Retrying([&] { return ::writev(descriptor, &vectors[first], count); });
+        if (written < 0) return SystemError(ImgErrc::FileWrite);
+        if (static_cast<std::size_t>(written) != asked) return SystemError(ImgErrc::FileWrite, ENOSPC);
+        first += static_cast<std::size_t>(count);
+    }
+    return {};
+}
+
+// A new file in a folder that becomes folder/name only when committed, and vanishes otherwise.
+class TemporaryFile {
+public:
+    TemporaryFile(int folder, std::string target) : folder_(folder), target_(std::move(target)) {}
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile() {
+        CloseQuietly(descriptor_);
+        if (!name_.empty()) ::unlinkat(folder_, name_.c_str(), 0);
+    }
+
+    Result<void> Create() {
+        // An unnamed file cannot be an existing file or a link, and leaves nothing if we die.
+        descriptor_ = Retrying([&] { return ::openat(folder_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666); });
+        if (descriptor_ >= 0) return {};
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
+            return SystemError(ImgErrc::FileCreate);
+        return CreateNamed();
+    }
+
+    int Descriptor() const { return descriptor_; }
+
+    // Flushes the data to disk, then puts the file in the target's place.
+    Result<void> Commit() {
+        if (Retrying([&] { return ::fsync(descriptor_); }) != 0) return SystemError(ImgErrc::FileWrite);
+        if (name_.empty()) {
+            if (const auto linked = LinkUnnamed(); !linked) return linked;
+        }
+        if (::renameat(folder_, name_.c_str(), folder_, target_.c_str()) != 0) return SystemError(ImgErrc::FileCreate);
+        name_.clear();
+        const int descriptor = std::exchange(descriptor_, -1);
+        if (::close(descriptor) != 0 && errno != EINTR) return SystemError(ImgErrc::FileWrite);
+        return {};
+    }
+
+private:
+    // Where unnamed files are not to be had: an unpredictable name that must not exist yet,
+    // and is never followed if someone makes it a link in the meantime.
+    Result<void> CreateNamed() {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = TemporaryName(target_);
+            descriptor_ = Retrying([&] {
+                return ::openat(folder_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            });
+            if (descriptor_ >= 0) {
+                name_ = std::move(name);
+                return {};
+            }
+            if (errno != EEXIST) return SystemError(ImgErrc::FileCreate);
+        }
+        return SystemError(ImgErrc::FileCreate, EEXIST);
+    }
+
+    // Gives the unnamed file a fresh name beside the target, for the rename.
+    Result<void> LinkUnnamed() {
+        const std::string self = "/proc/self/fd/" + std::to_string(descriptor_);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = TemporaryName(target_);
+            if (::linkat(AT_FDCWD, self.c_str(), folder_, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                name_ = std::move(name);
+                return {};
+            }
+            if (errno != EEXIST) return SystemError(ImgErrc::FileCreate);
+        }
+        return SystemError(ImgErrc::FileCreate, EEXIST);
+    }
+
+    int folder_;
+    std::string target_;
+    int descriptor_ = -1;
+    std::string name_;  // the temporary file's name while it has one
+};
+
+// Removes what a killed run may have left; only called while the folder is locked, so no
+// other conversion's temporary file can be among them.
+void RemoveLeftTemporaryFiles(int folder) {
+    const int listing = ::dup(folder);
+    DIR* directory = listing < 0 ? nullptr : ::fdopendir(listing);
+    if (directory == nullptr) {
+        CloseQuietly(listing);
+        return;
+    }
+    std::vector<std::string> left;
+    while (const dirent* entry = ::readdir(directory))
+        if (IsTemporaryName(entry->d_name)) left.emplace_back(entry->d_name);
+    ::closedir(directory);
+    for (const std::string& name : left) ::unlinkat(folder, name.c_str(), 0);
+}
+
+class PosixFileSystem final : public FileSystem {
+public:
+    Result<InputFile> Open(const std::filesystem::path& path) override {
+        // Non-blocking, so that opening a FIFO does not wait for a writer.
+        const int descriptor =
+            Retrying([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); });
+        if (descriptor < 0) return SystemError(ImgErrc::FileOpen);
+        InputFile guard(descriptor, 0);  // closes it on the early returns
+        struct stat status {};
+        if (::fstat(descriptor, &status) != 0) return SystemError(ImgErrc::FileRead);
+        if (S_ISDIR(status.st_mode)) return SystemError(ImgErrc::NotAFile, EISDIR);
+        if (!S_ISREG(status.st_mode)) return ImgError{ImgErrc::NotAFile, 0, KindOf(status.st_mode)};
+        if (::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0)
+            return SystemError(ImgErrc::FileRead);
+        return InputFile(guard.Release(), static_cast<std::uint64_t>(status.st_size));
+    }
+
+    Result<void> CheckExists(const std::filesystem::path& path) override {
+        struct stat status {};
+        if (::stat(path.c_str(), &status) != 0) return SystemError(ImgErrc::FileOpen);
+        return {};
+    }
+
+    Result<OutputFolder> OpenFolder(const std::filesystem::path& path) override {
+        const std::filesystem::path shown = path.empty() ? std::filesystem::path(".") : path;
+        const int descriptor = Retrying([&] { return ::open(shown.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+        if (descriptor < 0) return SystemError(ImgErrc::FileCreate);
+        OutputFolder folder(descriptor, path);
+        if (Retrying([&] { return ::flock(descriptor, LOCK_EX); }) != 0) return SystemError(ImgErrc::FileCreate);
+        RemoveLeftTemporaryFiles(descriptor);
+        return folder;
+    }
+
+    Result<void> Write(OutputFolder& folder, const std::string& name, std::span<const ByteSpan> pieces) override {
+        TemporaryFile file(folder.Descriptor(), name);
+        if (auto created = file.Create(); !created) return created;
+        if (auto written = WriteAll(file.Descriptor(), pieces); !written) return written;
+        return file.Commit();
+    }
+
+    Result<void> Copy(const InputFile& source, OutputFolder& folder, const std::string& name) override {
+        TemporaryFile file(folder.Descriptor(), name);
+        if (auto created = file.Create(); !created) return created;
+        std::vector<std::uint8_t> chunk(kCopyChunk);
+        for (std::uint64_t offset = 0;;) {
+            const Result<std::size_t> got = source.ReadAt(offset, chunk);
+            if (!got) return got.Error();
+            if (*got == 0) break;
+            const ByteSpan piece(chunk.data(), *got);
+            if (auto written = WriteAll(file.Descriptor(), {&piece, 1}); !written) return written;
+            offset += *got;
+        }
+        return file.Commit();
+    }
+
+    Result<void> Sync(OutputFolder& folder) override {
+        if (Retrying([&] { return ::fsync(folder.Descriptor()); }) != 0) return SystemError(ImgErrc::FileWrite);
+        return {};
+    }
+
+private:
+    static std::string KindOf(mode_t mode) {
+        if (S_ISFIFO(mode)) return "a FIFO";
+        if (S_ISSOCK(mode)) return "a socket";
+        if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+        return "not a plain file";
+    }
+};
+
+}  // namespace
+
+InputFile::InputFile(InputFile&& other) noexcept
+    : descriptor_(std::exchange(other.descriptor_, -1)), size_(other.size_) {}
+
+InputFile& InputFile::operator=(InputFile&& other) noexcept {
+    if (this != &other) {
+        CloseQuietly(descriptor_);
+        descriptor_ = std::exchange(other.descriptor_, -1);
+        size_ = other.size_;
+    }
+    return *this;
+}
+
+InputFile::~InputFile() { CloseQuietly(descriptor_); }
+
+int InputFile::Release() { return std::exchange(descriptor_, -1); }
+
+Result<std::size_t> InputFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const {
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t got = Retrying([&] {
+            return ::pread(descriptor_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+        });
+        if (got < 0) return SystemError(ImgErrc::FileRead);
+        if (got == 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+OutputFolder::OutputFolder(OutputFolder&& other) noexcept
+    : descriptor_(std::exchange(other.descriptor_, -1)), path_(std::move(other.path_)) {}
+
+OutputFolder& OutputFolder::operator=(OutputFolder&& other) noexcept {
+    if (this != &other) {
+        CloseQuietly(descriptor_);
+        descriptor_ = std::exchange(other.descriptor_, -1);
+        path_ = std::move(other.path_);
+    }
+    return *this;
+}
+
+// Closing the folder's descriptor releases its lock.
+OutputFolder::~OutputFolder() { CloseQuietly(descriptor_); }
+
+FileSystem& SystemFileSystem() {
+    static PosixFileSystem system;
+    return system;
+}
+
+bool IsTemporaryName(const std::string& name) {
+    return name.size() > 1 && name.front() == '.' && name.find(kTemporaryTag) != std::string::npos &&
+           name.ends_with(kTemporarySuffix);
+}
+
+std::filesystem::path PathFromUtf8(const std::string& text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string Utf8FromPath(const std::filesystem::path& path) {
+    const auto text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+}  // namespace zenivor
