@@ -34,8 +34,8 @@ const OpenDialogSetup& InputDialogSetup() {
 // Names the page, so that it can still be opened by hand.
 QString HelpFailureText(const std::filesystem::path& page, bool present) {
     const QString name = QString::fromStdString(Utf8FromPath(page));
-    return QStringLiteral("Error launching help file.\n\n") +
-           (present ? QStringLiteral("Open %1 in a web browser.").arg(name) : QStringLiteral("%1 is missing.").arg(name));
+    const QString what = present ? QStringLiteral("Open %1 in a web browser.") : QStringLiteral("%1 is missing.");
+    return QStringLiteral("Error launching help file.\n\n") + what.arg(name);
 }
 
 }  // namespace

@@ -30,12 +30,14 @@ const std::string kDropRefusal = "Drop one strip file on the window to convert i
 class DesktopTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const auto& folder : {programFolder_, remembered_, stripFolder_}) std::filesystem::create_directories(folder);
+        for (const auto& folder : {programFolder_, remembered_, stripFolder_})
+            std::filesystem::create_directories(folder);
         WriteTga(programFolder_ / "F0060001.tga", CoordinateImage(504, 504));
         WriteBytes(programFolder_ / "Zenivor.html", {'<', 'p', '>'});
         WriteTga(strip_, CoordinateImage(1008, 504));
         settings_.values[{kAppName, kProgramTitle, kLastPathKey}] = rememberedText_;
-        program_ = std::make_unique<modMain>(ShellEnvironment{settings_, dialogs_, programFolder_, [this] { ++ended_; }});
+        program_ =
+            std::make_unique<modMain>(ShellEnvironment{settings_, dialogs_, programFolder_, [this] { ++ended_; }});
         program_->Main({"zenivor"});
     }
 
@@ -208,7 +210,8 @@ TEST_F(DesktopTest, WindowSharesItsNameAndIconWithTheDesktopEntry) {
     const QString themeName = QIcon::themeName();
     const auto theme = dir_ / "icons" / "hicolor";
     std::filesystem::create_directories(theme / "32x32" / "apps");
-    const std::string index = "[Icon Theme]\nName=Hicolor\nDirectories=32x32/apps\n\n[32x32/apps]\nSize=32\nType=Fixed\n";
+    const std::string index =
+        "[Icon Theme]\nName=Hicolor\nDirectories=32x32/apps\n\n[32x32/apps]\nSize=32\nType=Fixed\n";
     WriteBytes(theme / "index.theme", std::vector<std::uint8_t>(index.begin(), index.end()));
     const std::string icon = std::string("32x32/apps/") + kApplicationId + ".png";
     std::filesystem::copy_file(std::filesystem::path(ZENIVOR_PACKAGING_DIR) / "icons" / "hicolor" / icon, theme / icon);

@@ -192,7 +192,8 @@ TEST_F(ShellTest, MenusHaveTheirCaptionsAndShortcuts) {
             EXPECT_TRUE(item->isEnabled());
         }
     }
-    EXPECT_EQ(captions, QStringList({"&File", "&Open|Ctrl+O", "-", "E&xit|Ctrl+Q", "&Help", "&Help|F1", "-", "&About|"}));
+    EXPECT_EQ(captions,
+              QStringList({"&File", "&Open|Ctrl+O", "-", "E&xit|Ctrl+Q", "&Help", "&Help|F1", "-", "&About|"}));
 }
 
 TEST_F(ShellTest, HelpOpensThePageBesideTheProgram) {

@@ -61,7 +61,8 @@ renders() {
     local status=$?
     [ ! -s "$warnings" ] || { cat "$warnings"; status=1; }
     rm -f "$warnings"
-    [ $status -eq 0 ] && grep -q "^NAME" <<<"$text" && grep -q "^EXIT STATUS" <<<"$text" && grep -q -- "$page" <<<"$text"
+    [ $status -eq 0 ] && grep -q "^NAME" <<<"$text" && grep -q "^EXIT STATUS" <<<"$text" &&
+        grep -q -- "$page" <<<"$text"
 }
 for page in zenivor zenivor-convert; do check "man -l $page.1.gz" renders "$page"; done
 
