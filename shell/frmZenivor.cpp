@@ -1,11 +1,15 @@
 #include "shell/frmZenivor.h"
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QIcon>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPainter>
 
+#include "shell/DesktopIntegration.h"
 #include "shell/PictureBox.h"
 #include "shell/ShellDialogs.h"
 #include "util/SettingsStore.h"
@@ -15,7 +19,8 @@ namespace zenivor {
 frmZenivor::frmZenivor(ShellDialogs& dialogs, MenuCommands commands)
     : dialogs_(dialogs), commands_(std::move(commands)) {
     setWindowTitle(QString::fromUtf8(kProgramTitle));
-    setWindowIcon(ProgramIcon());
+    setWindowIcon(WindowIcon());
+    setAcceptDrops(true);
     // Controls sit at fixed pixel positions; resizing the window moves nothing.
     auto* client = new QWidget(this);
     client->setFixedSize(kClientWidth, kClientHeight);
@@ -28,8 +33,10 @@ frmZenivor::frmZenivor(ShellDialogs& dialogs, MenuCommands commands)
     resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
 }
 
-QAction* frmZenivor::AddItem(QMenu* menu, const QString& caption, const std::function<void()>& command) {
+QAction* frmZenivor::AddItem(QMenu* menu, const QString& caption, const QKeySequence& shortcut,
+                             const std::function<void()>& command) {
     QAction* item = menu->addAction(caption);
+    item->setShortcut(shortcut);
     connect(item, &QAction::triggered, this, [command] {
         if (command) command();
     });
@@ -38,18 +45,27 @@ QAction* frmZenivor::AddItem(QMenu* menu, const QString& caption, const std::fun
 
 void frmZenivor::CreateMenus() {
     QMenu* mnuFile = menuBar()->addMenu(tr("&File"));
-    itmFileOpen_ = AddItem(mnuFile, tr("&Open"), commands_.fileOpen);
+    // The usual keys, fixed rather than taken from the platform theme, which may leave Quit unbound.
+    itmFileOpen_ = AddItem(mnuFile, tr("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O), commands_.fileOpen);
     mnuFile->addSeparator();
-    itmFileExit_ = AddItem(mnuFile, tr("E&xit"), commands_.fileExit);
+    itmFileExit_ = AddItem(mnuFile, tr("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q), commands_.fileExit);
     QMenu* mnuHelp = menuBar()->addMenu(tr("&Help"));
-    itmHelpHelp_ = AddItem(mnuHelp, tr("&Help"), commands_.helpHelp);
+    itmHelpHelp_ = AddItem(mnuHelp, tr("&Help"), QKeySequence(Qt::Key_F1), commands_.helpHelp);
     mnuHelp->addSeparator();
-    itmHelpAbout_ = AddItem(mnuHelp, tr("&About"), commands_.helpAbout);
+    itmHelpAbout_ = AddItem(mnuHelp, tr("&About"), QKeySequence(), commands_.helpAbout);
 }
 
 void frmZenivor::closeEvent(QCloseEvent* event) {
     event->accept();
     if (commands_.closeRequested) commands_.closeRequested();
+}
+
+// Every drop is taken, so that one the program cannot use is answered with a message.
+void frmZenivor::dragEnterEvent(QDragEnterEvent* event) { event->acceptProposedAction(); }
+
+void frmZenivor::dropEvent(QDropEvent* event) {
+    event->acceptProposedAction();
+    if (commands_.dropped) commands_.dropped(*event->mimeData());
 }
 
 void frmZenivor::SetStatusText(const std::string& text) { lblStatus_->setText(QString::fromStdString(text)); }

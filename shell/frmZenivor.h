@@ -8,7 +8,9 @@
 #include "conversion/ConversionHost.h"
 
 class QAction;
+class QKeySequence;
 class QLabel;
+class QMimeData;
 
 namespace zenivor {
 
@@ -21,6 +23,7 @@ struct MenuCommands {
     std::function<void()> helpHelp;
     std::function<void()> helpAbout;
     std::function<void()> closeRequested;  // every request to close the window
+    std::function<void(const QMimeData&)> dropped;  // whatever is dropped on the window
 };
 
 class frmZenivor final : public QMainWindow, public ConversionHost {
@@ -47,10 +50,13 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void CreateMenus();
-    QAction* AddItem(QMenu* menu, const QString& caption, const std::function<void()>& command);
+    QAction* AddItem(QMenu* menu, const QString& caption, const QKeySequence& shortcut,
+                     const std::function<void()>& command);
 
     ShellDialogs& dialogs_;
     MenuCommands commands_;

@@ -1,5 +1,7 @@
 #include <QApplication>
+#include <cstdio>
 
+#include "shell/DesktopIntegration.h"
 #include "shell/QtSettingsStore.h"
 #include "shell/ShellDialogs.h"
 #include "shell/modMain.h"
@@ -7,6 +9,14 @@
 #include "util/ProgramFolder.h"
 
 int main(int argc, char** argv) {
+    zenivor::DescribeApplication();
+    // Answered before the application object exists, so they need no display.
+    QStringList commandLine;
+    for (int i = 0; i < argc; ++i) commandLine << QString::fromLocal8Bit(argv[i]);
+    if (const auto answer = zenivor::StandardOptionAnswer(commandLine)) {
+        std::fputs(answer->toLocal8Bit().constData(), stdout);
+        return 0;
+    }
     QApplication application(argc, argv);
     zenivor::QtSettingsStore settings;
     zenivor::QtShellDialogs dialogs(nullptr);

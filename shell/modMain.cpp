@@ -7,6 +7,7 @@
 #include "about/frmAbout.h"
 
 #include "conversion/ProcessSky.h"
+#include "shell/DesktopIntegration.h"
 #include "shell/ShellDialogs.h"
 #include "util/ErrorText.h"
 #include "util/FileSystem.h"
@@ -28,6 +29,13 @@ const OpenDialogSetup& InputDialogSetup() {
     // Names are case-sensitive here, so both spellings of the extension are offered.
     static const OpenDialogSetup setup{"tga", {"TGA file (504x504,1008x504,2016x504) (*.tga *.TGA)", "All Files (*)"}, {}};
     return setup;
+}
+
+// Names the page, so that it can still be opened by hand.
+QString HelpFailureText(const std::filesystem::path& page, bool present) {
+    const QString name = QString::fromStdString(Utf8FromPath(page));
+    const QString what = present ? QStringLiteral("Open %1 in a web browser.") : QStringLiteral("%1 is missing.");
+    return QStringLiteral("Error launching help file.\n\n") + what.arg(name);
 }
 
 }  // namespace
@@ -54,7 +62,8 @@ void modMain::Main(const QStringList& arguments) {
         window_ = std::make_unique<frmZenivor>(
             environment_.dialogs, MenuCommands{[this] { FileOpen(); }, [this] { ExitProgram(); },
                                                [this] { LaunchHelpFile("Zenivor.html"); }, [this] { ShowAbout(); },
-                                               [this] { ExitProgram(); }});
+                                               [this] { ExitProgram(); },
+                                               [this](const QMimeData& data) { DropFile(data); }});
         window_->show();
         window_->repaint();
         const std::string path = CommandLinePath(arguments);
@@ -122,10 +131,29 @@ void modMain::ExitProgram() {
 void modMain::LaunchHelpFile(const std::string& name) {
     const auto path = environment_.programFolder / PathFromUtf8(name);
     std::error_code error;
+    const bool present = std::filesystem::is_regular_file(path, error);
     // The desktop's launcher may report success before it fails on a missing file.
-    const bool opened = std::filesystem::is_regular_file(path, error) &&
-                        environment_.dialogs.OpenDocument(QUrl::fromLocalFile(QString::fromStdString(Utf8FromPath(path))));
-    if (!opened) environment_.dialogs.ShowMessage(QStringLiteral("Error launching help file."));
+    const bool opened =
+        present && environment_.dialogs.OpenDocument(QUrl::fromLocalFile(QString::fromStdString(Utf8FromPath(path))));
+    if (!opened) environment_.dialogs.ShowMessage(HelpFailureText(path, present));
+}
+
+void modMain::DropFile(const QMimeData& data) {
+    try {
+        const QString file = QDir::toNativeSeparators(DroppedFile(data));
+        if (file.isEmpty()) {
+            environment_.dialogs.ShowMessage(QStringLiteral("Drop one strip file on the window to convert it."));
+            return;
+        }
+        const std::string path = file.toStdString();
+        // As File > Open: the strip's folder becomes the remembered one.
+        lastPath_ = QString::fromStdU16String(GetPathFromFileName(file.toStdU16String())).toStdString();
+        window_->SetStatusText("Processing " + path);
+        window_->RepaintStatus();
+        ProcessFile(path);
+    } catch (const std::exception& error) {
+        ReportUnexpected("Drop", error);
+    }
 }
 
 void modMain::ShowAbout() {

@@ -10,6 +10,8 @@
 #include "shell/frmZenivor.h"
 #include "util/SettingsStore.h"
 
+class QMimeData;
+
 namespace zenivor {
 
 class ShellDialogs;
@@ -36,6 +38,8 @@ public:
     // Opens a document in the program's folder; a failure shows one message.
     void LaunchHelpFile(const std::string& name);
     void ShowAbout();
+    // Converts the one strip file a drop carries, as File > Open does; refuses anything else.
+    void DropFile(const QMimeData& data);
 
     frmZenivor* Window() const { return window_.get(); }
     const std::string& LastPath() const { return lastPath_; }

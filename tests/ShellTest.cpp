@@ -189,22 +189,22 @@ TEST_F(ShellTest, WindowLayoutStaysPutWhenResized) {
     }
 }
 
-TEST_F(ShellTest, MenusHaveTheirCaptionsAndNoShortcuts) {
+TEST_F(ShellTest, MenusHaveTheirCaptionsAndShortcuts) {
     modMain& program = Start({"zenivor"}, "");
     QStringList captions;
     for (QAction* menu : program.Window()->menuBar()->actions()) {
         captions << menu->text();
         for (QAction* item : menu->menu()->actions()) {
-            captions << (item->isSeparator() ? "-" : item->text());
-            EXPECT_TRUE(item->shortcut().isEmpty()) << item->text().toStdString();
+            captions << (item->isSeparator() ? "-" : item->text() + "|" + item->shortcut().toString());
             EXPECT_TRUE(item->isEnabled());
         }
     }
-    EXPECT_EQ(captions, QStringList({"&File", "&Open", "-", "E&xit", "&Help", "&Help", "-", "&About"}));
+    EXPECT_EQ(captions,
+              QStringList({"&File", "&Open|Ctrl+O", "-", "E&xit|Ctrl+Q", "&Help", "&Help|F1", "-", "&About|"}));
 }
 
-
 TEST_F(ShellTest, HelpOpensThePageBesideTheProgram) {
+    const std::string page = Utf8FromPath(programFolder_ / "Zenivor.html");
     const struct {
         const char* name;
         bool pagePresent;
@@ -212,8 +212,8 @@ TEST_F(ShellTest, HelpOpensThePageBesideTheProgram) {
         std::vector<std::string> messages;
     } rows[] = {
         {"page present", true, true, {}},
-        {"page missing", false, true, {"Error launching help file."}},
-        {"launcher fails", true, false, {"Error launching help file."}},
+        {"page missing", false, true, {"Error launching help file.\n\n" + page + " is missing."}},
+        {"launcher fails", true, false, {"Error launching help file.\n\nOpen " + page + " in a web browser."}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

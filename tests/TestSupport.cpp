@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <fstream>
+#include <random>
 
 #include "imaging/ImageFiles.h"
 #include "util/FileSystem.h"
@@ -13,9 +14,13 @@ namespace zenivor::test {
 
 TempDir::TempDir() {
     static std::atomic<int> counter{0};
+    // CTest runs tests in parallel processes that may start in the same millisecond (one seed) and,
+    // under ASan, place objects at the same addresses; the random part keeps their folders apart.
+    static const unsigned process = std::random_device{}();
     path_ = std::filesystem::temp_directory_path() /
             ("zenivor-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-             std::to_string(reinterpret_cast<std::uintptr_t>(this)) + "-" + std::to_string(counter++));
+             std::to_string(process) + "-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)) + "-" +
+             std::to_string(counter++));
     std::filesystem::create_directories(path_);
 }
 

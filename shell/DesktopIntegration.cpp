@@ -1,0 +1,58 @@
+#include "shell/DesktopIntegration.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QUrl>
+
+#include "shell/frmZenivor.h"
+#include "util/Version.h"
+
+namespace zenivor {
+namespace {
+
+constexpr const char* kProgramName = "zenivor";
+
+// Laid out as QCommandLineParser lays out its help, which needs the application object.
+QString HelpText() {
+    return QStringLiteral(
+               "Usage: %1 [options] [STRIP.tga]\n"
+               "Makes the six files of a Velmora sky cube from a panorama strip, in a window.\n"
+               "\n"
+               "Options:\n"
+               "  -h, --help     Displays help on commandline options.\n"
+               "  -v, --version  Displays version information.\n"
+               "\n"
+               "Arguments:\n"
+               "  STRIP.tga      The strip to convert at start-up, into the remembered folder.\n"
+               "                 All arguments together are its name.\n")
+        .arg(QLatin1String(kProgramName));
+}
+
+}  // namespace
+
+void DescribeApplication() {
+    QCoreApplication::setApplicationName(QLatin1String(kProgramName));
+    QCoreApplication::setApplicationVersion(QLatin1String(kVersionText));
+    QGuiApplication::setDesktopFileName(QLatin1String(kApplicationId));
+}
+
+std::optional<QString> StandardOptionAnswer(const QStringList& arguments) {
+    if (arguments.size() != 2) return std::nullopt;
+    const QString& option = arguments[1];
+    if (option == QLatin1String("-h") || option == QLatin1String("--help")) return HelpText();
+    if (option == QLatin1String("-v") || option == QLatin1String("--version"))
+        return QStringLiteral("%1 %2\n").arg(QLatin1String(kProgramName), QLatin1String(kVersionText));
+    return std::nullopt;
+}
+
+QIcon WindowIcon() { return QIcon::fromTheme(QLatin1String(kApplicationId), ProgramIcon()); }
+
+QString DroppedFile(const QMimeData& data) {
+    const QList<QUrl> urls = data.urls();
+    if (urls.size() != 1 || !urls.front().isLocalFile()) return {};
+    const QString path = urls.front().toLocalFile();
+    return QFileInfo(path).isDir() ? QString() : path;
+}
+
+}  // namespace zenivor
