@@ -19,7 +19,7 @@
 #include "shell/modMain.h"
 #include "tests/ShellFakes.h"
 #include "tests/TestSupport.h"
-#include "util/Files.h"
+#include "util/FileSystem.h"
 #include "util/Version.h"
 
 namespace zenivor::test {
@@ -74,7 +74,7 @@ TEST_F(DesktopTest, DroppedStripIsConvertedAndItsFolderRemembered) {
     EXPECT_TRUE(Drop(data));
     EXPECT_EQ(Status(), "AllDone");
     EXPECT_EQ(FilesIn(stripFolder_), 7u);  // the strip and its six files
-    for (const char* name : kCubeFiles) EXPECT_TRUE(std::filesystem::exists(stripFolder_ / name)) << name;
+    for (const char* name : kCubeFileNames) EXPECT_TRUE(std::filesystem::exists(stripFolder_ / name)) << name;
     EXPECT_TRUE(dialogs_.messages.empty());
     EXPECT_EQ(program_->LastPath(), Utf8FromPath(stripFolder_ / ""));
     Window()->itmFileExit()->trigger();
