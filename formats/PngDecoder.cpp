@@ -21,7 +21,7 @@ namespace {
 using formats::SourceReader;
 
 constexpr std::uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-// Ancillary chunks are held in memory before they are used; none we read is anywhere near this.
+// Ancillary chunks are held in memory before they are looked at; larger ones are skipped.
 constexpr png_alloc_size_t kMaxChunkBytes = 4 << 20;
 constexpr png_byte kExifChunk[] = {'e', 'X', 'I', 'f', 0};
 
@@ -39,6 +39,7 @@ struct PngSession {
     png_infop info = nullptr;
     char message[200] = {};
     int orientation = formats::kUprightOrientation;
+    bool exifSeen = false;  // the first eXIf chunk before the pixels decides, or none
 };
 
 // libpng's errors: keep its words and jump back to the Guarded() that made the call.
@@ -70,22 +71,27 @@ ImgError SessionError(const PngSession& session) {
     return ImgError{ImgErrc::BadPng, 0, session.message};
 }
 
-// Sizes are judged by ImageFormats.h's limits, not libpng's; chunks we do not use are skipped
-// unread into memory, their CRCs still checked; and any bad CRC is an error.
-void SetReadRules(png_structp png) {
-    png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
-    png_set_chunk_malloc_max(png, kMaxChunkBytes);
-    png_set_crc_action(png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
-    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
-    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, kExifChunk, 1);
+// Every ancillary chunk comes here instead of to libpng's own handling, held in memory only up
+// to kMaxChunkBytes: libpng's eXIf handling would allocate whatever length a chunk declares.
+// Critical chunks libpng does not know are left to it to refuse.
+int OnChunk(png_structp png, png_unknown_chunkp chunk) {
+    if ((chunk->name[0] & 0x20) == 0) return 0;
+    auto* session = static_cast<PngSession*>(png_get_user_chunk_ptr(png));
+    if (!session->exifSeen && std::equal(chunk->name, chunk->name + 4, kExifChunk)) {
+        session->exifSeen = true;
+        session->orientation = formats::ExifOrientation({chunk->data, chunk->size});
+    }
+    return 1;
 }
 
-// The orientation of an eXIf chunk before the image data; 1 without one.
-int ExifChunkOrientation(png_structp png, png_infop info) {
-    png_uint_32 length = 0;
-    png_bytep exif = nullptr;
-    if (png_get_eXIf_1(png, info, &length, &exif) == 0 || exif == nullptr) return formats::kUprightOrientation;
-    return formats::ExifOrientation({exif, length});
+// Sizes are judged by ImageFormats.h's limits, not libpng's; ancillary chunks go to OnChunk,
+// their CRCs still checked; and any bad CRC is an error.
+void SetReadRules(PngSession& session) {
+    png_set_user_limits(session.png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
+    png_set_chunk_malloc_max(session.png, kMaxChunkBytes);
+    png_set_crc_action(session.png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
+    png_set_keep_unknown_chunks(session.png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    png_set_read_user_chunk_fn(session.png, &session, OnChunk);
 }
 
 // Read the header: every chunk before the image data.
@@ -96,11 +102,11 @@ Result<void> Open(PngSession& session) {
     if (session.info == nullptr) return ImgError{ImgErrc::OutOfMemory};
     png_set_read_fn(session.png, &session, OnRead);
     const bool read = Guarded(session.png, [&session] {
-        SetReadRules(session.png);
+        SetReadRules(session);
         png_read_info(session.png, session.info);
     });
     if (!read) return SessionError(session);
-    session.orientation = ExifChunkOrientation(session.png, session.info);
+    session.exifSeen = true;  // one after the pixels no longer turns them
     return {};
 }
 

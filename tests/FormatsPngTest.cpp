@@ -188,6 +188,36 @@ TEST(FormatsPng, DamagedFilesAreRefusedInLibpngsWords) {
     }
 }
 
+TEST(FormatsPng, OnlyAnExifChunkBeforeThePixelsAndWithinTheLimitTurnsThem) {
+    const RgbImage stored = NoiseImage(16, 8);
+    Bytes oversized = ExifTiff(true, 6);
+    oversized.resize(5 << 20);  // past the 4 MiB that ancillary chunks may take
+    const struct {
+        const char* name;
+        Bytes exif;
+        bool afterPixels;
+        ImageSize size;
+    } rows[] = {{"before the pixels", ExifTiff(true, 6), false, {8, 16}},
+                {"after the pixels", ExifTiff(true, 6), true, {16, 8}},
+                {"over the limit", oversized, false, {16, 8}}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        PngPicture picture = NewPng(16, 8, PNG_COLOR_TYPE_RGB);
+        picture.samples.assign(stored.pixels.begin(), stored.pixels.end());
+        picture.exif = row.exif;
+        picture.exifAfterPixels = row.afterPixels;
+        const Result<RgbImage> image = ReadPng(EncodePng(picture));
+        ASSERT_TRUE(image) << NumberAndReason(image.Error());
+        EXPECT_EQ((ImageSize{image->width, image->height}), row.size);
+    }
+}
+
+TEST(FormatsPng, AChunkDeclaringMoreThanTheFileHoldsIsRefused) {
+    Bytes file = EncodeRgbPng(NoiseImage(16, 8), ExifTiff(true, 6));
+    file[FindPngChunk(file, "eXIf")] = 0x60;  // 1.6 GB, which must not be allocated first
+    ExpectRefused(file, ImgErrc::BadPng);
+}
+
 struct DeclaredSize {
     std::uint32_t width;
     std::uint32_t height;

@@ -64,7 +64,7 @@ void SetPngChunks(png_structp png, png_infop info, const PngPicture& picture, Pn
     if (!picture.paletteAlpha.empty())
         png_set_tRNS(png, info, picture.paletteAlpha.data(), static_cast<int>(picture.paletteAlpha.size()), nullptr);
     if (picture.transparentFirstColour) png_set_tRNS(png, info, nullptr, 0, &extras.transparent);
-    if (!picture.exif.empty())
+    if (!picture.exif.empty() && !picture.exifAfterPixels)
         png_set_eXIf_1(png, info, static_cast<png_uint_32>(picture.exif.size()),
                        const_cast<png_bytep>(picture.exif.data()));
     if (!picture.text.empty()) png_set_text(png, info, &extras.text, 1);
@@ -78,7 +78,10 @@ bool WritePng(png_structp png, png_infop info, const PngPicture& picture, PngExt
     png_write_info(png, info);
     if (picture.bitDepth < 8) png_set_packing(png);
     png_write_image(png, rows.data());
-    png_write_end(png, nullptr);
+    if (picture.exifAfterPixels)
+        png_set_eXIf_1(png, info, static_cast<png_uint_32>(picture.exif.size()),
+                       const_cast<png_bytep>(picture.exif.data()));
+    png_write_end(png, info);
     return true;
 }
 

@@ -25,6 +25,7 @@ struct PngPicture {
     std::vector<std::uint8_t> paletteAlpha;  // a tRNS chunk for a palette
     bool transparentFirstColour = false;     // a tRNS chunk naming the first pixel's grey or colour
     Bytes exif;                              // an eXIf chunk's contents
+    bool exifAfterPixels = false;            // where the eXIf chunk goes
     std::string text;                        // a tEXt chunk
 };
 
