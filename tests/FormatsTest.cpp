@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -235,6 +238,25 @@ TEST(FormatsThreads, DecodeAtOnceAsAlone) {
         });
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(mismatches, std::vector<int>(4, 0));
+}
+
+TEST(FormatsFuzzSeeds, EveryCommittedSeedDecodes) {
+    const std::filesystem::path seeds = ZENIVOR_FUZZ_SEEDS;
+    for (const Decoder& format : kDecoders) {
+        int count = 0;
+        const std::string folder = format.decoder().Name() == "PNG" ? "png" : "jpeg";
+        for (const auto& entry : std::filesystem::directory_iterator(seeds / folder)) {
+            SCOPED_TRACE(entry.path().string());
+            std::ifstream file(entry.path(), std::ios::binary);
+            const Bytes bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+            EXPECT_TRUE(format.decoder().Recognises(bytes));
+            MemorySource source(bytes);
+            const Result<RgbImage> image = format.decoder().Read(source, {});
+            EXPECT_TRUE(image) << (image ? "" : NumberAndReason(image.Error()));
+            ++count;
+        }
+        EXPECT_GE(count, 8) << folder;
+    }
 }
 
 }  // namespace
