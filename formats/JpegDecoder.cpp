@@ -11,13 +11,15 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstring>
+#include <iterator>
 #include <new>
+#include <utility>
 #include <vector>
 
+#include "formats/DecodeSupport.h"
 #include "formats/Exif.h"
 #include "formats/ImageFormats.h"
 #include "formats/Orientation.h"
-#include "formats/SizeChecks.h"
 #include "formats/SourceReader.h"
 
 namespace zenivor {
@@ -240,10 +242,12 @@ Result<void> ReadPixels(JpegSession& session, RgbImage& image, std::vector<std::
     return {};
 }
 
-Result<RgbImage> Allocate(ImageSize size, std::vector<std::uint8_t>& inkRow, bool ink) {
+// One row of CMYK for libjpeg to write into; none for RGB output.
+Result<void> AllocateInkRow(const JpegSession& session, std::vector<std::uint8_t>& inkRow) {
+    if (session.cinfo.out_color_space != JCS_CMYK) return {};
     try {
-        if (ink) inkRow.resize(static_cast<std::size_t>(size.width) * 4);
-        return RgbImage::Unfilled(size.width, size.height);
+        inkRow.resize(static_cast<std::size_t>(session.cinfo.output_width) * 4);
+        return {};
     } catch (const std::bad_alloc&) {
         return ImgError{ImgErrc::OutOfMemory};
     }
@@ -274,10 +278,11 @@ public:
             return fits.Error();
         if (Result<void> started = Start(session); !started) return started.Error();
         std::vector<std::uint8_t> inkRow;
-        Result<RgbImage> image = Allocate(stored, inkRow, session.cinfo.out_color_space == JCS_CMYK);
+        if (Result<void> row = AllocateInkRow(session, inkRow); !row) return row.Error();
+        Result<RgbImage> image = formats::AllocateImage(stored);
         if (!image) return image;
         if (Result<void> read = ReadPixels(session, *image, inkRow); !read) return read.Error();
-        return Oriented(std::move(*image), session.orientation);
+        return formats::Upright(std::move(*image), session.orientation);
     }
 };
 

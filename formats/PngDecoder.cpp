@@ -7,12 +7,13 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
-#include <new>
+#include <iterator>
+#include <utility>
 
+#include "formats/DecodeSupport.h"
 #include "formats/Exif.h"
 #include "formats/ImageFormats.h"
 #include "formats/Orientation.h"
-#include "formats/SizeChecks.h"
 #include "formats/SourceReader.h"
 
 namespace zenivor {
@@ -146,14 +147,6 @@ Result<void> ReadPixels(PngSession& session, int passes, RgbImage& image) {
     return {};
 }
 
-Result<RgbImage> Allocate(ImageSize size) {
-    try {
-        return RgbImage::Unfilled(size.width, size.height);
-    } catch (const std::bad_alloc&) {
-        return ImgError{ImgErrc::OutOfMemory};
-    }
-}
-
 class PngFormat final : public ImageDecoder {
 public:
     std::string_view Name() const override { return "PNG"; }
@@ -179,10 +172,10 @@ public:
             return fits.Error();
         const Result<int> passes = SetRgbOutput(session);
         if (!passes) return passes.Error();
-        Result<RgbImage> image = Allocate(stored);
+        Result<RgbImage> image = formats::AllocateImage(stored);
         if (!image) return image;
         if (Result<void> read = ReadPixels(session, *passes, *image); !read) return read.Error();
-        return Oriented(std::move(*image), session.orientation);
+        return formats::Upright(std::move(*image), session.orientation);
     }
 };
 

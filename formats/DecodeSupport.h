@@ -1,7 +1,9 @@
 #pragma once
-// The checks every decoder of this library makes on a size before it decodes a pixel.
+// The steps every decoder of this library shares: the checks on a size before it decodes a
+// pixel, and the allocations whose failure is an error rather than an exception.
 
 #include "imaging/ImageDecoder.h"
+#include "imaging/RgbImage.h"
 #include "util/Result.h"
 
 namespace zenivor::formats {
@@ -12,5 +14,10 @@ Result<void> CheckDecodableSize(ImageSize size);
 Result<void> CheckExpectedSize(ImageSize size, ImageSize expected);
 // Both, in that order.
 Result<void> CheckSize(ImageSize size, ImageSize expected);
+
+// An image for the decoder to fill; OutOfMemory when there is no room for it.
+Result<RgbImage> AllocateImage(ImageSize size);
+// The decoded image turned upright by its Exif orientation; OutOfMemory as above.
+Result<RgbImage> Upright(RgbImage stored, int exifOrientation);
 
 }  // namespace zenivor::formats

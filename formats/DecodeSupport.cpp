@@ -1,9 +1,12 @@
-#include "formats/SizeChecks.h"
+#include "formats/DecodeSupport.h"
 
 #include <cstdint>
+#include <new>
 #include <string>
+#include <utility>
 
 #include "formats/ImageFormats.h"
+#include "formats/Orientation.h"
 
 namespace zenivor::formats {
 namespace {
@@ -31,6 +34,22 @@ Result<void> CheckExpectedSize(ImageSize size, ImageSize expected) {
 Result<void> CheckSize(ImageSize size, ImageSize expected) {
     if (Result<void> decodable = CheckDecodableSize(size); !decodable) return decodable;
     return CheckExpectedSize(size, expected);
+}
+
+Result<RgbImage> AllocateImage(ImageSize size) {
+    try {
+        return RgbImage::Unfilled(size.width, size.height);
+    } catch (const std::bad_alloc&) {
+        return ImgError{ImgErrc::OutOfMemory};
+    }
+}
+
+Result<RgbImage> Upright(RgbImage stored, int exifOrientation) {
+    try {
+        return Oriented(std::move(stored), exifOrientation);
+    } catch (const std::bad_alloc&) {
+        return ImgError{ImgErrc::OutOfMemory};
+    }
 }
 
 }  // namespace zenivor::formats
