@@ -1,0 +1,296 @@
+// JPEG through libjpeg-turbo, pulling the file's bytes in bounded chunks. libjpeg reports
+// errors through error_exit, which must not return: it longjmps back into Guarded(), whose
+// frame and steps hold no object with a destructor. Warnings about corrupt data are errors
+// too, since libjpeg would go on and fill the damaged part with grey.
+
+#include <cstdio>  // jpeglib.h needs FILE and size_t first
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstring>
+#include <iterator>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "formats/DecodeSupport.h"
+#include "formats/Exif.h"
+#include "formats/ImageFormats.h"
+#include "formats/Orientation.h"
+#include "formats/SourceReader.h"
+
+namespace zenivor {
+namespace {
+
+using formats::SourceReader;
+
+constexpr std::uint8_t kJpegSignature[] = {0xFF, 0xD8, 0xFF};
+constexpr std::size_t kMaxSegmentBytes = 65533;  // a marker segment's contents at most
+// Real progressive files have a dozen scans; thousands only make a crafted file slow.
+constexpr int kMaxScans = 500;
+
+// What libjpeg's callbacks share with the decoder. Destroying it frees libjpeg's state.
+struct JpegSession {
+    explicit JpegSession(ByteSource& source) : reader(source), segment(kMaxSegmentBytes) {}
+    ~JpegSession() { jpeg_destroy_decompress(&cinfo); }  // safe before and after jpeg_create_decompress
+    JpegSession(const JpegSession&) = delete;
+    JpegSession& operator=(const JpegSession&) = delete;
+
+    jpeg_decompress_struct cinfo{};
+    jpeg_error_mgr errors{};
+    jpeg_source_mgr input{};
+    jpeg_progress_mgr progress{};
+    SourceReader reader;
+    std::vector<std::uint8_t> segment;  // the APP1 segment being looked at for Exif data
+    std::jmp_buf jump{};
+    char message[JMSG_LENGTH_MAX] = {};
+    int messageCode = 0;
+    bool exifSeen = false;
+    int orientation = formats::kUprightOrientation;
+};
+
+JpegSession& SessionOf(j_common_ptr cinfo) { return *static_cast<JpegSession*>(cinfo->client_data); }
+JpegSession& SessionOf(j_decompress_ptr cinfo) { return *static_cast<JpegSession*>(cinfo->client_data); }
+
+template <typename Steps>
+bool Guarded(JpegSession& session, Steps&& steps) {
+    if (setjmp(session.jump)) return false;
+    steps();
+    return true;
+}
+
+// Errors: keep libjpeg's words and jump back.
+[[noreturn]] void OnError(j_common_ptr cinfo) {
+    JpegSession& session = SessionOf(cinfo);
+    session.messageCode = cinfo->err->msg_code;
+    (*cinfo->err->format_message)(cinfo, session.message);
+    std::longjmp(session.jump, 1);
+}
+
+// The warnings that mean the file is damaged; the rest (an unknown JFIF revision, a bad ICC
+// profile, which we do not use) leave the pixels as the file means them.
+bool IsCorruptDataWarning(int code) { return code != JWRN_JFIF_MAJOR && code != JWRN_BOGUS_ICC; }
+
+void OnMessage(j_common_ptr cinfo, int level) {
+    if (level < 0 && IsCorruptDataWarning(cinfo->err->msg_code)) OnError(cinfo);
+}
+
+void IgnoreOutput(j_common_ptr) {}  // libjpeg would print on the console
+
+void OnProgress(j_common_ptr cinfo) {
+    const auto* decompress = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (decompress->input_scan_number <= kMaxScans) return;
+    JpegSession& session = SessionOf(cinfo);
+    std::snprintf(session.message, sizeof session.message, "more than %d scans", kMaxScans);
+    std::longjmp(session.jump, 1);
+}
+
+// Read the source: the next chunk, or at its end the warning libjpeg itself gives for a
+// truncated file, which OnMessage turns into an error.
+void NoStart(j_decompress_ptr) {}
+void NoEnd(j_decompress_ptr) {}
+
+boolean FillInput(j_decompress_ptr cinfo) {
+    JpegSession& session = SessionOf(cinfo);
+    const std::span<const std::uint8_t> chunk = session.reader.NextChunk();
+    if (!chunk.empty()) {
+        cinfo->src->next_input_byte = chunk.data();
+        cinfo->src->bytes_in_buffer = chunk.size();
+        return TRUE;
+    }
+    if (session.reader.Failure()) std::longjmp(session.jump, 1);
+    WARNMS(cinfo, JWRN_JPEG_EOF);
+    static const JOCTET kEndOfImage[] = {0xFF, JPEG_EOI};  // libjpeg's usual stand-in, never reached
+    cinfo->src->next_input_byte = kEndOfImage;
+    cinfo->src->bytes_in_buffer = sizeof kEndOfImage;
+    return TRUE;
+}
+
+void SkipInput(j_decompress_ptr cinfo, long count) {
+    if (count <= 0) return;
+    jpeg_source_mgr& input = *cinfo->src;
+    const auto wanted = static_cast<std::uint64_t>(count);
+    if (wanted <= input.bytes_in_buffer) {
+        input.next_input_byte += wanted;
+        input.bytes_in_buffer -= static_cast<std::size_t>(wanted);
+        return;
+    }
+    SessionOf(cinfo).reader.Skip(wanted - input.bytes_in_buffer);
+    input.bytes_in_buffer = 0;
+}
+
+// Read an APP1 segment: the first one with Exif data gives the orientation, others are skipped.
+void ReadInput(j_decompress_ptr cinfo, std::uint8_t* out, std::size_t count) {
+    jpeg_source_mgr& input = *cinfo->src;
+    while (count != 0) {
+        if (input.bytes_in_buffer == 0) (*input.fill_input_buffer)(cinfo);
+        const std::size_t taken = std::min(count, input.bytes_in_buffer);
+        std::memcpy(out, input.next_input_byte, taken);
+        input.next_input_byte += taken;
+        input.bytes_in_buffer -= taken;
+        out += taken, count -= taken;
+    }
+}
+
+boolean ReadApp1(j_decompress_ptr cinfo) {
+    JpegSession& session = SessionOf(cinfo);
+    std::uint8_t lengthBytes[2];
+    ReadInput(cinfo, lengthBytes, sizeof lengthBytes);
+    const int length = (lengthBytes[0] << 8 | lengthBytes[1]) - 2;
+    if (length < 0) ERREXIT(cinfo, JERR_BAD_LENGTH);
+    const auto contents = static_cast<std::size_t>(length);
+    if (session.exifSeen) {
+        SkipInput(cinfo, length);
+        return TRUE;
+    }
+    ReadInput(cinfo, session.segment.data(), contents);
+    const std::span<const std::uint8_t> segment(session.segment.data(), contents);
+    session.exifSeen = formats::IsExifSegment(segment);
+    session.orientation = formats::App1Orientation(segment);
+    return TRUE;
+}
+
+// The source's own error when a read failed, else libjpeg's in the code that fits it.
+ImgError SessionError(const JpegSession& session) {
+    if (session.reader.Failure()) return *session.reader.Failure();
+    ImgErrc code = ImgErrc::BadJpeg;
+    if (session.messageCode == JERR_IMAGE_TOO_BIG) code = ImgErrc::TooLarge;
+    if (session.messageCode == JERR_OUT_OF_MEMORY) code = ImgErrc::OutOfMemory;
+    return ImgError{code, 0, session.message};
+}
+
+void InstallCallbacks(JpegSession& session) {
+    session.cinfo.err = jpeg_std_error(&session.errors);
+    session.errors.error_exit = OnError;
+    session.errors.emit_message = OnMessage;
+    session.errors.output_message = IgnoreOutput;
+    session.cinfo.client_data = &session;
+    session.input.init_source = NoStart;
+    session.input.fill_input_buffer = FillInput;
+    session.input.skip_input_data = SkipInput;
+    session.input.resync_to_restart = jpeg_resync_to_restart;
+    session.input.term_source = NoEnd;
+    session.progress.progress_monitor = OnProgress;
+}
+
+// Read the header: the markers up to the first scan.
+Result<void> Open(JpegSession& session) {
+    InstallCallbacks(session);
+    int header = JPEG_SUSPENDED;
+    const bool read = Guarded(session, [&session, &header] {
+        jpeg_create_decompress(&session.cinfo);
+        session.cinfo.src = &session.input;
+        session.cinfo.progress = &session.progress;
+        jpeg_set_marker_processor(&session.cinfo, JPEG_APP0 + 1, ReadApp1);
+        header = jpeg_read_header(&session.cinfo, TRUE);
+    });
+    if (!read) return SessionError(session);
+    if (header != JPEG_HEADER_OK) return ImgError{ImgErrc::BadJpeg, 0, "no image in the file"};
+    return {};
+}
+
+ImageSize StoredSize(const JpegSession& session) {
+    return {static_cast<int>(session.cinfo.image_width), static_cast<int>(session.cinfo.image_height)};
+}
+
+bool IsInk(J_COLOR_SPACE space) { return space == JCS_CMYK || space == JCS_YCCK; }
+
+// Ink to light. Adobe's files store each ink inverted (255 is none), others store it plainly.
+void CmykToRgb(const std::uint8_t* cmyk, std::uint8_t* rgb, int width, bool inverted) {
+    for (int x = 0; x < width; ++x, cmyk += 4, rgb += 3) {
+        const unsigned black = inverted ? cmyk[3] : 255u - cmyk[3];
+        for (int channel = 0; channel < 3; ++channel) {
+            const unsigned ink = inverted ? cmyk[channel] : 255u - cmyk[channel];
+            rgb[channel] = static_cast<std::uint8_t>((ink * black + 127) / 255);
+        }
+    }
+}
+
+// Start decoding: RGB from libjpeg where it converts, CMYK (from CMYK or YCCK) for us to.
+Result<void> Start(JpegSession& session) {
+    const bool ink = IsInk(session.cinfo.jpeg_color_space);
+    session.cinfo.out_color_space = ink ? JCS_CMYK : JCS_RGB;
+    if (!Guarded(session, [&session] { jpeg_start_decompress(&session.cinfo); })) return SessionError(session);
+    const bool layout = session.cinfo.output_components == (ink ? 4 : 3) &&
+                        session.cinfo.output_width == session.cinfo.image_width &&
+                        session.cinfo.output_height == session.cinfo.image_height;
+    if (!layout) return ImgError{ImgErrc::BadJpeg, 0, "a pixel layout libjpeg does not turn into RGB"};
+    return {};
+}
+
+// Decode the rows straight into the image, through one row of CMYK where that is the output,
+// then read on to the end of the image.
+Result<void> ReadPixels(JpegSession& session, RgbImage& image, std::vector<std::uint8_t>& inkRow) {
+    const bool ink = session.cinfo.out_color_space == JCS_CMYK;
+    const bool inverted = session.cinfo.saw_Adobe_marker != 0;
+    bool stalled = false;
+    const bool read = Guarded(session, [&] {
+        jpeg_decompress_struct& cinfo = session.cinfo;
+        while (!stalled && cinfo.output_scanline < cinfo.output_height) {
+            const int y = static_cast<int>(cinfo.output_scanline);
+            JSAMPROW row = ink ? inkRow.data() : image.Row(y);
+            stalled = jpeg_read_scanlines(&cinfo, &row, 1) != 1;
+            if (ink && !stalled) CmykToRgb(inkRow.data(), image.Row(y), image.width, inverted);
+        }
+        if (!stalled) jpeg_finish_decompress(&cinfo);
+    });
+    if (!read) return SessionError(session);
+    if (stalled) return ImgError{ImgErrc::BadJpeg, 0, "libjpeg gave no more rows"};
+    return {};
+}
+
+// One row of CMYK for libjpeg to write into; none for RGB output.
+Result<void> AllocateInkRow(const JpegSession& session, std::vector<std::uint8_t>& inkRow) {
+    if (session.cinfo.out_color_space != JCS_CMYK) return {};
+    try {
+        inkRow.resize(static_cast<std::size_t>(session.cinfo.output_width) * 4);
+        return {};
+    } catch (const std::bad_alloc&) {
+        return ImgError{ImgErrc::OutOfMemory};
+    }
+}
+
+class JpegFormat final : public ImageDecoder {
+public:
+    std::string_view Name() const override { return "JPEG"; }
+
+    bool Recognises(std::span<const std::uint8_t> head) const override {
+        return head.size() >= sizeof kJpegSignature &&
+               std::equal(std::begin(kJpegSignature), std::end(kJpegSignature), head.begin());
+    }
+
+    Result<ImageSize> ReadSize(ByteSource& source) const override {
+        JpegSession session(source);
+        if (Result<void> opened = Open(session); !opened) return opened.Error();
+        const ImageSize upright = OrientedSize(StoredSize(session), session.orientation);
+        if (Result<void> decodable = formats::CheckDecodableSize(upright); !decodable) return decodable.Error();
+        return upright;
+    }
+
+    Result<RgbImage> Read(ByteSource& source, ImageSize expected) const override {
+        JpegSession session(source);
+        if (Result<void> opened = Open(session); !opened) return opened.Error();
+        const ImageSize stored = StoredSize(session);
+        if (Result<void> fits = formats::CheckSize(OrientedSize(stored, session.orientation), expected); !fits)
+            return fits.Error();
+        if (Result<void> started = Start(session); !started) return started.Error();
+        std::vector<std::uint8_t> inkRow;
+        if (Result<void> row = AllocateInkRow(session, inkRow); !row) return row.Error();
+        Result<RgbImage> image = formats::AllocateImage(stored);
+        if (!image) return image;
+        if (Result<void> read = ReadPixels(session, *image, inkRow); !read) return read.Error();
+        return formats::Upright(std::move(*image), session.orientation);
+    }
+};
+
+}  // namespace
+
+const ImageDecoder& JpegDecoder() {
+    static const JpegFormat decoder;
+    return decoder;
+}
+
+}  // namespace zenivor

@@ -1,0 +1,263 @@
+// What the PNG and JPEG decoders share: recognition, the Exif orientation, reads bounded to
+// the image, the source's own errors, and decoding on several threads at once.
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "formats/Exif.h"
+#include "formats/ImageFormats.h"
+#include "formats/SourceReader.h"
+#include "tests/FormatsTestFiles.h"
+
+namespace zenivor::test {
+namespace {
+
+TEST(FormatsRecognition, BySignatureAlone) {
+    const struct {
+        const char* name;
+        Bytes head;
+        bool png, jpeg;
+    } rows[] = {
+        {"PNG", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0}, true, false},
+        {"PNG cut short", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A}, false, false},
+        {"PNG with a line-feed for CR-LF", {0x89, 'P', 'N', 'G', '\n', '\n', 0x1A, '\n'}, false, false},
+        {"JPEG", {0xFF, 0xD8, 0xFF, 0xE0}, false, true},
+        {"JPEG cut short", {0xFF, 0xD8}, false, false},
+        {"GIF", {'G', 'I', 'F', '8', '9', 'a'}, false, false},
+        {"TGA", {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 16, 0, 16, 0, 24, 0}, false, false},
+        {"empty", {}, false, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(PngDecoder().Recognises(row.head), row.png);
+        EXPECT_EQ(JpegDecoder().Recognises(row.head), row.jpeg);
+    }
+}
+
+// Simple turns and mirrors, from which a camera's stored picture is made.
+RgbImage MirroredLeftRight(const RgbImage& in) {
+    RgbImage out = RgbImage::Unfilled(in.width, in.height);
+    for (int y = 0; y < in.height; ++y)
+        for (int x = 0; x < in.width; ++x) out.Set(in.width - 1 - x, y, in.At(x, y));
+    return out;
+}
+
+RgbImage MirroredTopBottom(const RgbImage& in) {
+    RgbImage out = RgbImage::Unfilled(in.width, in.height);
+    for (int y = 0; y < in.height; ++y)
+        for (int x = 0; x < in.width; ++x) out.Set(x, in.height - 1 - y, in.At(x, y));
+    return out;
+}
+
+RgbImage Transposed(const RgbImage& in) {
+    RgbImage out = RgbImage::Unfilled(in.height, in.width);
+    for (int y = 0; y < in.height; ++y)
+        for (int x = 0; x < in.width; ++x) out.Set(y, x, in.At(x, y));
+    return out;
+}
+
+RgbImage TurnedClockwise(const RgbImage& in) { return MirroredLeftRight(Transposed(in)); }
+
+// The picture as a camera holding it in the orientation's way stores it; the decoder must undo this.
+RgbImage StoredAs(int orientation, const RgbImage& upright) {
+    switch (orientation) {
+        case 2: return MirroredLeftRight(upright);
+        case 3: return MirroredTopBottom(MirroredLeftRight(upright));
+        case 4: return MirroredTopBottom(upright);
+        case 5: return Transposed(upright);                                      // first row on the left
+        case 6: return TurnedClockwise(TurnedClockwise(TurnedClockwise(upright)));  // first row on the right
+        case 7: return MirroredTopBottom(MirroredLeftRight(Transposed(upright)));
+        case 8: return TurnedClockwise(upright);
+        default: return upright;
+    }
+}
+
+class Orientations : public testing::TestWithParam<std::tuple<int, bool>> {};
+
+TEST_P(Orientations, PngIsReturnedUpright) {
+    const auto [orientation, bigEndian] = GetParam();
+    const RgbImage upright = NoiseImage(7, 4);
+    const Bytes file = EncodeRgbPng(StoredAs(orientation, upright), ExifTiff(bigEndian, orientation));
+    MemorySource source(file);
+    const Result<ImageSize> size = PngDecoder().ReadSize(source);
+    ASSERT_TRUE(size) << NumberAndReason(size.Error());
+    EXPECT_EQ(*size, (ImageSize{7, 4}));
+    const Result<RgbImage> image = PngDecoder().Read(source, {7, 4});
+    ASSERT_TRUE(image) << NumberAndReason(image.Error());
+    EXPECT_EQ(*image, upright);
+}
+
+TEST_P(Orientations, JpegIsReturnedUpright) {
+    const auto [orientation, bigEndian] = GetParam();
+    const RgbImage upright = SlopeImage(24, 16);
+    const Bytes file = EncodeRgbJpeg(StoredAs(orientation, upright), {ExifApp1(ExifTiff(bigEndian, orientation))});
+    MemorySource source(file);
+    const Result<ImageSize> size = JpegDecoder().ReadSize(source);
+    ASSERT_TRUE(size) << NumberAndReason(size.Error());
+    EXPECT_EQ(*size, (ImageSize{24, 16}));
+    const Result<RgbImage> image = JpegDecoder().Read(source, {24, 16});
+    ASSERT_TRUE(image) << NumberAndReason(image.Error());
+    EXPECT_LE(MaxDifference(*image, upright), 3);  // the tolerance of FormatsJpeg's YCbCr case
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, Orientations, testing::Combine(testing::Range(1, 9), testing::Bool()),
+                         [](const auto& info) {
+                             return std::to_string(std::get<0>(info.param)) +
+                                    (std::get<1>(info.param) ? "BigEndian" : "LittleEndian");
+                         });
+
+TEST(FormatsExif, TheOrientationFollowsAnXmpSegment) {
+    const RgbImage upright = SlopeImage(24, 16);
+    const std::string xmpMark = "http://ns.adobe.com/xap/1.0/";
+    Bytes xmp(xmpMark.begin(), xmpMark.end());
+    xmp.push_back(0);
+    const Bytes file = EncodeRgbJpeg(StoredAs(6, upright), {xmp, ExifApp1(ExifTiff(true, 6))});
+    MemorySource source(file);
+    const Result<RgbImage> image = JpegDecoder().Read(source, {});
+    ASSERT_TRUE(image) << NumberAndReason(image.Error());
+    EXPECT_LE(MaxDifference(*image, upright), 3);
+}
+
+struct ExifDamage {
+    const char* name;
+    void (*apply)(Bytes& tiff);  // on ExifTiff(true, 6): the orientation entry starts at 22
+};
+
+const ExifDamage kExifDamage[] = {
+    {"cut inside the header", [](Bytes& tiff) { tiff.resize(7); }},
+    {"unknown byte order", [](Bytes& tiff) { tiff[1] = 'I'; }},
+    {"not 42", [](Bytes& tiff) { tiff[3] = 43; }},
+    {"directory at the end", [](Bytes& tiff) { tiff[7] = static_cast<std::uint8_t>(tiff.size()); }},
+    {"directory far past the end", [](Bytes& tiff) { tiff[4] = tiff[5] = tiff[6] = tiff[7] = 0xFF; }},
+    {"cut inside the orientation entry", [](Bytes& tiff) { tiff.resize(30); }},
+    {"orientation as a LONG", [](Bytes& tiff) { tiff[25] = 4; }},
+    {"two orientation values", [](Bytes& tiff) { tiff[29] = 2; }},
+    {"orientation 0", [](Bytes& tiff) { tiff[31] = 0; }},
+    {"orientation 9", [](Bytes& tiff) { tiff[31] = 9; }},
+};
+
+TEST(FormatsExif, DamagedExifDataLeavesThePictureAsStored) {
+    const RgbImage stored = SlopeImage(24, 16);
+    const Bytes plainJpeg = EncodeRgbJpeg(stored);
+    MemorySource plainJpegSource(plainJpeg);
+    const Result<RgbImage> asStoredJpeg = JpegDecoder().Read(plainJpegSource, {});
+    ASSERT_TRUE(asStoredJpeg);
+    for (const ExifDamage& damage : kExifDamage) {
+        SCOPED_TRACE(damage.name);
+        Bytes tiff = ExifTiff(true, 6);
+        damage.apply(tiff);
+        EXPECT_EQ(formats::ExifOrientation(tiff), 1);
+        const Bytes png = EncodeRgbPng(stored, tiff), jpeg = EncodeRgbJpeg(stored, {ExifApp1(tiff)});
+        MemorySource pngSource(png), jpegSource(jpeg);
+        const Result<RgbImage> fromPng = PngDecoder().Read(pngSource, {});
+        const Result<RgbImage> fromJpeg = JpegDecoder().Read(jpegSource, {});
+        ASSERT_TRUE(fromPng) << NumberAndReason(fromPng.Error());
+        ASSERT_TRUE(fromJpeg) << NumberAndReason(fromJpeg.Error());
+        EXPECT_EQ(*fromPng, stored);
+        EXPECT_EQ(*fromJpeg, *asStoredJpeg);
+    }
+}
+
+TEST(FormatsExif, TheExpectedSizeIsTheUprightOne) {
+    const Bytes file = EncodeRgbPng(NoiseImage(16, 8), ExifTiff(false, 6));
+    MemorySource source(file);
+    EXPECT_TRUE(PngDecoder().Read(source, {8, 16}));
+    const Result<RgbImage> stored = PngDecoder().Read(source, {16, 8});
+    ASSERT_FALSE(stored);
+    EXPECT_EQ(stored.Error().code, ImgErrc::UnexpectedSize);
+}
+
+struct Decoder {
+    const char* name;
+    const ImageDecoder& (*decoder)();
+    Bytes (*encode)(const RgbImage&);
+};
+
+const Decoder kDecoders[] = {
+    {"PNG", PngDecoder, [](const RgbImage& image) { return EncodeRgbPng(image); }},
+    {"JPEG", JpegDecoder, [](const RgbImage& image) { return EncodeRgbJpeg(image); }},
+};
+
+TEST(FormatsBoundedReads, BytesAfterTheImageAreNotRead) {
+    constexpr std::size_t kTail = 32 << 20;
+    for (const Decoder& format : kDecoders) {
+        SCOPED_TRACE(format.name);
+        const Bytes image = format.encode(NoiseImage(256, 256));
+        Bytes file = image;
+        file.resize(image.size() + kTail, 0xA5);
+        MemorySource plain(image);
+        const Result<RgbImage> expected = format.decoder().Read(plain, {});
+        ASSERT_TRUE(expected);
+        CountingSource source(file);
+        const Result<RgbImage> decoded = format.decoder().Read(source, {});
+        ASSERT_TRUE(decoded) << NumberAndReason(decoded.Error());
+        EXPECT_EQ(*decoded, *expected);
+        EXPECT_LE(source.requested, image.size() + formats::SourceReader::kChunkBytes);
+        EXPECT_LE(source.furthestEnd, image.size() + formats::SourceReader::kChunkBytes);
+        CountingSource header(file);
+        ASSERT_TRUE(format.decoder().ReadSize(header));
+        EXPECT_LE(header.requested, formats::SourceReader::kChunkBytes);
+    }
+}
+
+TEST(FormatsSourceErrors, ReachTheCallerUnchanged) {
+    for (const Decoder& format : kDecoders) {
+        const Bytes file = format.encode(NoiseImage(256, 256));
+        for (const std::uint64_t failAt : {std::uint64_t{0}, std::uint64_t{file.size() / 2}}) {
+            SCOPED_TRACE(std::string(format.name) + " failing at " + std::to_string(failAt));
+            FailingSource source(file, failAt);
+            const Result<RgbImage> image = format.decoder().Read(source, {});
+            ASSERT_FALSE(image);
+            EXPECT_EQ(image.Error().code, ImgErrc::FileRead);
+            EXPECT_EQ(image.Error().systemError, EIO);
+        }
+    }
+}
+
+TEST(FormatsThreads, DecodeAtOnceAsAlone) {
+    const Bytes png = EncodeRgbPng(NoiseImage(64, 48)), jpeg = EncodeRgbJpeg(NoiseImage(64, 48));
+    MemorySource pngSource(png), jpegSource(jpeg);
+    const Result<RgbImage> alonePng = PngDecoder().Read(pngSource, {}), aloneJpeg = JpegDecoder().Read(jpegSource, {});
+    ASSERT_TRUE(alonePng && aloneJpeg);
+    std::vector<int> mismatches(4, 0);
+    std::vector<std::thread> threads;
+    for (int& count : mismatches)
+        threads.emplace_back([&] {
+            for (int round = 0; round < 20; ++round) {
+                MemorySource p(png), j(jpeg);
+                const Result<RgbImage> a = PngDecoder().Read(p, {}), b = JpegDecoder().Read(j, {});
+                count += !(a && *a == *alonePng) + !(b && *b == *aloneJpeg);
+            }
+        });
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(mismatches, std::vector<int>(4, 0));
+}
+
+TEST(FormatsFuzzSeeds, EveryCommittedSeedDecodes) {
+    const std::filesystem::path seeds = ZENIVOR_FUZZ_SEEDS;
+    for (const Decoder& format : kDecoders) {
+        int count = 0;
+        const std::string folder = format.decoder().Name() == "PNG" ? "png" : "jpeg";
+        for (const auto& entry : std::filesystem::directory_iterator(seeds / folder)) {
+            SCOPED_TRACE(entry.path().string());
+            std::ifstream file(entry.path(), std::ios::binary);
+            const Bytes bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+            EXPECT_TRUE(format.decoder().Recognises(bytes));
+            MemorySource source(bytes);
+            const Result<RgbImage> image = format.decoder().Read(source, {});
+            EXPECT_TRUE(image) << (image ? "" : NumberAndReason(image.Error()));
+            ++count;
+        }
+        EXPECT_GE(count, 8) << folder;
+    }
+}
+
+}  // namespace
+}  // namespace zenivor::test

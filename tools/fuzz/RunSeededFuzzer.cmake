@@ -1,0 +1,11 @@
+# Runs a fuzzer for a bounded time from a folder of seed files; any crash fails the test.
+file(MAKE_DIRECTORY "${CORPUS}/run")
+execute_process(
+    COMMAND "${FUZZER}" -max_total_time=${SECONDS} -max_len=${MAX_LEN} -rss_limit_mb=2048 -print_final_stats=1
+            "${CORPUS}/run" "${SEEDS}"
+    RESULT_VARIABLE status
+    WORKING_DIRECTORY "${CORPUS}")
+if(NOT status EQUAL 0)
+    get_filename_component(name "${FUZZER}" NAME)
+    message(FATAL_ERROR "${name} found a failure (exit ${status}); the reproducer is in ${CORPUS}")
+endif()
