@@ -1,4 +1,5 @@
-// Writes a seed corpus for the TGA fuzzer: small files of every image type, depth and origin.
+// Writes the seed corpus of the TGA fuzzer (committed in tools/fuzz/corpus/tga): small files of
+// every image type, depth and origin, named by their layout.
 // Usage: make_fuzz_seeds OUTPUT-FOLDER
 
 #include <algorithm>
@@ -42,6 +43,15 @@ std::vector<std::uint8_t> MakeSeed(const Seed& s, int width, int height) {
     return out;
 }
 
+// "type10-32bit-top.tga", "type1-8bit-map24-bottom.tga": what the seed exercises, at a glance.
+std::string SeedName(const Seed& s) {
+    std::string name = "type" + std::to_string(s.type) + "-" + std::to_string(s.depth) + "bit";
+    if (s.mapDepth) name += "-map" + std::to_string(s.mapDepth);
+    name += (s.descriptor & 0x20) ? "-top" : "-bottom";
+    if (s.descriptor & 0x10) name += "-mirrored";
+    return name + ".tga";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -56,9 +66,8 @@ int main(int argc, char** argv) {
         {10, 16, 0, 0x00}, {3, 8, 0, 0x00}, {11, 8, 0, 0x20}, {3, 16, 0, 0x00}, {1, 8, 24, 0x00}, {1, 16, 32, 0x20},
         {9, 8, 16, 0x00}, {9, 8, 15, 0x10}, {2, 24, 24, 0x00},
     };
-    int index = 0;
     for (const Seed& seed : seeds) {
-        std::ofstream file(folder / ("seed-" + std::to_string(index++) + ".tga"), std::ios::binary);
+        std::ofstream file(folder / SeedName(seed), std::ios::binary);
         const auto bytes = MakeSeed(seed, 5, 3);
         file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
