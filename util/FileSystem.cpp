@@ -69,7 +69,8 @@ Result<void> WriteAll(int descriptor, std::span<const ByteSpan> pieces) {
 // A new file in a folder that becomes folder/name only when committed, and vanishes otherwise.
 class TemporaryFile {
 public:
-    TemporaryFile(int folder, std::string target) : folder_(folder), target_(std::move(target)) {}
+    TemporaryFile(int folder, std::string target, TemporaryFiles kind)
+        : folder_(folder), target_(std::move(target)), kind_(kind) {}
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     ~TemporaryFile() {
@@ -78,6 +79,7 @@ public:
     }
 
     Result<void> Create() {
+        if (kind_ == TemporaryFiles::AlwaysNamed) return CreateNamed();
         // An unnamed file cannot be an existing file or a link, and leaves nothing if we die.
         descriptor_ = Retrying([&] { return ::openat(folder_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666); });
         if (descriptor_ >= 0) return {};
@@ -135,6 +137,7 @@ private:
 
     int folder_;
     std::string target_;
+    TemporaryFiles kind_;
     int descriptor_ = -1;
     std::string name_;  // the temporary file's name while it has one
 };
@@ -157,6 +160,8 @@ void RemoveLeftTemporaryFiles(int folder) {
 
 class PosixFileSystem final : public FileSystem {
 public:
+    explicit PosixFileSystem(TemporaryFiles temporaries) : temporaries_(temporaries) {}
+
     Result<InputFile> Open(const std::filesystem::path& path) override {
         // Non-blocking, so that opening a FIFO does not wait for a writer.
         const int descriptor =
@@ -189,14 +194,14 @@ public:
     }
 
     Result<void> Write(OutputFolder& folder, const std::string& name, std::span<const ByteSpan> pieces) override {
-        TemporaryFile file(folder.Descriptor(), name);
+        TemporaryFile file(folder.Descriptor(), name, temporaries_);
         if (auto created = file.Create(); !created) return created;
         if (auto written = WriteAll(file.Descriptor(), pieces); !written) return written;
         return file.Commit();
     }
 
     Result<void> Copy(const InputFile& source, OutputFolder& folder, const std::string& name) override {
-        TemporaryFile file(folder.Descriptor(), name);
+        TemporaryFile file(folder.Descriptor(), name, temporaries_);
         if (auto created = file.Create(); !created) return created;
         std::vector<std::uint8_t> chunk(kCopyChunk);
         for (std::uint64_t offset = 0;;) {
@@ -216,6 +221,8 @@ public:
     }
 
 private:
+    TemporaryFiles temporaries_;
+
     static std::string KindOf(mode_t mode) {
         if (S_ISFIFO(mode)) return "a FIFO";
         if (S_ISSOCK(mode)) return "a socket";
@@ -270,9 +277,10 @@ OutputFolder& OutputFolder::operator=(OutputFolder&& other) noexcept {
 // Closing the folder's descriptor releases its lock.
 OutputFolder::~OutputFolder() { CloseQuietly(descriptor_); }
 
-FileSystem& SystemFileSystem() {
-    static PosixFileSystem system;
-    return system;
+FileSystem& SystemFileSystem(TemporaryFiles temporaries) {
+    static PosixFileSystem unnamed(TemporaryFiles::UnnamedWherePossible);
+    static PosixFileSystem named(TemporaryFiles::AlwaysNamed);
+    return temporaries == TemporaryFiles::AlwaysNamed ? named : unnamed;
 }
 
 bool IsTemporaryName(const std::string& name) {

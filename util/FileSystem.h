@@ -73,8 +73,12 @@ public:
     virtual Result<void> Sync(OutputFolder& folder) = 0;
 };
 
+// How temporary files come to be: unnamed (O_TMPFILE) where the file system has them, or always
+// under an unpredictable name, as on file systems without them (chosen by tests, to cover both).
+enum class TemporaryFiles { UnnamedWherePossible, AlwaysNamed };
+
 // The real file system of this machine.
-FileSystem& SystemFileSystem();
+FileSystem& SystemFileSystem(TemporaryFiles temporaries = TemporaryFiles::UnnamedWherePossible);
 
 // Names of temporary files a killed run may have left in a folder (only possible where the
 // file system cannot make unnamed files, or in the instant between naming one and renaming it).

@@ -1,0 +1,198 @@
+// Conversions under attack and bad luck, with real processes: links planted in a shared folder,
+// two converters in one folder, a writer killed at random points, a strip with gigabytes of
+// trailing bytes under a memory limit.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "conversion/ProcessSky.h"
+#include "tests/FailingFileSystem.h"
+#include "tests/TestSupport.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ZENIVOR_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZENIVOR_UNDER_ASAN 1
+#endif
+#endif
+
+namespace zenivor::test {
+namespace {
+
+using Cube = std::array<std::vector<std::uint8_t>, 6>;
+
+Cube CubeIn(const std::filesystem::path& folder) {
+    Cube cube;
+    for (const Face face : kAllFaces) cube[static_cast<std::size_t>(face)] = ReadBytes(folder / FileNameOf(face));
+    return cube;
+}
+
+// Runs fn in a child process and returns the child's pid; the child exits with fn's result.
+template <typename Fn>
+pid_t Forked(Fn fn) {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(fn());
+    return child;
+}
+
+// The exit code of a child, or -signal when it was killed.
+int Waited(pid_t child) {
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child) return -1000;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+class SafeFilesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(programFolder_);
+        std::filesystem::create_directories(output_);
+        WriteBytes(programFolder_ / kGroundTemplateFile, {'g', 'r', 'o', 'u', 'n', 'd'});
+        WriteTga(stripA_, CoordinateImage(2016, 504));
+        RgbImage other = CoordinateImage(1008, 504);
+        for (auto& byte : other.pixels) byte = static_cast<std::uint8_t>(255 - byte);
+        WriteTga(stripB_, other);
+        cubeA_ = Reference(stripA_, "reference A");
+        cubeB_ = Reference(stripB_, "reference B");
+    }
+
+    SkyOutcome Convert(const std::filesystem::path& strip, const std::filesystem::path& folder,
+                       FileSystem& files = SystemFileSystem()) {
+        MemoryHost host;
+        return ProcessSky(Utf8FromPath(strip), {host, files, Utf8FromPath(folder / ""), programFolder_}).outcome;
+    }
+    Cube Reference(const std::filesystem::path& strip, const std::string& name) {
+        std::filesystem::create_directories(dir_ / name);
+        EXPECT_EQ(Convert(strip, dir_ / name), SkyOutcome::Completed);
+        return CubeIn(dir_ / name);
+    }
+    pid_t ForkedConversion(const std::filesystem::path& strip) {
+        return Forked([this, strip] { return Convert(strip, output_) == SkyOutcome::Completed ? 0 : 1; });
+    }
+    std::vector<std::string> Leftovers() const {
+        std::vector<std::string> left;
+        for (const auto& name : EntriesIn(output_))
+            if (std::find(kCubeFileNames.begin(), kCubeFileNames.end(), name) == kCubeFileNames.end())
+                left.push_back(name);
+        return left;
+    }
+
+    TempDir dir_;
+    std::filesystem::path programFolder_ = dir_ / "program";
+    std::filesystem::path output_ = dir_ / "shared";
+    std::filesystem::path stripA_ = dir_ / "a.tga";
+    std::filesystem::path stripB_ = dir_ / "b.tga";
+    Cube cubeA_, cubeB_;
+};
+
+TEST_F(SafeFilesTest, PlantedLinksAreNeitherFollowedNorReplacedThrough) {
+    for (const TemporaryFiles kind : {TemporaryFiles::UnnamedWherePossible, TemporaryFiles::AlwaysNamed}) {
+        SCOPED_TRACE(kind == TemporaryFiles::AlwaysNamed ? "named temporary files" : "unnamed temporary files");
+        const auto victim = dir_ / "victim";
+        const std::vector<std::uint8_t> victimBytes = {'m', 'i', 'n', 'e'};
+        WriteBytes(victim, victimBytes);
+        std::filesystem::remove_all(output_);
+        std::filesystem::create_directories(output_);
+        // The old fixed temporary names, a name of today's pattern, and a face itself.
+        for (const Face face : kAllFaces)
+            std::filesystem::create_symlink(victim, output_ / (std::string(FileNameOf(face)) + ".zenivor-0.tmp"));
+        std::filesystem::create_symlink(victim, output_ / ".F0020001.tga.zenivor-0123456789abcdef.tmp");
+        std::filesystem::create_symlink(victim, output_ / "F0030001.tga");
+
+        ASSERT_EQ(Convert(stripA_, output_, SystemFileSystem(kind)), SkyOutcome::Completed);
+        EXPECT_EQ(ReadBytes(victim), victimBytes);
+        EXPECT_EQ(CubeIn(output_), cubeA_);
+        EXPECT_FALSE(std::filesystem::is_symlink(output_ / "F0030001.tga")) << "the link itself was replaced";
+    }
+}
+
+TEST_F(SafeFilesTest, ASecondConverterWaitsForTheFirstInTheSameFolder) {
+    // The first run pauses between two faces; a second run meanwhile must not mix its files in.
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    const pid_t first = Forked([&] {
+        FailingFileSystem files;
+        files.Before(Call::Write, 3, [&] {
+            const char ready = 'r';
+            if (::write(pipeEnds[1], &ready, 1) != 1) ::_exit(3);
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        });
+        return Convert(stripA_, output_, files) == SkyOutcome::Completed ? 0 : 1;
+    });
+    char ready = 0;
+    ASSERT_EQ(::read(pipeEnds[0], &ready, 1), 1);
+    const pid_t second = ForkedConversion(stripB_);
+    EXPECT_EQ(Waited(first), 0);
+    EXPECT_EQ(Waited(second), 0);
+    ::close(pipeEnds[0]);
+    ::close(pipeEnds[1]);
+    EXPECT_EQ(CubeIn(output_), cubeB_) << "the second run, having waited, wrote the whole set last";
+}
+
+TEST_F(SafeFilesTest, TwoConvertersInOneFolderLeaveOneConsistentSet) {
+    for (int round = 0; round < 6; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const pid_t first = ForkedConversion(round % 2 ? stripA_ : stripB_);
+        const pid_t second = ForkedConversion(round % 2 ? stripB_ : stripA_);
+        EXPECT_EQ(Waited(first), 0);
+        EXPECT_EQ(Waited(second), 0);
+        const Cube cube = CubeIn(output_);
+        EXPECT_TRUE(cube == cubeA_ || cube == cubeB_) << "the six files come from one strip, cap included";
+        EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+    }
+}
+
+TEST_F(SafeFilesTest, AKilledWriterLeavesEachFileOldOrNewAndTheNextRunNoLeftovers) {
+    ASSERT_EQ(Convert(stripA_, output_), SkyOutcome::Completed);
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(Convert(stripB_, dir_ / "reference B"), SkyOutcome::Completed);
+    const auto oneRun = std::chrono::steady_clock::now() - started;
+    std::mt19937 random(std::random_device{}());
+    std::uniform_int_distribution<long long> delay(0, std::chrono::duration_cast<std::chrono::microseconds>(oneRun).count());
+    for (int round = 0; round < 12; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const pid_t child = ForkedConversion(round % 2 ? stripA_ : stripB_);
+        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+        ::kill(child, SIGKILL);
+        Waited(child);
+        for (const Face face : kAllFaces) {
+            const auto bytes = ReadBytes(output_ / FileNameOf(face));
+            const auto i = static_cast<std::size_t>(face);
+            EXPECT_TRUE(bytes == cubeA_[i] || bytes == cubeB_[i]) << FileNameOf(face) << " is complete";
+        }
+        // Only the instant between naming an unnamed file and renaming it can leave one behind.
+        for (const auto& name : Leftovers()) EXPECT_TRUE(IsTemporaryName(name)) << name;
+    }
+    ASSERT_EQ(Convert(stripA_, output_), SkyOutcome::Completed);
+    EXPECT_EQ(CubeIn(output_), cubeA_);
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+}
+
+TEST_F(SafeFilesTest, GigabytesAfterThePixelsAreNeverRead) {
+#ifdef ZENIVOR_UNDER_ASAN
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
+#else
+    const auto huge = dir_ / "trailing.tga";
+    std::filesystem::copy_file(stripA_, huge);
+    std::filesystem::resize_file(huge, std::filesystem::file_size(huge) + (std::uint64_t{4} << 30));  // sparse
+    const pid_t child = Forked([&] {
+        const rlimit limit{256u << 20, 256u << 20};  // far less than the file, ample for the cube
+        if (::setrlimit(RLIMIT_AS, &limit) != 0) return 2;
+        return Convert(huge, output_) == SkyOutcome::Completed ? 0 : 1;
+    });
+    EXPECT_EQ(Waited(child), 0);
+    EXPECT_EQ(CubeIn(output_), cubeA_);
+#endif
+}
+
+}  // namespace
+}  // namespace zenivor::test
