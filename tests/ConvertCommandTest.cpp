@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <png.h>
+
 #include <sstream>
 
 #include "cli/ConvertCommand.h"
@@ -108,19 +110,49 @@ TEST_F(ConvertCommandTest, StatusLineFailureIsPrintedOnce) {
     EXPECT_EQ(verbose.err.find(failure), verbose.err.size() - failure.size()) << "printed once";
 }
 
-TEST_F(ConvertCommandTest, PreviewIsAPngOfTheUnfoldedCube) {
+// The preview decoded by libpng itself, as RGBA.
+struct DecodedPng {
+    int width = 0, height = 0;
+    std::vector<std::uint8_t> rgba;
+    const std::uint8_t* At(int x, int y) const { return &rgba[(static_cast<std::size_t>(y) * width + x) * 4]; }
+};
+DecodedPng DecodePng(const std::vector<std::uint8_t>& bytes) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    DecodedPng decoded;
+    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return decoded;
+    image.format = PNG_FORMAT_RGBA;
+    decoded.rgba.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, decoded.rgba.data(), 0, nullptr)) return {};
+    decoded.width = static_cast<int>(image.width);
+    decoded.height = static_cast<int>(image.height);
+    return decoded;
+}
+
+TEST_F(ConvertCommandTest, PreviewShowsTheCubeUnfoldedAroundNorth) {
     const auto preview = dir_ / "cube.png";
     const Outcome outcome = Convert({"--preview", Utf8FromPath(preview), Utf8FromPath(strip_), output_});
     ASSERT_EQ(outcome.status, kExitConverted) << outcome.err;
-    const auto bytes = ReadBytes(preview);
-    ASSERT_GT(bytes.size(), 33u);
-    EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 8),
-              (std::vector<std::uint8_t>{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}));
-    const auto word = [&](std::size_t at) {
-        return (bytes[at] << 24) | (bytes[at + 1] << 16) | (bytes[at + 2] << 8) | bytes[at + 3];
-    };
-    EXPECT_EQ(word(16), 4 * 504);  // IHDR width: four faces in a row
-    EXPECT_EQ(word(20), 3 * 504);  // IHDR height: sky cap, row, ground
+    const DecodedPng png = DecodePng(ReadBytes(preview));
+    ASSERT_EQ(png.width, 4 * 504);  // West, North, East, South in a row
+    ASSERT_EQ(png.height, 3 * 504);  // the sky cap above North, the ground below
+    const struct {
+        const char* file;
+        int column, row;
+    } cells[] = {{"F0020001.tga", 0, 1}, {"F0010001.tga", 1, 1}, {"F0040001.tga", 2, 1},
+                 {"F0030001.tga", 3, 1}, {"F0050001.tga", 1, 0}, {"F0060001.tga", 1, 2}};
+    for (const auto& cell : cells) {
+        const RgbImage face = ReadTga(PathFromUtf8(output_) / cell.file);
+        for (int y = 0; y < 504; y += 7)
+            for (int x = 0; x < 504; x += 5) {
+                const std::uint8_t* pixel = png.At(cell.column * 504 + x, cell.row * 504 + y);
+                const Rgb expected = face.At(x, y);
+                ASSERT_EQ((Rgb{pixel[0], pixel[1], pixel[2]}), expected) << cell.file << " " << x << "," << y;
+                ASSERT_EQ(pixel[3], 255) << cell.file << " is opaque";
+            }
+    }
+    for (const auto& [column, row] : {std::pair{0, 0}, {2, 0}, {3, 0}, {0, 2}, {2, 2}, {3, 2}})
+        EXPECT_EQ(png.At(column * 504 + 250, row * 504 + 250)[3], 0) << "no face at " << column << "," << row;
 }
 
 }  // namespace
