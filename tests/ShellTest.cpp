@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QPointer>
 #include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
@@ -238,20 +239,26 @@ TEST_F(ShellTest, HelpOpensThePageBesideTheProgram) {
 
 TEST_F(ShellTest, HelpAboutIsModalAndFreshEachTime) {
     modMain& program = Start({"zenivor"}, "");
-    std::vector<const QDialog*> shown;
+    std::vector<QPointer<frmAbout>> shown;
     dialogs_.whileModal = [&](QDialog& dialog) {
         auto* about = dynamic_cast<frmAbout*>(&dialog);
         ASSERT_NE(about, nullptr);
+        EXPECT_FALSE(about->property("zenivorTestShownBefore").toBool()) << "a dialog is never reused";
+        about->setProperty("zenivorTestShownBefore", true);
         EXPECT_TRUE(about->isModal());
         about->show();
         EXPECT_EQ(QApplication::activeModalWidget(), about);  // the main window takes no input
         EXPECT_EQ(about->windowTitle(), "About Zenivor");
-        shown.push_back(about);
+        shown.emplace_back(about);
         about->cmdOK()->click();
         EXPECT_FALSE(about->isVisible());
     };
     program.Window()->itmHelpAbout()->trigger();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(shown[0].isNull()) << "closed dialogs are gone, not kept for the next time";
     program.Window()->itmHelpAbout()->trigger();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_TRUE(shown[1].isNull());
     EXPECT_EQ(dialogs_.modalRuns, 2);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_EQ(settings_.values.count({kAppName, kProgramTitle, "About ZenivorTop"}), 1u);
