@@ -8,6 +8,7 @@
 
 #include "cli/ConvertCommand.h"
 #include "tests/TestSupport.h"
+#include "util/Result.h"
 
 namespace zenivor::test {
 namespace {
@@ -153,6 +154,28 @@ TEST_F(ConvertCommandTest, PreviewShowsTheCubeUnfoldedAroundNorth) {
     }
     for (const auto& [column, row] : {std::pair{0, 0}, {2, 0}, {3, 0}, {0, 2}, {2, 2}, {3, 2}})
         EXPECT_EQ(png.At(column * 504 + 250, row * 504 + 250)[3], 0) << "no face at " << column << "," << row;
+}
+
+std::string TextOf(const std::filesystem::path& path) {
+    const auto bytes = ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// The usage text has one home; the README and the help page must quote what --help prints.
+TEST_F(ConvertCommandTest, TheReadmeAndTheHelpPageQuoteTheUsageAndEveryErrorCode) {
+    const Outcome help = Convert({"--help"});
+    ASSERT_EQ(help.status, kExitConverted);
+    std::string usage = help.out;
+    while (usage.ends_with('\n')) usage.pop_back();
+    ASSERT_FALSE(usage.empty());
+    EXPECT_NE(TextOf(std::filesystem::path(ZENIVOR_SOURCE_FOLDER) / "README.md").find("```\n" + usage + "\n```"),
+              std::string::npos) << "README.md quotes the usage";
+    const std::string page = TextOf(std::filesystem::path(ZENIVOR_PROGRAM_FOLDER) / "Zenivor.html");
+    EXPECT_NE(page.find("<pre>" + usage + "</pre>"), std::string::npos) << "the help page quotes the usage";
+    for (const auto& [code, text] : AllImgErrcTexts()) {
+        const std::string row = "<tr><td>" + std::to_string(static_cast<int>(code)) + "</td><td>" + std::string(text);
+        EXPECT_NE(page.find(row), std::string::npos) << row;
+    }
 }
 
 }  // namespace
