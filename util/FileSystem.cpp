@@ -94,7 +94,7 @@ public:
     Result<void> Commit() {
         if (Retrying([&] { return ::fsync(descriptor_); }) != 0) return SystemError(ImgErrc::FileWrite);
         if (name_.empty()) {
-            if (const auto linked = LinkUnnamed(); !linked) return linked;
+            if (auto linked = LinkUnnamed(); !linked) return linked;
         }
         if (::renameat(folder_, name_.c_str(), folder_, target_.c_str()) != 0) return SystemError(ImgErrc::FileCreate);
         name_.clear();
