@@ -21,6 +21,8 @@ for target in "${targets[@]}"; do
     corpus=build/asan/fuzz-corpus-$format
     mkdir -p "$corpus/run"
     options=(-fork="$workers" -max_total_time="$seconds" -rss_limit_mb=2048 -max_len=8192)
+    # The TGA reader allocates only for pixel data the input can hold.
+    [ "$format" = tga ] && options+=(-malloc_limit_mb=64)
     [ -f "tools/fuzz/$format.dict" ] && options+=(-dict="$PWD/tools/fuzz/$format.dict")
     echo "== $target: $seconds s on $workers workers ($(date -u +%Y-%m-%dT%H:%MZ))"
     log=$corpus/last-run.log

@@ -61,7 +61,7 @@ TEST(GetElement, WorkedExamplesAndEdges) {
         SCOPED_TRACE(std::string(row.source.begin(), row.source.begin() + std::min<std::size_t>(row.source.size(), 30)) +
                      " / " + std::to_string(row.index));
         RecordedMessages messages;
-        EXPECT_TRUE(GetElement(row.source, row.delimiter, row.index) == row.expected);
+        EXPECT_EQ(GetElement(row.source, row.delimiter, row.index), row.expected);
         EXPECT_EQ(messages.texts, row.overflow ? std::vector<std::string>{kOverflowMessage} : std::vector<std::string>{});
     }
 }
@@ -91,8 +91,8 @@ TEST(Paths, FileNameAndFolderOfAPath) {
     };
     for (const PathRow& row : rows) {
         SCOPED_TRACE(std::string(row.path.begin(), row.path.end()));
-        EXPECT_TRUE(GetFileNameFromPath(row.path, row.separator) == row.fileName);
-        EXPECT_TRUE(GetPathFromFileName(row.path, row.separator) == row.folder);
+        EXPECT_EQ(GetFileNameFromPath(row.path, row.separator), row.fileName);
+        EXPECT_EQ(GetPathFromFileName(row.path, row.separator), row.folder);
     }
 }
 

@@ -2,6 +2,9 @@
 # any crash fails the test.
 file(MAKE_DIRECTORY "${CORPUS}/run")
 set(options -max_total_time=${SECONDS} -max_len=${MAX_LEN} -rss_limit_mb=2048 -print_final_stats=1)
+if(MALLOC_LIMIT_MB)
+    list(APPEND options -malloc_limit_mb=${MALLOC_LIMIT_MB})
+endif()
 if(DICTIONARY)
     list(APPEND options -dict=${DICTIONARY})
 endif()
