@@ -1,5 +1,7 @@
 #include "cli/ConvertCommand.h"
 
+#include <charconv>
+#include <cmath>
 #include <optional>
 #include <ostream>
 
@@ -17,9 +19,45 @@ struct Options {
     bool help = false;
     bool version = false;
     bool verbose = false;
+    bool fit = false;
+    bool equirect = false;
+    std::optional<double> north;
+    std::optional<std::string> ground;
     std::optional<std::string> preview;
     std::vector<std::string> operands;
 };
+
+// A number of degrees, all of the text.
+std::optional<double> Degrees(const std::string& text) {
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+// An option's value, given as "--name VALUE" or "--name=VALUE"; advances i past it.
+std::optional<std::string> ValueOf(const std::string& name, const std::vector<std::string>& arguments, std::size_t& i) {
+    const std::string& argument = arguments[i];
+    if (argument.starts_with(name + "=")) return argument.substr(name.size() + 1);
+    if (argument != name || i + 1 == arguments.size()) return std::nullopt;
+    return arguments[++i];
+}
+
+bool Names(const std::string& argument, const std::string& name) {
+    return argument == name || argument.starts_with(name + "=");
+}
+
+std::optional<std::string> CheckOptions(const Options& options) {
+    if (options.help || options.version) return std::nullopt;
+    if (options.operands.empty()) return options.equirect ? "no panorama given" : "no strip given";
+    if (options.operands.size() > 2) return "too many arguments";
+    if (options.preview && options.preview->empty()) return "--preview needs a file name";
+    if (options.fit && options.equirect) return "--fit is for strips; a panorama is projected whatever its size";
+    if (!options.equirect && (options.north || options.ground)) return "--north and --ground need --equirect";
+    if (options.ground && *options.ground != "nadir" && *options.ground != "template")
+        return "--ground takes nadir or template";
+    return std::nullopt;
+}
 
 // Parses the arguments; returns an error text for a usage error.
 std::optional<std::string> ParseOptions(const std::vector<std::string>& arguments, Options& options) {
@@ -36,20 +74,25 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& argument
             options.version = true;
         } else if (argument == "-v" || argument == "--verbose") {
             options.verbose = true;
-        } else if (argument == "--preview") {
-            if (++i == arguments.size()) return "--preview needs a file name";
-            options.preview = arguments[i];
-        } else if (argument.starts_with("--preview=")) {
-            options.preview = argument.substr(std::string("--preview=").size());
+        } else if (argument == "--fit") {
+            options.fit = true;
+        } else if (argument == "--equirect") {
+            options.equirect = true;
+        } else if (Names(argument, "--preview")) {
+            options.preview = ValueOf("--preview", arguments, i);
+            if (!options.preview) return "--preview needs a file name";
+        } else if (Names(argument, "--north")) {
+            const auto value = ValueOf("--north", arguments, i);
+            options.north = value ? Degrees(*value) : std::nullopt;
+            if (!options.north) return "--north needs a number of degrees";
+        } else if (Names(argument, "--ground")) {
+            options.ground = ValueOf("--ground", arguments, i);
+            if (!options.ground) return "--ground takes nadir or template";
         } else {
             return "unknown option " + argument;
         }
     }
-    if (options.help || options.version) return std::nullopt;
-    if (options.operands.empty()) return "no strip given";
-    if (options.operands.size() > 2) return "too many arguments";
-    if (options.preview && options.preview->empty()) return "--preview needs a file name";
-    return std::nullopt;
+    return CheckOptions(options);
 }
 
 // Prints one message on one line: control characters in paths are shown escaped.
@@ -105,17 +148,37 @@ bool PrepareFolder(const std::filesystem::path& folder, Console& console) {
     return false;
 }
 
+PanoramaOptions PanoramaOptionsOf(const Options& options) {
+    return {options.north.value_or(kDefaultNorthDegrees), options.ground == "template"};
+}
+
+// After a refused size: what was found, and what would take it.
+void SayWayForward(const Options& options, const SkyResult& result, Console& console) {
+    const std::string found = "found " + std::to_string(result.strip.width) + "x" + std::to_string(result.strip.height);
+    if (options.equirect)
+        console.Say(found);
+    else if (IsEquirectangular(result.strip.width, result.strip.height))
+        console.Say(found + "; add --fit to resample it, or --equirect if it is a 360-degree panorama");
+    else if (FittedStripSize(result.strip))
+        console.Say(found + "; add --fit to resample it");
+    else
+        console.Say(found + "; a strip is 1, 2 or 4 times as wide as it is high");
+}
+
 int Convert(const Options& options, const ConverterSetup& setup, Console& console) {
     const std::string& strip = options.operands[0];
     const auto folder = options.operands.size() > 1 ? PathFromUtf8(options.operands[1]) : std::filesystem::path(".");
     if (!PrepareFolder(folder, console)) return kExitFailed;
     ConsoleHost host(console, options.verbose);
-    const SkyContext context{host, setup.files, Utf8FromPath(folder / ""), setup.programFolder, setup.decoders};
-    const SkyResult result = ProcessSky(strip, context);
+    const SkyContext context{host,           setup.files, Utf8FromPath(folder / ""), setup.programFolder,
+                             setup.decoders, options.fit};
+    const SkyResult result = options.equirect ? ProcessPanorama(strip, context, PanoramaOptionsOf(options))
+                                              : ProcessSky(strip, context);
     if (result.outcome != SkyOutcome::Completed) {
         // With --verbose a failure in the status line has been printed already.
         const bool printed = options.verbose && host.LastMessage().empty();
         if (!printed) console.Say(result.text);
+        if (result.outcome == SkyOutcome::Refused && result.strip.width > 0) SayWayForward(options, result, console);
         return kExitFailed;
     }
     if (options.preview) {

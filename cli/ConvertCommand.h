@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/ImageFormats.h"
 #include "imaging/ImageFiles.h"
 #include "util/FileSystem.h"
 
@@ -19,7 +20,7 @@ inline constexpr int kExitUsage = 2;
 struct ConverterSetup {
     std::filesystem::path programFolder;  // holds the ground template
     FileSystem& files = SystemFileSystem();
-    DecoderList decoders = CoreDecoders();
+    DecoderList decoders = PanoramaDecoders();
 };
 
 // Runs the converter on its arguments (without the program name). Returns the exit status.

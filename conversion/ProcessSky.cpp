@@ -3,12 +3,16 @@
 #include <cerrno>
 
 #include "conversion/SkyCube.h"
+#include "imaging/Resample.h"
 #include "util/ErrorText.h"
 
 namespace zenivor {
 namespace {
 
 constexpr const char* kSizeMessage = "Imagesize needs to be 504x504 or 1008x504 or 2016x504";
+constexpr const char* kSavingSkyText = "Saving sky.";
+constexpr const char* kSavingGroundText = "Saving ground";
+constexpr const char* kPanoramaSizeMessage = "A 360-degree panorama needs to be twice as wide as it is high";
 
 bool IsHeaderError(ImgErrc code) {
     return code == ImgErrc::TruncatedHeader || (code >= ImgErrc::UnknownType && code <= ImgErrc::MissingColorMap);
@@ -20,8 +24,15 @@ public:
         : path_(path), context_(context), host_(context.host), files_(context.files) {}
 
     SkyResult Run() {
-        if (ReadStrip() && PrepareOutput() && WriteSideFaces() && ComposeSkyCap() && SaveSkyCap() && CopyGround() &&
+        if (ReadStrip() && PrepareOutput(true) && WriteSideFaces() && ComposeSkyCap() && SaveSkyCap() && CopyGround() &&
             SyncFolder())
+            result_.outcome = SkyOutcome::Completed;
+        return result_;
+    }
+
+    SkyResult RunPanorama(const PanoramaOptions& options) {
+        if (ReadPanorama() && PrepareOutput(options.groundFromTemplate) && WriteProjection(options) &&
+            (!options.groundFromTemplate || CopyGround()) && SyncFolder())
             result_.outcome = SkyOutcome::Completed;
         return result_;
     }
@@ -47,30 +58,77 @@ private:
 
     // The strip: its size from the header, the size check, then its pixels.
     bool ReadStrip() {
+        if (!ReadSourceSize()) return false;
+        const std::optional<ImageSize> fitted = context_.fitStrip ? FittedStripSize(result_.strip) : std::nullopt;
+        layout_ = StripLayoutFor(fitted.value_or(result_.strip));
+        if (layout_ == nullptr) return StopWithMessage(SkyOutcome::Refused, kSizeMessage);
+        if (!ReadSource()) return false;
+        if (fitted && *fitted != result_.strip) strip_ = Resampled(strip_, fitted->width, fitted->height);
+        return true;
+    }
+
+    bool ReadPanorama() {
+        if (!ReadSourceSize()) return false;
+        if (!IsEquirectangular(result_.strip.width, result_.strip.height))
+            return StopWithMessage(SkyOutcome::Refused, kPanoramaSizeMessage);
+        return ReadSource();
+    }
+
+    bool ReadSourceSize() {
         const Result<ImageSize> size = ReadImageSize(files_, PathFromUtf8(path_), context_.decoders);
         if (!size)
             return StopWithMessage(SkyOutcome::Refused,
                                    "Error getting file size of " + path_ + " (" + SizeQueryReason(size.Error()) + ")");
         result_.strip = *size;
-        layout_ = StripLayoutFor(*size);
-        if (layout_ == nullptr) return StopWithMessage(SkyOutcome::Refused, kSizeMessage);
-        // Asking for the size just read also catches a strip that changed in between.
-        Result<RgbImage> strip = ReadImage(files_, PathFromUtf8(path_), context_.decoders, *size);
-        if (!strip) return Stop("Get " + path_ + " error: " + NumberAndReason(strip.Error()));
-        strip_ = std::move(*strip);
+        return true;
+    }
+
+    // Asking for the size just read also catches a file that changed in between.
+    bool ReadSource() {
+        Result<RgbImage> image = ReadImage(files_, PathFromUtf8(path_), context_.decoders, result_.strip);
+        if (!image) return Stop("Get " + path_ + " error: " + NumberAndReason(image.Error()));
+        strip_ = std::move(*image);
         return true;
     }
 
     // Before anything is replaced: the ground template must be there to copy, and the folder is
     // locked so that a second conversion into it waits for this one.
-    bool PrepareOutput() {
-        Result<InputFile> ground = files_.Open(TemplatePath());
-        if (!ground) return Stop("Copy " + Utf8FromPath(TemplatePath()) + " error: " + NumberAndReason(ground.Error()));
-        ground_ = std::move(*ground);
+    bool PrepareOutput(bool groundFromTemplate) {
+        if (groundFromTemplate) {
+            Result<InputFile> ground = files_.Open(TemplatePath());
+            if (!ground)
+                return Stop("Copy " + Utf8FromPath(TemplatePath()) + " error: " + NumberAndReason(ground.Error()));
+            ground_ = std::move(*ground);
+        }
+        const Face first = layout_ != nullptr ? layout_->steps[0].face : Face::North;
         Result<OutputFolder> folder = files_.OpenFolder(Folder());
-        if (!folder) return Stop("Save " + OutputPath(layout_->steps[0].face) + " error: " + NumberAndReason(folder.Error()));
+        if (!folder) return Stop("Save " + OutputPath(first) + " error: " + NumberAndReason(folder.Error()));
         folder_ = std::move(*folder);
         return true;
+    }
+
+    // Each face is shown in the picture as it is written.
+    bool WriteProjection(const PanoramaOptions& options) {
+        host_.SetStatusText("Projecting panorama");
+        host_.RepaintStatus();
+        const std::array<RgbImage, 6> faces = ProjectPanorama(strip_, options.northDegrees);
+        strip_ = {};
+        for (const Face face : kAllFaces) {
+            if (face == Face::Ground && options.groundFromTemplate) break;
+            host_.Surface() = faces[static_cast<std::size_t>(face)];
+            host_.SetStatusText(ProjectedSavingText(face));
+            host_.RepaintSurface();
+            host_.RepaintWindow();
+            if (!Save(face, faces[static_cast<std::size_t>(face)])) return false;
+        }
+        host_.ClearSurface();
+        return true;
+    }
+
+    static const char* ProjectedSavingText(Face face) {
+        if (face == Face::SkyCap) return kSavingSkyText;
+        if (face == Face::Ground) return kSavingGroundText;
+        return SavingTextOf(face);
     }
 
     bool WriteSideFaces() {
@@ -123,14 +181,14 @@ private:
     }
 
     bool SaveSkyCap() {
-        host_.SetStatusText("Saving sky.");
+        host_.SetStatusText(kSavingSkyText);
         host_.RepaintSurface();
         host_.RepaintWindow();
         return Save(Face::SkyCap, host_.Surface());
     }
 
     bool CopyGround() {
-        host_.SetStatusText("Saving ground");
+        host_.SetStatusText(kSavingGroundText);
         host_.RepaintSurface();
         host_.RepaintWindow();
         const Result<void> copied = files_.Copy(ground_, folder_, FileNameOf(Face::Ground));
@@ -165,16 +223,35 @@ std::string SizeQueryReason(const ImgError& error) {
     return Reason(error);
 }
 
-SkyResult ProcessSky(const std::string& path, const SkyContext& context) {
-    // Nothing is expected to throw but running out of memory; it ends the conversion with one
-    // report, and whatever was held is released on the way out.
+std::optional<ImageSize> FittedStripSize(ImageSize size) {
+    for (const int ratio : {1, 2, 4})
+        if (size.height > 0 && size.width == ratio * size.height) return ImageSize{ratio * kStripHeight, kStripHeight};
+    return std::nullopt;
+}
+
+namespace {
+
+// Nothing is expected to throw but running out of memory; it ends the conversion with one
+// report, and whatever was held is released on the way out.
+template <typename Conversion>
+SkyResult Reporting(const char* procedure, const SkyContext& context, Conversion conversion) {
     try {
-        return SkyConversion(path, context).Run();
+        return conversion();
     } catch (const std::exception& error) {
-        const std::string text = UnexpectedErrorText("ProcessSky", error);
+        const std::string text = UnexpectedErrorText(procedure, error);
         context.host.ShowMessage(text);
         return {SkyOutcome::Failed, text, {}};
     }
+}
+
+}  // namespace
+
+SkyResult ProcessSky(const std::string& path, const SkyContext& context) {
+    return Reporting("ProcessSky", context, [&] { return SkyConversion(path, context).Run(); });
+}
+
+SkyResult ProcessPanorama(const std::string& path, const SkyContext& context, const PanoramaOptions& options) {
+    return Reporting("ProcessPanorama", context, [&] { return SkyConversion(path, context).RunPanorama(options); });
 }
 
 }  // namespace zenivor

@@ -3,9 +3,11 @@
 // reads and writes files and shows its progress, around the in-memory build of SkyCube.h.
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "conversion/ConversionHost.h"
+#include "conversion/Equirect.h"
 #include "imaging/ImageFiles.h"
 #include "util/FileSystem.h"
 
@@ -20,6 +22,15 @@ struct SkyContext {
     std::filesystem::path programFolder;
     // The formats a strip may come in.
     DecoderList decoders = CoreDecoders();
+    // A strip of another size whose width is 1, 2 or 4 times its height is resampled to the
+    // program's size of that shape, instead of refused.
+    bool fitStrip = false;
+};
+
+// How a 360-degree panorama becomes a cube.
+struct PanoramaOptions {
+    double northDegrees = kDefaultNorthDegrees;  // the longitude North looks at
+    bool groundFromTemplate = false;             // the template's ground, not the view straight down
 };
 
 enum class SkyOutcome {
@@ -37,6 +48,14 @@ struct SkyResult {
 // Converts the strip at path (UTF-8). Refusals are shown as messages, failures of a step in
 // the status line; the result says which, with the text.
 SkyResult ProcessSky(const std::string& path, const SkyContext& context);
+
+// Converts a 2:1 equirectangular panorama at path (UTF-8) into the six faces, reported as
+// ProcessSky reports a strip.
+SkyResult ProcessPanorama(const std::string& path, const SkyContext& context, const PanoramaOptions& options);
+
+// The program's strip size of the same shape, for a strip whose width is 1, 2 or 4 times its
+// height; nullopt for any other shape.
+std::optional<ImageSize> FittedStripSize(ImageSize size);
 
 // Why a strip's size could not be had, in the words of the refusal: "no such file", "a folder",
 // "not a TGA file: it looks like PNG".

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "imaging/ImageDecoder.h"
+#include "imaging/ImageFiles.h"
 
 namespace zenivor {
 
@@ -16,5 +16,9 @@ inline constexpr int kMaxDecodedSide = 1 << 20;
 
 const ImageDecoder& PngDecoder();
 const ImageDecoder& JpegDecoder();
+
+// Every format a panorama may come in, recognised by signature: PNG, JPEG, and TGA (which has
+// none) for everything else.
+DecoderList PanoramaDecoders();
 
 }  // namespace zenivor

@@ -47,6 +47,8 @@ void frmZenivor::CreateMenus() {
     QMenu* mnuFile = menuBar()->addMenu(tr("&File"));
     // The usual keys, fixed rather than taken from the platform theme, which may leave Quit unbound.
     itmFileOpen_ = AddItem(mnuFile, tr("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O), commands_.fileOpen);
+    itmFileOpenPanorama_ = AddItem(mnuFile, tr("Open &Panorama..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O),
+                                   commands_.fileOpenPanorama);
     mnuFile->addSeparator();
     itmFileExit_ = AddItem(mnuFile, tr("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q), commands_.fileExit);
     QMenu* mnuHelp = menuBar()->addMenu(tr("&Help"));

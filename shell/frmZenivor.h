@@ -24,6 +24,7 @@ struct MenuCommands {
     std::function<void()> helpAbout;
     std::function<void()> closeRequested;  // every request to close the window
     std::function<void(const QMimeData&)> dropped;  // whatever is dropped on the window
+    std::function<void()> fileOpenPanorama;
 };
 
 class frmZenivor final : public QMainWindow, public ConversionHost {
@@ -36,6 +37,7 @@ public:
     PictureBox* picMap() const { return picMap_; }
     QLabel* lblStatus() const { return lblStatus_; }
     QAction* itmFileOpen() const { return itmFileOpen_; }
+    QAction* itmFileOpenPanorama() const { return itmFileOpenPanorama_; }
     QAction* itmFileExit() const { return itmFileExit_; }
     QAction* itmHelpHelp() const { return itmHelpHelp_; }
     QAction* itmHelpAbout() const { return itmHelpAbout_; }
@@ -63,6 +65,7 @@ private:
     PictureBox* picMap_ = nullptr;
     QLabel* lblStatus_ = nullptr;
     QAction* itmFileOpen_ = nullptr;
+    QAction* itmFileOpenPanorama_ = nullptr;
     QAction* itmFileExit_ = nullptr;
     QAction* itmHelpHelp_ = nullptr;
     QAction* itmHelpAbout_ = nullptr;

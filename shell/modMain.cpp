@@ -7,6 +7,7 @@
 #include "about/frmAbout.h"
 
 #include "conversion/ProcessSky.h"
+#include "formats/ImageFormats.h"
 #include "shell/DesktopIntegration.h"
 #include "shell/ShellDialogs.h"
 #include "util/ErrorText.h"
@@ -25,9 +26,17 @@ public:
     BusyCursor& operator=(const BusyCursor&) = delete;
 };
 
+// Names are case-sensitive here, so the extensions are offered in both spellings.
+constexpr const char* kPanoramaFilter = "Panoramas (*.tga *.png *.jpg *.jpeg *.TGA *.PNG *.JPG *.JPEG)";
+
 const OpenDialogSetup& InputDialogSetup() {
-    // Names are case-sensitive here, so both spellings of the extension are offered.
-    static const OpenDialogSetup setup{"tga", {"TGA file (504x504,1008x504,2016x504) (*.tga *.TGA)", "All Files (*)"}, {}};
+    static const OpenDialogSetup setup{
+        "tga", {"TGA file (504x504,1008x504,2016x504) (*.tga *.TGA)", "All Files (*)", kPanoramaFilter}, {}};
+    return setup;
+}
+
+const OpenDialogSetup& PanoramaDialogSetup() {
+    static const OpenDialogSetup setup{{}, {kPanoramaFilter, "All Files (*)"}, {}};
     return setup;
 }
 
@@ -63,7 +72,8 @@ void modMain::Main(const QStringList& arguments) {
             environment_.dialogs, MenuCommands{[this] { FileOpen(); }, [this] { ExitProgram(); },
                                                [this] { LaunchHelpFile("Zenivor.html"); }, [this] { ShowAbout(); },
                                                [this] { ExitProgram(); },
-                                               [this](const QMimeData& data) { DropFile(data); }});
+                                               [this](const QMimeData& data) { DropFile(data); },
+                                               [this] { FileOpenPanorama(); }});
         window_->show();
         window_->repaint();
         const std::string path = CommandLinePath(arguments);
@@ -80,9 +90,25 @@ void modMain::ProcessFile(const std::string& path) {
     SkyResult result;
     {
         const BusyCursor busy;
-        const SkyContext context{*window_, SystemFileSystem(), lastPath_, environment_.programFolder};
+        const SkyContext context{*window_, SystemFileSystem(), lastPath_, environment_.programFolder,
+                                 PanoramaDecoders()};
         result = ProcessSky(path, context);
     }
+    ShowResult(result);
+}
+
+void modMain::ProcessPanoramaFile(const std::string& path) {
+    SkyResult result;
+    {
+        const BusyCursor busy;
+        const SkyContext context{*window_, SystemFileSystem(), lastPath_, environment_.programFolder,
+                                 PanoramaDecoders()};
+        result = ProcessPanorama(path, context, {});
+    }
+    ShowResult(result);
+}
+
+void modMain::ShowResult(const SkyResult& result) {
     // A failure keeps its own text in the status line; a refused strip says why there too, and
     // leaves no picture that could pass for a result.
     if (result.outcome == SkyOutcome::Completed) window_->SetStatusText("AllDone");
@@ -95,22 +121,34 @@ void modMain::ProcessFile(const std::string& path) {
 
 void modMain::FileOpen() {
     try {
-        const std::string path = SelectInputFile();
-        if (path.empty()) {
-            window_->SetStatusText("Nothing to do");
-            return;
-        }
-        window_->SetStatusText("Processing " + path);
-        window_->RepaintStatus();
-        ProcessFile(path);
+        OpenAndProcess(InputDialogSetup(), &modMain::ProcessFile);
     } catch (const std::exception& error) {
         ReportUnexpected("File Open", error);
     }
 }
 
-std::string modMain::SelectInputFile() {
+void modMain::FileOpenPanorama() {
     try {
-        OpenDialogSetup setup = InputDialogSetup();
+        OpenAndProcess(PanoramaDialogSetup(), &modMain::ProcessPanoramaFile);
+    } catch (const std::exception& error) {
+        ReportUnexpected("File Open Panorama", error);
+    }
+}
+
+void modMain::OpenAndProcess(const OpenDialogSetup& setup, void (modMain::*process)(const std::string&)) {
+    const std::string path = SelectInputFile(setup);
+    if (path.empty()) {
+        window_->SetStatusText("Nothing to do");
+        return;
+    }
+    window_->SetStatusText("Processing " + path);
+    window_->RepaintStatus();
+    (this->*process)(path);
+}
+
+std::string modMain::SelectInputFile(const OpenDialogSetup& dialogSetup) {
+    try {
+        OpenDialogSetup setup = dialogSetup;
         if (!lastPath_.empty()) setup.initialFolder = QString::fromStdString(lastPath_);
         const QString chosen = QDir::toNativeSeparators(environment_.dialogs.ChooseInputFile(setup));
         // A cancelled dialog keeps the remembered folder.

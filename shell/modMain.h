@@ -15,6 +15,8 @@ class QMimeData;
 namespace zenivor {
 
 class ShellDialogs;
+struct OpenDialogSetup;
+struct SkyResult;
 
 // What the program needs from its surroundings; the tests hand in their own.
 struct ShellEnvironment {
@@ -32,8 +34,11 @@ public:
     // Shows the window and converts the strip the command line names, if any.
     void Main(const QStringList& arguments);
     void ProcessFile(const std::string& path);
+    // Projects a 360-degree panorama onto the cube, shown as ProcessFile shows a strip.
+    void ProcessPanoramaFile(const std::string& path);
     void FileOpen();
-    std::string SelectInputFile();
+    void FileOpenPanorama();
+    std::string SelectInputFile(const OpenDialogSetup& setup);
     void ExitProgram();
     // Opens a document in the program's folder; a failure shows one message.
     void LaunchHelpFile(const std::string& name);
@@ -46,6 +51,8 @@ public:
 
 private:
     void ReportUnexpected(const char* procedure, const std::exception& error);
+    void OpenAndProcess(const OpenDialogSetup& setup, void (modMain::*process)(const std::string&));
+    void ShowResult(const SkyResult& result);
 
     ShellEnvironment environment_;
     std::string appName_;

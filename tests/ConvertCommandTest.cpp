@@ -78,6 +78,8 @@ TEST_F(ConvertCommandTest, VerbosePrintsEveryStep) {
 
 TEST_F(ConvertCommandTest, FailuresExitWithOneAndSayWhy) {
     WriteTga(dir_ / "small.tga", CoordinateImage(100, 100));
+    WriteTga(dir_ / "wide.tga", CoordinateImage(300, 100));
+    WriteTga(dir_ / "sphere.tga", CoordinateImage(200, 100));
     const struct {
         std::vector<std::string> arguments;
         std::string err;
@@ -85,7 +87,14 @@ TEST_F(ConvertCommandTest, FailuresExitWithOneAndSayWhy) {
         {{Utf8FromPath(dir_ / "missing.tga"), output_},
          "zenivor-convert: Error getting file size of " + Utf8FromPath(dir_ / "missing.tga") + " (no such file)\n"},
         {{Utf8FromPath(dir_ / "small.tga"), output_},
-         "zenivor-convert: Imagesize needs to be 504x504 or 1008x504 or 2016x504\n"},
+         "zenivor-convert: Imagesize needs to be 504x504 or 1008x504 or 2016x504\n"
+         "zenivor-convert: found 100x100; add --fit to resample it\n"},
+        {{Utf8FromPath(dir_ / "wide.tga"), output_},
+         "zenivor-convert: Imagesize needs to be 504x504 or 1008x504 or 2016x504\n"
+         "zenivor-convert: found 300x100; a strip is 1, 2 or 4 times as wide as it is high\n"},
+        {{Utf8FromPath(dir_ / "sphere.tga"), output_},
+         "zenivor-convert: Imagesize needs to be 504x504 or 1008x504 or 2016x504\n"
+         "zenivor-convert: found 200x100; add --fit to resample it, or --equirect if it is a 360-degree panorama\n"},
         {{"--", Utf8FromPath(dir_ / "-no-such.tga"), output_},
          "zenivor-convert: Error getting file size of " + Utf8FromPath(dir_ / "-no-such.tga") + " (no such file)\n"},
         {{Utf8FromPath(dir_ / "line\nbreak.tga"), output_},

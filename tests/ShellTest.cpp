@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QImage>
 #include <QPointer>
 #include <QLabel>
 #include <QMenuBar>
@@ -14,6 +15,7 @@
 #include <QPushButton>
 
 #include "about/frmAbout.h"
+#include "conversion/Equirect.h"
 #include "shell/PictureBox.h"
 #include "shell/QtSettingsStore.h"
 #include "shell/modMain.h"
@@ -132,13 +134,46 @@ TEST_F(ShellTest, FileOpenRemembersTheChosenFolder) {
     const OpenDialogSetup& setup = dialogs_.setups[0];
     EXPECT_EQ(setup.defaultSuffix, "tga");
     EXPECT_EQ(setup.nameFilters,
-              QStringList({"TGA file (504x504,1008x504,2016x504) (*.tga *.TGA)", "All Files (*)"}));
+              QStringList({"TGA file (504x504,1008x504,2016x504) (*.tga *.TGA)", "All Files (*)",
+                           "Panoramas (*.tga *.png *.jpg *.jpeg *.TGA *.PNG *.JPG *.JPEG)"}));
     EXPECT_EQ(setup.initialFolder.toStdString(), rememberedText_);
     EXPECT_EQ(program.LastPath(), Utf8FromPath(stripFolder_ / ""));
     EXPECT_EQ(Status(), "AllDone");
     EXPECT_TRUE(AllSixIn(stripFolder_));
     program.Window()->itmFileOpen()->trigger();
     EXPECT_EQ(dialogs_.setups.back().initialFolder.toStdString(), Utf8FromPath(stripFolder_ / ""));
+}
+
+TEST_F(ShellTest, OpensPngStripsAndProjectsPanoramasFromTheirOwnMenuItem) {
+    modMain& program = Start({"zenivor"}, rememberedText_);
+    // A PNG strip, written by Qt's own encoder, converts as its TGA does.
+    const RgbImage strip = CoordinateImage(1008, 504);
+    const QImage pixels(strip.pixels.data(), strip.width, strip.height, static_cast<qsizetype>(strip.RowBytes()),
+                        QImage::Format_RGB888);
+    const auto png = stripFolder_ / "strip.PNG";
+    ASSERT_TRUE(pixels.save(QString::fromStdString(Utf8FromPath(png)), "PNG"));
+    dialogs_.answer = QString::fromStdString(Utf8FromPath(png));
+    program.Window()->itmFileOpen()->trigger();
+    EXPECT_EQ(Status(), "AllDone");
+    EXPECT_EQ(ReadTga(stripFolder_ / "F0010001.tga").At(0, 0), CoordinateColour(504, 0));
+
+    const auto panorama = dir_ / "360" / "pano.tga";
+    std::filesystem::create_directories(panorama.parent_path());
+    WriteTga(panorama, CoordinateImage(1024, 512));
+    dialogs_.answer = QString::fromStdString(Utf8FromPath(panorama));
+    program.Window()->itmFileOpenPanorama()->trigger();
+    EXPECT_EQ(dialogs_.setups.back().nameFilters.front(),
+              "Panoramas (*.tga *.png *.jpg *.jpeg *.TGA *.PNG *.JPG *.JPEG)");
+    EXPECT_EQ(Status(), "AllDone");
+    EXPECT_EQ(program.LastPath(), Utf8FromPath(panorama.parent_path() / ""));
+    EXPECT_EQ(ReadTga(panorama.parent_path() / "F0060001.tga"), ProjectPanorama(CoordinateImage(1024, 512))[5]);
+
+    // A square strip is no panorama: refused, and said so.
+    const auto square = dir_ / "square.tga";
+    WriteTga(square, CoordinateImage(504, 504));
+    dialogs_.answer = QString::fromStdString(Utf8FromPath(square));
+    program.Window()->itmFileOpenPanorama()->trigger();
+    EXPECT_EQ(Status(), "A 360-degree panorama needs to be twice as wide as it is high");
 }
 
 TEST_F(ShellTest, CancelledFileOpenKeepsTheRememberedFolder) {
@@ -201,7 +236,7 @@ TEST_F(ShellTest, MenusHaveTheirCaptionsAndShortcuts) {
         }
     }
     EXPECT_EQ(captions,
-              QStringList({"&File", "&Open|Ctrl+O", "-", "E&xit|Ctrl+Q", "&Help", "&Help|F1", "-", "&About|"}));
+              QStringList({"&File", "&Open|Ctrl+O", "Open &Panorama...|Ctrl+Shift+O", "-", "E&xit|Ctrl+Q", "&Help", "&Help|F1", "-", "&About|"}));
 }
 
 TEST_F(ShellTest, HelpOpensThePageBesideTheProgram) {

@@ -1,0 +1,43 @@
+#pragma once
+// The sky cube of a 360-degree equirectangular panorama: each face the 90-degree perspective
+// view from the cube's centre, the sky cap looking straight up and the ground straight down,
+// oriented so that they join the side faces as the strip's cap does.
+
+#include <array>
+
+#include "conversion/Cube.h"
+#include "imaging/RgbImage.h"
+
+namespace zenivor {
+
+// A direction from the cube's centre: x toward the middle of North, y toward the middle of
+// East, z up. Not of unit length.
+struct Direction {
+    double x;
+    double y;
+    double z;
+};
+
+// The direction through (column, row) of a face, in pixels from its top-left corner (a pixel's
+// centre is at i + 0.5); as seen from inside the cube.
+Direction FaceDirection(Face face, double column, double row);
+
+// Where a direction lies in the panorama: longitude in degrees from its left edge [0, 360), and
+// latitude in degrees, 90 at the top. North looks at longitude northDegrees.
+struct PanoramaPoint {
+    double longitude;
+    double latitude;
+};
+PanoramaPoint PanoramaPointOf(const Direction& direction, double northDegrees);
+
+// By default North looks at the panorama's centre column.
+inline constexpr double kDefaultNorthDegrees = 180.0;
+
+// True for an image twice as wide as it is high, the shape of every equirectangular panorama.
+bool IsEquirectangular(int width, int height);
+
+// The six faces (indexed by Face) seen in the panorama, each pixel averaged over its own
+// footprint. Uses every core.
+std::array<RgbImage, 6> ProjectPanorama(const RgbImage& panorama, double northDegrees = kDefaultNorthDegrees);
+
+}  // namespace zenivor
