@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 #include <vector>
 
 #include "util/Parallel.h"
@@ -11,6 +12,8 @@ namespace zenivor {
 namespace {
 
 constexpr double kDegrees = 180.0 / std::numbers::pi;
+// A face pixel's arc, in radians, at the face's centre.
+constexpr double kCentreArc = 2.0 / kFaceSize;
 
 // A face's view: direction = forward + a * right + b * up for a, b in [-1, 1], a to the right
 // and b upward on the face as seen from inside.
@@ -49,13 +52,16 @@ private:
             const std::uint8_t* upper = image.Row(std::min(2 * y, image.height - 1));
             const std::uint8_t* lower = image.Row(std::min(2 * y + 1, image.height - 1));
             std::uint8_t* out = half.Row(y);
-            for (int x = 0; x < half.width; ++x) {
-                const std::size_t left = static_cast<std::size_t>(std::min(2 * x, image.width - 1)) * 3;
-                const std::size_t right = static_cast<std::size_t>(std::min(2 * x + 1, image.width - 1)) * 3;
-                for (std::size_t c = 0; c < 3; ++c)
-                    out[x * 3 + c] = static_cast<std::uint8_t>(
-                        (upper[left + c] + upper[right + c] + lower[left + c] + lower[right + c] + 2) / 4);
+            // Whole pairs of columns; an odd last column (or a 1-wide image) pairs with itself.
+            const int pairs = image.width / 2;
+            for (int i = 0; i < pairs * 3; i += 3) {
+                const int left = 2 * (i / 3) * 3;
+                for (int c = 0; c < 3; ++c)
+                    out[i + c] = static_cast<std::uint8_t>(
+                        (upper[left + c] + upper[left + 3 + c] + lower[left + c] + lower[left + 3 + c] + 2) / 4);
             }
+            if (pairs == 0)
+                for (int c = 0; c < 3; ++c) out[c] = static_cast<std::uint8_t>((upper[c] + lower[c] + 1) / 2);
         });
         return half;
     }
@@ -78,17 +84,24 @@ struct Colour {
     }
 };
 
-// A pixel of one level; past the top or bottom edge the sphere goes on over the pole, on the
-// other side (half a turn round), and across the left and right edges it wraps.
-const std::uint8_t* Texel(const RgbImage& level, int x, int y) {
+// Column x of a level, wrapped round: x lies within one turn of the image.
+int Wrapped(int x, int width) {
+    if (x < 0) x += width;
+    if (x >= width) x -= width;
+    return std::clamp(x, 0, width - 1);
+}
+
+// Row y's pixels at columns x and x + 1. Past the top or bottom edge the sphere goes on over
+// the pole, on the other side (half a turn round).
+std::pair<const std::uint8_t*, const std::uint8_t*> TexelPair(const RgbImage& level, int x, int y) {
     if (y < 0 || y >= level.height) {
-        y = y < 0 ? -1 - y : 2 * level.height - 1 - y;
-        y = std::clamp(y, 0, level.height - 1);
-        x += level.width / 2;
+        y = std::clamp(y < 0 ? -1 - y : 2 * level.height - 1 - y, 0, level.height - 1);
+        x = Wrapped(x, level.width) + level.width / 2;
     }
-    x %= level.width;
-    if (x < 0) x += level.width;
-    return level.Row(y) + static_cast<std::size_t>(x) * 3;
+    const std::uint8_t* row = level.Row(y);
+    const int left = Wrapped(x, level.width);
+    const int right = left + 1 == level.width ? 0 : left + 1;
+    return {row + static_cast<std::size_t>(left) * 3, row + static_cast<std::size_t>(right) * 3};
 }
 
 Colour Bilinear(const RgbImage& level, double u, double v) {
@@ -98,22 +111,25 @@ Colour Bilinear(const RgbImage& level, double u, double v) {
     const int y = static_cast<int>(std::floor(fy));
     const auto tx = static_cast<float>(fx - x);
     const auto ty = static_cast<float>(fy - y);
+    const auto [upperLeft, upperRight] = TexelPair(level, x, y);
+    const auto [lowerLeft, lowerRight] = TexelPair(level, x, y + 1);
     Colour colour;
-    colour.Add(Texel(level, x, y), (1 - tx) * (1 - ty));
-    colour.Add(Texel(level, x + 1, y), tx * (1 - ty));
-    colour.Add(Texel(level, x, y + 1), (1 - tx) * ty);
-    colour.Add(Texel(level, x + 1, y + 1), tx * ty);
+    colour.Add(upperLeft, (1 - tx) * (1 - ty));
+    colour.Add(upperRight, tx * (1 - ty));
+    colour.Add(lowerLeft, (1 - tx) * ty);
+    colour.Add(lowerRight, tx * ty);
     return colour;
 }
 
 // The mean over a footprint `across` level-0 pixels wide, centred on the point, read from one
-// level: as many bilinear reads along the row as the footprint is wide there.
-Colour AlongRow(const RgbImage& level, double baseWidth, PanoramaPoint point, double across) {
+// level in `reads` bilinear reads spread evenly along the row.
+Colour AlongRow(const RgbImage& level, double baseWidth, PanoramaPoint point, double across, int reads) {
     const double scale = level.width / baseWidth;
     const double u = point.longitude / 360.0 * level.width;
     const double v = (90.0 - point.latitude) / 180.0 * level.height;
+    if (reads <= 1) return Bilinear(level, u, v);
     const double width = std::min(across * scale, static_cast<double>(level.width));
-    const int reads = std::clamp(static_cast<int>(std::ceil(width)), 1, level.width);
+    reads = std::min(reads, level.width);
     Colour mean;
     for (int k = 0; k < reads; ++k) mean.Add(Bilinear(level, u + ((k + 0.5) / reads - 0.5) * width, v), 1.0F / reads);
     return mean;
@@ -139,7 +155,6 @@ public:
 private:
     // Panorama rows per radian of arc, and a face pixel's arc at the face's centre.
     static double RowsPerRadian(const RgbImage& panorama) { return panorama.height / std::numbers::pi; }
-    static constexpr double kCentreArc = 2.0 / kFaceSize;
 
     static int LevelsNeeded(const RgbImage& panorama) {
         const double widest = kCentreArc * RowsPerRadian(panorama);
@@ -151,18 +166,22 @@ private:
     Colour Pixel(Face face, int column, int row) const {
         const double a = (column + 0.5) * 2.0 / kFaceSize - 1.0;
         const double b = 1.0 - (row + 0.5) * 2.0 / kFaceSize;
-        const PanoramaPoint point = PanoramaPointOf(FaceDirection(face, column + 0.5, row + 0.5), north_);
-        const double down = kCentreArc / std::sqrt(1.0 + a * a + b * b) * RowsPerRadian(panorama_);
-        const double across =
-            std::min(down / std::max(std::cos(point.latitude / kDegrees), 1e-9), static_cast<double>(panorama_.width));
+        const Direction direction = FaceDirection(face, column + 0.5, row + 0.5);
+        const PanoramaPoint point = PanoramaPointOf(direction, north_);
+        const double distance = std::sqrt(1.0 + a * a + b * b);
+        const double cosLatitude = std::hypot(direction.x, direction.y) / distance;
+        const double down = kCentreArc / distance * RowsPerRadian(panorama_);
+        const double across = std::min(down / std::max(cosLatitude, 1e-9), static_cast<double>(panorama_.width));
+        // As many reads along the row as the footprint is wider than high (near the poles).
+        const int reads = static_cast<int>(std::min(std::round(across / std::max(down, 1.0)), 1e6));
         const double level = std::log2(std::max(down, 1.0));
         const int lower = std::min(static_cast<int>(level), pyramid_.Count() - 1);
         const auto upperWeight = lower + 1 < pyramid_.Count() ? static_cast<float>(level - lower) : 0.0F;
-        Colour colour = AlongRow(pyramid_.Level(lower), panorama_.width, point, across);
+        Colour colour = AlongRow(pyramid_.Level(lower), panorama_.width, point, across, reads);
         if (upperWeight <= 0) return colour;
         Colour blended;
         blended.Add(colour, 1 - upperWeight);
-        blended.Add(AlongRow(pyramid_.Level(lower + 1), panorama_.width, point, across), upperWeight);
+        blended.Add(AlongRow(pyramid_.Level(lower + 1), panorama_.width, point, across, reads), upperWeight);
         return blended;
     }
 
@@ -189,6 +208,14 @@ PanoramaPoint PanoramaPointOf(const Direction& direction, double northDegrees) {
 }
 
 bool IsEquirectangular(int width, int height) { return height > 0 && width == 2 * height; }
+
+int UnneededResolutionFactor(ImageSize panorama) {
+    // A face pixel's arc is smallest in the corners, by sqrt(3) against the centre.
+    const double smallest = kCentreArc / std::sqrt(3.0) * panorama.height / std::numbers::pi;
+    int factor = 1;
+    while (2 * factor <= smallest) factor *= 2;
+    return factor;
+}
 
 std::array<RgbImage, 6> ProjectPanorama(const RgbImage& panorama, double northDegrees) {
     const Projection projection(panorama, northDegrees);

@@ -6,6 +6,7 @@
 #include <array>
 
 #include "conversion/Cube.h"
+#include "imaging/ImageDecoder.h"
 #include "imaging/RgbImage.h"
 
 namespace zenivor {
@@ -35,6 +36,11 @@ inline constexpr double kDefaultNorthDegrees = 180.0;
 
 // True for an image twice as wide as it is high, the shape of every equirectangular panorama.
 bool IsEquirectangular(int width, int height);
+
+// The largest power of two a panorama of this size may be shrunk by before the projection
+// without losing anything the faces show: every face pixel's footprint (across its wider side)
+// still spans at least that many of its rows.
+int UnneededResolutionFactor(ImageSize panorama);
 
 // The six faces (indexed by Face) seen in the panorama, each pixel averaged over its own
 // footprint. Uses every core.

@@ -59,11 +59,12 @@ private:
     // The strip: its size from the header, the size check, then its pixels.
     bool ReadStrip() {
         if (!ReadSourceSize()) return false;
-        const std::optional<ImageSize> fitted = context_.fitStrip ? FittedStripSize(result_.strip) : std::nullopt;
-        layout_ = StripLayoutFor(fitted.value_or(result_.strip));
+        const ImageSize target =
+            context_.fitStrip ? FittedStripSize(result_.strip).value_or(result_.strip) : result_.strip;
+        layout_ = StripLayoutFor(target);
         if (layout_ == nullptr) return StopWithMessage(SkyOutcome::Refused, kSizeMessage);
         if (!ReadSource()) return false;
-        if (fitted && *fitted != result_.strip) strip_ = Resampled(strip_, fitted->width, fitted->height);
+        if (target != result_.strip) strip_ = Resampled(strip_, target.width, target.height);
         return true;
     }
 
@@ -71,7 +72,12 @@ private:
         if (!ReadSourceSize()) return false;
         if (!IsEquirectangular(result_.strip.width, result_.strip.height))
             return StopWithMessage(SkyOutcome::Refused, kPanoramaSizeMessage);
-        return ReadSource();
+        // Detail finer than any face pixel need not be decoded, where the format can skip it.
+        Result<RgbImage> image = ReadImageReduced(files_, PathFromUtf8(path_), context_.decoders, result_.strip,
+                                                  UnneededResolutionFactor(result_.strip));
+        if (!image) return Stop("Get " + path_ + " error: " + NumberAndReason(image.Error()));
+        strip_ = std::move(*image);
+        return true;
     }
 
     bool ReadSourceSize() {
@@ -171,8 +177,8 @@ private:
             host_.RepaintStatus();
             if (!ConfirmWritten(quadrant.face)) return false;
             // Faces are read back in the program's own format, whatever formats the strip may take.
-            Result<RgbImage> face = ReadImage(files_, PathFromUtf8(OutputPath(quadrant.face)), CoreDecoders(),
-                                              {kFaceSize, kFaceSize});
+            Result<RgbImage> face =
+                ReadImage(files_, PathFromUtf8(OutputPath(quadrant.face)), CoreDecoders(), {kFaceSize, kFaceSize});
             if (!face) return Stop("Get " + OutputPath(quadrant.face) + " error: " + NumberAndReason(face.Error()));
             DrawQuadrant(host_.Surface(), std::move(*face), quadrant);
             host_.RepaintSurface();

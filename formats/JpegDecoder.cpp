@@ -209,14 +209,18 @@ void CmykToRgb(const std::uint8_t* cmyk, std::uint8_t* rgb, int width, bool inve
     }
 }
 
-// Start decoding: RGB from libjpeg where it converts, CMYK (from CMYK or YCCK) for us to.
-Result<void> Start(JpegSession& session) {
+// Start decoding: RGB from libjpeg where it converts, CMYK (from CMYK or YCCK) for us to; at
+// 1 / factor of the size, which libjpeg does in its transform at a fraction of the work.
+Result<void> Start(JpegSession& session, unsigned factor) {
     const bool ink = IsInk(session.cinfo.jpeg_color_space);
     session.cinfo.out_color_space = ink ? JCS_CMYK : JCS_RGB;
+    session.cinfo.scale_num = 1;
+    session.cinfo.scale_denom = factor;
     if (!Guarded(session, [&session] { jpeg_start_decompress(&session.cinfo); })) return SessionError(session);
+    const auto reduced = [factor](JDIMENSION side) { return (side + factor - 1) / factor; };
     const bool layout = session.cinfo.output_components == (ink ? 4 : 3) &&
-                        session.cinfo.output_width == session.cinfo.image_width &&
-                        session.cinfo.output_height == session.cinfo.image_height;
+                        session.cinfo.output_width == reduced(session.cinfo.image_width) &&
+                        session.cinfo.output_height == reduced(session.cinfo.image_height);
     if (!layout) return ImgError{ImgErrc::BadJpeg, 0, "a pixel layout libjpeg does not turn into RGB"};
     return {};
 }
@@ -271,15 +275,23 @@ public:
     }
 
     Result<RgbImage> Read(ByteSource& source, ImageSize expected) const override {
+        return ReadReduced(source, expected, 1);
+    }
+
+    Result<RgbImage> ReadReduced(ByteSource& source, ImageSize expected, int largestFactor) const override {
         JpegSession session(source);
         if (Result<void> opened = Open(session); !opened) return opened.Error();
         const ImageSize stored = StoredSize(session);
         if (Result<void> fits = formats::CheckSize(OrientedSize(stored, session.orientation), expected); !fits)
             return fits.Error();
-        if (Result<void> started = Start(session); !started) return started.Error();
+        // libjpeg scales by 1/2, 1/4 and 1/8 among others; only powers of two keep pixels aligned.
+        unsigned factor = 1;
+        while (factor < 8 && 2 * factor <= static_cast<unsigned>(std::max(largestFactor, 1))) factor *= 2;
+        if (Result<void> started = Start(session, factor); !started) return started.Error();
         std::vector<std::uint8_t> inkRow;
         if (Result<void> row = AllocateInkRow(session, inkRow); !row) return row.Error();
-        Result<RgbImage> image = formats::AllocateImage(stored);
+        Result<RgbImage> image = formats::AllocateImage(
+            {static_cast<int>(session.cinfo.output_width), static_cast<int>(session.cinfo.output_height)});
         if (!image) return image;
         if (Result<void> read = ReadPixels(session, *image, inkRow); !read) return read.Error();
         return formats::Upright(std::move(*image), session.orientation);

@@ -32,6 +32,13 @@ public:
     // The whole image, as it is seen upright. A non-zero width or height in expected is the size
     // the caller asks for; another size fails with UnexpectedSize before any pixel is decoded.
     virtual Result<RgbImage> Read(ByteSource& source, ImageSize expected) const = 0;
+    // As Read, or the image shrunk by a power of two up to largestFactor (each side rounded
+    // up), where the format can do that for less than decoding it whole; the caller tells which
+    // from the size. expected is the whole image's size.
+    virtual Result<RgbImage> ReadReduced(ByteSource& source, ImageSize expected, int largestFactor) const {
+        (void)largestFactor;
+        return Read(source, expected);
+    }
 };
 
 }  // namespace zenivor

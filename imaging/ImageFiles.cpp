@@ -84,10 +84,16 @@ Result<ImageSize> ReadImageSize(FileSystem& files, const std::filesystem::path& 
 
 Result<RgbImage> ReadImage(FileSystem& files, const std::filesystem::path& path, DecoderList decoders,
                            ImageSize expected) {
+    return ReadImageReduced(files, path, decoders, expected, 1);
+}
+
+Result<RgbImage> ReadImageReduced(FileSystem& files, const std::filesystem::path& path, DecoderList decoders,
+                                  ImageSize expected, int largestFactor) {
     Result<OpenedImage> opened = OpenImage(files, path, decoders);
     if (!opened) return opened.Error();
     FileSource source(opened->file);
-    Result<RgbImage> image = opened->decoder->Read(source, expected);
+    Result<RgbImage> image = largestFactor > 1 ? opened->decoder->ReadReduced(source, expected, largestFactor)
+                                               : opened->decoder->Read(source, expected);
     if (!image) return Described(image.Error(), *opened);
     return image;
 }

@@ -42,6 +42,11 @@ Result<ImageSize> ReadImageSize(FileSystem& files, const std::filesystem::path& 
 Result<RgbImage> ReadImage(FileSystem& files, const std::filesystem::path& path, DecoderList decoders,
                            ImageSize expected);
 
+// The whole image, or shrunk by a power of two up to largestFactor where its format can do
+// that for less (see ImageDecoder::ReadReduced).
+Result<RgbImage> ReadImageReduced(FileSystem& files, const std::filesystem::path& path, DecoderList decoders,
+                                  ImageSize expected, int largestFactor);
+
 // Writes the image as folder/name in the program's TGA layout; scratch holds the encoded file
 // and is reused from face to face.
 Result<void> WriteTga(FileSystem& files, OutputFolder& folder, const std::string& name, const RgbImage& image,

@@ -210,3 +210,48 @@ TEST(FormatsJpeg, TheSizeIsCheckedBeforeAnyPixelIsDecoded) {
 
 }  // namespace
 }  // namespace zenivor::test
+
+namespace zenivor::test {
+namespace {
+
+// A smooth picture, so that a reduced decode can be held against the mean of the whole one.
+RgbImage SmoothPicture(int width, int height) {
+    RgbImage image = RgbImage::Unfilled(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.Set(x, y, {static_cast<std::uint8_t>(x * 3), static_cast<std::uint8_t>(y * 4), 90});
+    return image;
+}
+
+TEST(FormatsJpeg, ReducedReadsShrinkByPowersOfTwoUpToTheLargestAllowed) {
+    const Bytes jpeg = EncodeRgbJpeg(SmoothPicture(65, 48));
+    const Result<RgbImage> whole = ReadJpeg(jpeg);
+    ASSERT_TRUE(whole);
+    const struct {
+        int largest;
+        int width, height;
+    } rows[] = {{1, 65, 48}, {2, 33, 24}, {3, 33, 24}, {4, 17, 12}, {8, 9, 6}, {64, 9, 6}};
+    for (const auto& row : rows) {
+        MemorySource source(jpeg);
+        const Result<RgbImage> reduced = JpegDecoder().ReadReduced(source, {65, 48}, row.largest);
+        ASSERT_TRUE(reduced) << row.largest;
+        EXPECT_EQ(reduced->width, row.width) << row.largest;
+        EXPECT_EQ(reduced->height, row.height) << row.largest;
+    }
+    // Half size: each pixel close to the mean of the 2 x 2 it stands for.
+    MemorySource source(jpeg);
+    const Result<RgbImage> half = JpegDecoder().ReadReduced(source, {65, 48}, 2);
+    ASSERT_TRUE(half);
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 32; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const int mean = (whole->At(2 * x, 2 * y)[c] + whole->At(2 * x + 1, 2 * y)[c] +
+                                  whole->At(2 * x, 2 * y + 1)[c] + whole->At(2 * x + 1, 2 * y + 1)[c] + 2) / 4;
+                EXPECT_NEAR(half->At(x, y)[c], mean, 4) << x << "," << y;
+            }
+    MemorySource wrong(jpeg);
+    EXPECT_FALSE(JpegDecoder().ReadReduced(wrong, {64, 48}, 2)) << "the whole size is still checked";
+}
+
+}  // namespace
+}  // namespace zenivor::test

@@ -255,6 +255,24 @@ TEST(PanoramaProjection, LargePanoramasShrinkWithoutAliasing) {
     }
 }
 
+TEST(PanoramaProjection, OnlyDetailFinerThanEveryFacePixelIsLeftUndecoded) {
+    const struct {
+        int height;
+        int factor;
+    } rows[] = {{256, 1}, {512, 1}, {2048, 1}, {4096, 2}, {8192, 4}, {16384, 8}};
+    for (const auto& row : rows) {
+        const int factor = UnneededResolutionFactor({2 * row.height, row.height});
+        EXPECT_EQ(factor, row.factor) << row.height;
+        // Even in a face's corner a pixel's footprint is that many rows of the panorama across
+        // (measured along the face's edge there, its wider side), and not twice as many.
+        const double cornerArc =
+            AngleBetween(FaceDirection(Face::North, 0, 1), FaceDirection(Face::North, 1, 0)) / std::sqrt(2.0);
+        const double rows = cornerArc * row.height / std::numbers::pi;
+        EXPECT_GE(rows, factor > 1 ? factor : 0) << row.height;
+        EXPECT_LT(rows, 2 * factor) << row.height;
+    }
+}
+
 class PanoramaConversionTest : public ::testing::Test {
 protected:
     void SetUp() override {
