@@ -15,7 +15,6 @@
 
 #include "about/frmAbout.h"
 #include "shell/PictureBox.h"
-#include "shell/QtSettingsStore.h"
 #include "shell/modMain.h"
 #include "tests/ShellFakes.h"
 #include "tests/TestSupport.h"
@@ -325,27 +324,6 @@ TEST(AboutDialog, ReappearsWhereItWasLeft) {
     frmAbout second(settings);
     second.show();
     EXPECT_EQ(second.pos(), movedTo);
-}
-
-TEST(QtSettingsStore, KeepsValuesInAnIniSection) {
-    TempDir dir;
-    const QString file = QString::fromStdString(Utf8FromPath(dir / "Velmora Utilities.ini"));
-    QtSettingsStore store(file);
-    EXPECT_EQ(store.GetSetting(kAppName, kProgramTitle, kLastPathKey, ""), "");
-    ASSERT_TRUE(store.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/home/ann/Ciel d'été/"));
-    EXPECT_EQ(QtSettingsStore(file).GetSetting(kAppName, kProgramTitle, kLastPathKey, ""), "/home/ann/Ciel d'été/");
-    const auto text = ReadBytes(dir / "Velmora Utilities.ini");
-    const std::string content(text.begin(), text.end());
-    EXPECT_NE(content.find("[Zenivor]"), std::string::npos) << content;
-    EXPECT_NE(content.find("LastPath="), std::string::npos) << content;
-    EXPECT_TRUE(QtSettingsStore::DefaultFileName().endsWith("/Velmora Utilities.ini"));
-}
-
-TEST(QtSettingsStore, ReportsAStoreThatCannotBeWritten) {
-    TempDir dir;
-    WriteBytes(dir / "a file", {'x'});
-    QtSettingsStore store(QString::fromStdString(Utf8FromPath(dir / "a file" / "settings.ini")));
-    EXPECT_FALSE(store.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/tmp/"));
 }
 
 }  // namespace
