@@ -5,9 +5,9 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QPointer>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPointer>
 #include <QScreen>
 
 #include <QKeyEvent>
@@ -35,8 +35,8 @@ protected:
 
     modMain& Start(const QStringList& arguments, const std::string& storedLastPath) {
         if (!storedLastPath.empty()) settings_.values[{kAppName, kProgramTitle, kLastPathKey}] = storedLastPath;
-        program_ = std::make_unique<modMain>(
-            ShellEnvironment{settings_, dialogs_, programFolder_, [this] { ++ended_; }});
+        program_ =
+            std::make_unique<modMain>(ShellEnvironment{settings_, dialogs_, programFolder_, [this] { ++ended_; }});
         program_->Main(arguments);
         return *program_;
     }
@@ -106,7 +106,8 @@ TEST_F(ShellTest, PictureShowsTheSkyCapAfterAConversion) {
 TEST_F(ShellTest, FailedConversionKeepsItsTextAndRestoresTheCursor) {
     std::filesystem::remove(programFolder_ / "F0060001.tga");
     Start({"zenivor", QString::fromStdString(Utf8FromPath(strip_))}, rememberedText_);
-    EXPECT_EQ(Status(), "Copy " + Utf8FromPath(programFolder_ / "F0060001.tga") + " error: 2 (No such file or directory)");
+    EXPECT_EQ(Status(),
+              "Copy " + Utf8FromPath(programFolder_ / "F0060001.tga") + " error: 2 (No such file or directory)");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
@@ -130,8 +131,7 @@ TEST_F(ShellTest, FileOpenRemembersTheChosenFolder) {
     ASSERT_EQ(dialogs_.setups.size(), 1u);
     const OpenDialogSetup& setup = dialogs_.setups[0];
     EXPECT_EQ(setup.defaultSuffix, "tga");
-    EXPECT_EQ(setup.nameFilters,
-              QStringList({"TGA file (504x504,1008x504,2016x504) (*.tga *.TGA)", "All Files (*)"}));
+    EXPECT_EQ(setup.nameFilters, QStringList({"TGA file (504x504,1008x504,2016x504) (*.tga *.TGA)", "All Files (*)"}));
     EXPECT_EQ(setup.initialFolder.toStdString(), rememberedText_);
     EXPECT_EQ(program.LastPath(), Utf8FromPath(stripFolder_ / ""));
     EXPECT_EQ(Status(), "AllDone");
@@ -284,11 +284,15 @@ TEST(AboutDialog, TextsAndLayout) {
     EXPECT_EQ(about.picIcon()->pixmap().size(), QSize(160, 97));
     EXPECT_TRUE(about.cmdOK()->isDefault());
     const std::pair<QWidget*, QRect> rows[] = {
-        {about.lblTitle(), FromTwips(180, 120, 5685, 480)},     {about.picIcon(), FromTwips(120, 660, 2460, 1515)},
-        {about.lblVersion(), FromTwips(2700, 780, 2265, 225)},  {about.lblDescription(), FromTwips(2640, 1140, 3225, 1230)},
-        {about.lblAuthorInfo(), FromTwips(300, 2820, 3870, 345)}, {about.cmdOK(), FromTwips(4320, 2820, 1260, 345)},
+        {about.lblTitle(), FromTwips(180, 120, 5685, 480)},
+        {about.picIcon(), FromTwips(120, 660, 2460, 1515)},
+        {about.lblVersion(), FromTwips(2700, 780, 2265, 225)},
+        {about.lblDescription(), FromTwips(2640, 1140, 3225, 1230)},
+        {about.lblAuthorInfo(), FromTwips(300, 2820, 3870, 345)},
+        {about.cmdOK(), FromTwips(4320, 2820, 1260, 345)},
     };
-    for (const auto& [widget, geometry] : rows) EXPECT_EQ(widget->geometry(), geometry) << widget->metaObject()->className();
+    for (const auto& [widget, geometry] : rows)
+        EXPECT_EQ(widget->geometry(), geometry) << widget->metaObject()->className();
 }
 
 TEST(AboutDialog, OkHasTheFocusAndEnterOrEscapeClose) {
