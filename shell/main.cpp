@@ -2,9 +2,9 @@
 #include <cstdio>
 
 #include "shell/DesktopIntegration.h"
-#include "shell/QtSettingsStore.h"
 #include "shell/ShellDialogs.h"
 #include "shell/modMain.h"
+#include "util/IniSettingsStore.h"
 #include "util/MessageHook.h"
 #include "util/ProgramFolder.h"
 
@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     QApplication application(argc, argv);
-    zenivor::QtSettingsStore settings;
+    zenivor::IniSettingsStore settings;
     zenivor::QtShellDialogs dialogs(nullptr);
     zenivor::SetMessageHook([&dialogs](const std::string& text) { dialogs.ShowMessage(QString::fromStdString(text)); });
     zenivor::modMain program({settings, dialogs, zenivor::ProgramFolder(argv[0]), [] { QCoreApplication::quit(); }});

@@ -6,9 +6,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QImage>
-#include <QPointer>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPointer>
 #include <QScreen>
 
 #include <QKeyEvent>
@@ -17,7 +17,6 @@
 #include "about/frmAbout.h"
 #include "conversion/Equirect.h"
 #include "shell/PictureBox.h"
-#include "shell/QtSettingsStore.h"
 #include "shell/modMain.h"
 #include "tests/ShellFakes.h"
 #include "tests/TestSupport.h"
@@ -38,8 +37,8 @@ protected:
 
     modMain& Start(const QStringList& arguments, const std::string& storedLastPath) {
         if (!storedLastPath.empty()) settings_.values[{kAppName, kProgramTitle, kLastPathKey}] = storedLastPath;
-        program_ = std::make_unique<modMain>(
-            ShellEnvironment{settings_, dialogs_, programFolder_, [this] { ++ended_; }});
+        program_ =
+            std::make_unique<modMain>(ShellEnvironment{settings_, dialogs_, programFolder_, [this] { ++ended_; }});
         program_->Main(arguments);
         return *program_;
     }
@@ -109,7 +108,8 @@ TEST_F(ShellTest, PictureShowsTheSkyCapAfterAConversion) {
 TEST_F(ShellTest, FailedConversionKeepsItsTextAndRestoresTheCursor) {
     std::filesystem::remove(programFolder_ / "F0060001.tga");
     Start({"zenivor", QString::fromStdString(Utf8FromPath(strip_))}, rememberedText_);
-    EXPECT_EQ(Status(), "Copy " + Utf8FromPath(programFolder_ / "F0060001.tga") + " error: 2 (No such file or directory)");
+    EXPECT_EQ(Status(),
+              "Copy " + Utf8FromPath(programFolder_ / "F0060001.tga") + " error: 2 (No such file or directory)");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
@@ -320,11 +320,15 @@ TEST(AboutDialog, TextsAndLayout) {
     EXPECT_EQ(about.picIcon()->pixmap().size(), QSize(160, 97));
     EXPECT_TRUE(about.cmdOK()->isDefault());
     const std::pair<QWidget*, QRect> rows[] = {
-        {about.lblTitle(), FromTwips(180, 120, 5685, 480)},     {about.picIcon(), FromTwips(120, 660, 2460, 1515)},
-        {about.lblVersion(), FromTwips(2700, 780, 2265, 225)},  {about.lblDescription(), FromTwips(2640, 1140, 3225, 1230)},
-        {about.lblAuthorInfo(), FromTwips(300, 2820, 3870, 345)}, {about.cmdOK(), FromTwips(4320, 2820, 1260, 345)},
+        {about.lblTitle(), FromTwips(180, 120, 5685, 480)},
+        {about.picIcon(), FromTwips(120, 660, 2460, 1515)},
+        {about.lblVersion(), FromTwips(2700, 780, 2265, 225)},
+        {about.lblDescription(), FromTwips(2640, 1140, 3225, 1230)},
+        {about.lblAuthorInfo(), FromTwips(300, 2820, 3870, 345)},
+        {about.cmdOK(), FromTwips(4320, 2820, 1260, 345)},
     };
-    for (const auto& [widget, geometry] : rows) EXPECT_EQ(widget->geometry(), geometry) << widget->metaObject()->className();
+    for (const auto& [widget, geometry] : rows)
+        EXPECT_EQ(widget->geometry(), geometry) << widget->metaObject()->className();
 }
 
 TEST(AboutDialog, OkHasTheFocusAndEnterOrEscapeClose) {
@@ -360,27 +364,6 @@ TEST(AboutDialog, ReappearsWhereItWasLeft) {
     frmAbout second(settings);
     second.show();
     EXPECT_EQ(second.pos(), movedTo);
-}
-
-TEST(QtSettingsStore, KeepsValuesInAnIniSection) {
-    TempDir dir;
-    const QString file = QString::fromStdString(Utf8FromPath(dir / "Velmora Utilities.ini"));
-    QtSettingsStore store(file);
-    EXPECT_EQ(store.GetSetting(kAppName, kProgramTitle, kLastPathKey, ""), "");
-    ASSERT_TRUE(store.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/home/ann/Ciel d'été/"));
-    EXPECT_EQ(QtSettingsStore(file).GetSetting(kAppName, kProgramTitle, kLastPathKey, ""), "/home/ann/Ciel d'été/");
-    const auto text = ReadBytes(dir / "Velmora Utilities.ini");
-    const std::string content(text.begin(), text.end());
-    EXPECT_NE(content.find("[Zenivor]"), std::string::npos) << content;
-    EXPECT_NE(content.find("LastPath="), std::string::npos) << content;
-    EXPECT_TRUE(QtSettingsStore::DefaultFileName().endsWith("/Velmora Utilities.ini"));
-}
-
-TEST(QtSettingsStore, ReportsAStoreThatCannotBeWritten) {
-    TempDir dir;
-    WriteBytes(dir / "a file", {'x'});
-    QtSettingsStore store(QString::fromStdString(Utf8FromPath(dir / "a file" / "settings.ini")));
-    EXPECT_FALSE(store.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/tmp/"));
 }
 
 }  // namespace
