@@ -180,7 +180,7 @@ private:
             Result<RgbImage> face =
                 ReadImage(files_, PathFromUtf8(OutputPath(quadrant.face)), CoreDecoders(), {kFaceSize, kFaceSize});
             if (!face) return Stop("Get " + OutputPath(quadrant.face) + " error: " + NumberAndReason(face.Error()));
-            DrawQuadrant(host_.Surface(), std::move(*face), quadrant);
+            DrawQuadrant(host_.Surface(), *face, quadrant);
             host_.RepaintSurface();
         }
         return true;

@@ -13,10 +13,9 @@ namespace zenivor {
 // Draws one face's crops of the strip into the surface.
 void DrawFaceCrops(RgbImage& surface, const RgbImage& strip, const FaceStep& step);
 
-// The side face turned and mirrored as its quadrant says, so its top row lies on the triangle's base.
-RgbImage PreparedForQuadrant(RgbImage face, const Quadrant& quadrant);
-// Draws the quadrant's triangle of the side face into the surface.
-void DrawQuadrant(RgbImage& surface, RgbImage face, const Quadrant& quadrant);
+// Draws the quadrant's triangle of the side face, turned and mirrored as the quadrant says so
+// that its top row lies on the triangle's base, into the surface (both kFaceSize square).
+void DrawQuadrant(RgbImage& surface, const RgbImage& face, const Quadrant& quadrant);
 
 // The four side faces of a strip of one of the layouts' sizes, indexed by Face.
 std::array<RgbImage, 4> CutSideFaces(const RgbImage& strip, const StripLayout& layout);

@@ -1,4 +1,5 @@
 #include "imaging/ImageOps.h"
+#include "imaging/PixelLoops.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -43,7 +44,7 @@ std::vector<Crossing> CrossingsOfRow(std::span<const Point> points, int y) {
 // Target pixel (x, y) of a turn comes from source pixel (SourceX, SourceY).
 struct TurnMap {
     Turn turn;
-    int width;   // of the source
+    int width;  // of the source
     int height;
     int SourceX(int x, int y) const {
         return turn == Turn::Clockwise ? y : turn == Turn::Half ? width - 1 - x : width - 1 - y;
@@ -55,8 +56,8 @@ struct TurnMap {
 
 }  // namespace
 
-void DrawCrop(RgbImage& target, int targetX, int targetY, const RgbImage& source, int sourceX, int sourceY,
-              int width, int height) {
+void DrawCrop(RgbImage& target, int targetX, int targetY, const RgbImage& source, int sourceX, int sourceY, int width,
+              int height) {
     // Clip the rectangle to both images, moving both corners alike.
     const int left = std::max({0, -targetX, -sourceX});
     const int top = std::max({0, -targetY, -sourceY});
@@ -71,9 +72,7 @@ void DrawCrop(RgbImage& target, int targetX, int targetY, const RgbImage& source
 
 void FlipHorizontally(RgbImage& image) {
     for (int y = 0; y < image.height; ++y) {
-        std::uint8_t* row = image.Row(y);
-        for (std::uint8_t *left = row, *right = row + (image.RowBytes() - 3); left < right; left += 3, right -= 3)
-            std::swap_ranges(left, left + 3, right);
+        if (image.width > 0) ReversePixels(image.Row(y), static_cast<std::size_t>(image.width));
     }
 }
 
@@ -81,14 +80,20 @@ RgbImage Turned(const RgbImage& image, Turn turn) {
     const bool quarter = turn != Turn::Half;
     RgbImage out = RgbImage::Unfilled(quarter ? image.height : image.width, quarter ? image.width : image.height);
     const TurnMap map{turn, image.width, image.height};
-    // In tiles, so the column-wise reads of a quarter turn stay in the cache.
+    // Along an output row the source moves by a fixed step: one pixel sideways or one row up or
+    // down. In tiles, so the column-wise reads of a quarter turn stay in the cache.
+    const std::ptrdiff_t rowStep = static_cast<std::ptrdiff_t>(image.RowBytes());
+    const std::ptrdiff_t step = turn == Turn::Clockwise ? -rowStep : turn == Turn::Half ? -3 : rowStep;
     constexpr int kTile = 32;
     for (int tileY = 0; tileY < out.height; tileY += kTile)
         for (int tileX = 0; tileX < out.width; tileX += kTile)
             for (int y = tileY; y < std::min(tileY + kTile, out.height); ++y) {
                 std::uint8_t* target = out.Row(y) + static_cast<std::size_t>(tileX) * 3;
-                for (int x = tileX; x < std::min(tileX + kTile, out.width); ++x, target += 3)
-                    std::memcpy(target, image.Row(map.SourceY(x, y)) + static_cast<std::size_t>(map.SourceX(x, y)) * 3, 3);
+                const std::uint8_t* source =
+                    image.Row(map.SourceY(tileX, y)) + static_cast<std::size_t>(map.SourceX(tileX, y)) * 3;
+                for (int x = tileX; x < std::min(tileX + kTile, out.width); ++x, target += 3, source += step) {
+                    target[0] = source[0], target[1] = source[1], target[2] = source[2];
+                }
             }
     return out;
 }

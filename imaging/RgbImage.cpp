@@ -1,5 +1,7 @@
 #include "imaging/RgbImage.h"
 
+#include <cstring>
+
 namespace zenivor {
 
 RgbImage RgbImage::Unfilled(int width, int height) {
@@ -10,8 +12,12 @@ RgbImage RgbImage::Unfilled(int width, int height) {
 
 RgbImage RgbImage::Filled(int width, int height, Rgb colour) {
     RgbImage image = Unfilled(width, height);
-    for (std::size_t at = 0; at < image.pixels.size(); at += 3)
-        image.pixels[at] = colour[0], image.pixels[at + 1] = colour[1], image.pixels[at + 2] = colour[2];
+    if (image.Empty()) return image;
+    // One row pixel by pixel, the others copied from it.
+    std::uint8_t* first = image.Row(0);
+    for (std::size_t at = 0; at < image.RowBytes(); at += 3)
+        first[at] = colour[0], first[at + 1] = colour[1], first[at + 2] = colour[2];
+    for (int y = 1; y < height; ++y) std::memcpy(image.Row(y), first, image.RowBytes());
     return image;
 }
 

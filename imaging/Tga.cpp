@@ -1,4 +1,5 @@
 #include "imaging/Tga.h"
+#include "imaging/PixelLoops.h"
 
 #include <algorithm>
 #include <cstring>
@@ -29,9 +30,12 @@ Rgb ColourFrom(const std::uint8_t* p, int depth) {
 
 bool DepthFitsType(const TgaHeader& h) {
     switch (h.imageType) {
-        case 1: case 9: return h.pixelDepth == 8 || h.pixelDepth == 16;
-        case 2: case 10: return IsColourDepth(h.pixelDepth);
-        case 3: case 11: return h.pixelDepth == 8 || h.pixelDepth == 16;  // 16: grey with alpha
+        case 1:
+        case 9: return h.pixelDepth == 8 || h.pixelDepth == 16;
+        case 2:
+        case 10: return IsColourDepth(h.pixelDepth);
+        case 3:
+        case 11: return h.pixelDepth == 8 || h.pixelDepth == 16;  // 16: grey with alpha
         default: return false;
     }
 }
@@ -77,7 +81,8 @@ private:
         begin_ = 0;
         end_ = kept;
         const std::uint64_t wanted = std::min<std::uint64_t>(buffer_.size() - kept, limit_ - std::min(offset_, limit_));
-        const Result<std::size_t> got = source_.ReadAt(offset_, {buffer_.data() + kept, static_cast<std::size_t>(wanted)});
+        const Result<std::size_t> got =
+            source_.ReadAt(offset_, {buffer_.data() + kept, static_cast<std::size_t>(wanted)});
         if (!got) return got.Error();
         offset_ += *got;
         end_ += *got;
@@ -192,6 +197,7 @@ bool HasFastPath(const TgaHeader& h) { return (h.imageType == 2 || h.imageType =
 // Stored B, G, R (, A) pixels to RGB, walking the target by step.
 void ConvertBgr(const std::uint8_t* source, std::size_t count, std::size_t bytesPerPixel, std::uint8_t* target,
                 std::ptrdiff_t step) {
+    if (bytesPerPixel == 3 && step == 3) return CopySwappingOuterBytes(source, count, target);
     for (std::size_t i = 0; i < count; ++i, source += bytesPerPixel, target += step) {
         target[0] = source[2];
         target[1] = source[1];
@@ -218,7 +224,7 @@ Result<void> DecodeRaw24InPlace(ByteSource& source, const TgaHeader& h, RgbImage
             }
             if (h.width % 2 == 1) std::swap(row[rowBytes / 2 - 1], row[rowBytes / 2 + 1]);
         } else {
-            for (std::size_t at = 0; at < rowBytes; at += 3) std::swap(row[at], row[at + 2]);
+            SwapOuterBytes(row, static_cast<std::size_t>(h.width));
         }
     }
     return {};
@@ -333,7 +339,8 @@ Result<TgaHeader> ReadTgaHeader(ByteSource& source) {
 std::uint64_t MinimumTgaFileSize(const TgaHeader& h) {
     const std::uint64_t pixels = h.PixelCount();
     // An RLE packet holds at most 128 pixels in one count byte and one stored pixel.
-    const std::uint64_t data = h.Compressed() ? (pixels + 127) / 128 * (1 + h.BytesPerPixel()) : pixels * h.BytesPerPixel();
+    const std::uint64_t data =
+        h.Compressed() ? (pixels + 127) / 128 * (1 + h.BytesPerPixel()) : pixels * h.BytesPerPixel();
     return h.PixelDataOffset() + data;
 }
 
@@ -363,10 +370,24 @@ Result<RgbImage> ReadTga(ByteSource& source, ImageSize expected, TgaDecodePath p
 
 void EncodeTga24(const RgbImage& image, PixelBytes& out) {
     out.resize(kTgaHeaderSize + image.pixels.size());
-    const std::uint8_t header[kTgaHeaderSize] = {
-        0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-        static_cast<std::uint8_t>(image.width & 0xFF), static_cast<std::uint8_t>(image.width >> 8),
-        static_cast<std::uint8_t>(image.height & 0xFF), static_cast<std::uint8_t>(image.height >> 8), 24, 0};
+    const std::uint8_t header[kTgaHeaderSize] = {0,
+                                                 0,
+                                                 2,
+                                                 0,
+                                                 0,
+                                                 0,
+                                                 0,
+                                                 0,
+                                                 0,
+                                                 0,
+                                                 0,
+                                                 0,
+                                                 static_cast<std::uint8_t>(image.width & 0xFF),
+                                                 static_cast<std::uint8_t>(image.width >> 8),
+                                                 static_cast<std::uint8_t>(image.height & 0xFF),
+                                                 static_cast<std::uint8_t>(image.height >> 8),
+                                                 24,
+                                                 0};
     std::memcpy(out.data(), header, kTgaHeaderSize);
     std::uint8_t* target = out.data() + kTgaHeaderSize;
     for (int row = image.height - 1; row >= 0; --row, target += image.RowBytes())  // bottom row first

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "imaging/ImageOps.h"
+#include "imaging/PixelLoops.h"
 #include "imaging/pIMGDLL.h"
 #include "tests/TestSupport.h"
 
@@ -54,6 +55,25 @@ TEST(Transforms, HorizontalFlipMirrorsEveryRow) {
     }
 }
 
+TEST(PixelLoops, EveryLengthAgreesWithOnePixelAtATime) {
+    for (const std::size_t count : {0, 1, 2, 3, 255, 256, 257, 512, 513, 1000}) {
+        std::vector<std::uint8_t> pixels(3 * count);
+        for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<std::uint8_t>(i * 7 + i / 3);
+        std::vector<std::uint8_t> swapped = pixels, reversed = pixels, copied(pixels.size());
+        SwapOuterBytes(swapped.data(), count);
+        ReversePixels(reversed.data(), count);
+        CopySwappingOuterBytes(pixels.data(), count, copied.data());
+        for (std::size_t p = 0; p < count; ++p) {
+            const std::size_t mirror = count - 1 - p;
+            for (std::size_t c = 0; c < 3; ++c) {
+                EXPECT_EQ(swapped[3 * p + c], pixels[3 * p + 2 - c]) << count << " pixel " << p;
+                EXPECT_EQ(copied[3 * p + c], pixels[3 * p + 2 - c]) << count << " pixel " << p;
+                EXPECT_EQ(reversed[3 * p + c], pixels[3 * mirror + c]) << count << " pixel " << p;
+            }
+        }
+    }
+}
+
 TEST(Drawing, CropsAreCopiedUnscaledAndClippedAtEitherImagesEdge) {
     const RgbImage strip = CoordinateImage(600, 504);
     const Rgb grey{240, 240, 240};
@@ -75,7 +95,8 @@ TEST(Drawing, CropsAreCopiedUnscaledAndClippedAtEitherImagesEdge) {
                                    row.height);
         for (int y = 0; y < 504; y += 7)
             for (int x = 0; x < 504; x += 7) {
-                const bool drawn = x >= row.drawnFrom.x && x < row.drawnTo.x && y >= row.drawnFrom.y && y < row.drawnTo.y;
+                const bool drawn =
+                    x >= row.drawnFrom.x && x < row.drawnTo.x && y >= row.drawnFrom.y && y < row.drawnTo.y;
                 const Rgb expected = drawn ? CoordinateColour(row.sourceOfFrom.x + x - row.drawnFrom.x,
                                                               row.sourceOfFrom.y + y - row.drawnFrom.y)
                                            : grey;
@@ -91,7 +112,8 @@ std::vector<Point> Square(int left, int top, int right, int bottom) {
 std::vector<std::string> Mask(const std::vector<Point>& polygon, int width, int height) {
     std::vector<std::string> rows(static_cast<std::size_t>(height), std::string(static_cast<std::size_t>(width), '.'));
     for (const Span& span : PolygonSpans(polygon, width, height))
-        for (int x = span.first; x < span.end; ++x) rows[static_cast<std::size_t>(span.y)][static_cast<std::size_t>(x)] = '#';
+        for (int x = span.first; x < span.end; ++x)
+            rows[static_cast<std::size_t>(span.y)][static_cast<std::size_t>(x)] = '#';
     return rows;
 }
 
