@@ -1,25 +1,87 @@
 #!/usr/bin/env bash
-# Times the 2016 conversion in process (Google Benchmark) and the converter end to end against
-# the floor command (hyperfine), then prints the ratio. Run after scripts/run.sh or test.sh.
+# Times the converter against the floors of its work, in one run, and prints the figures of the
+# README's Speed table:
+#   - the 2016 conversion end to end against io_floor and io_floor_durable (plain C stdio, no
+#     codec: read the strip, write six 504 x 504 files, read four back; the durable one through
+#     temporary names, fsync and rename, as the converter writes);
+#   - the conversion in process (Google Benchmark) against the in-process durable floor;
+#   - page faults and peak memory of one conversion, and of a strip with 4 GB of trailing bytes;
+#   - an 8192 x 4096 JPEG panorama against decoding it with libjpeg-turbo and writing six files;
+#   - a batch of 200 strips against one run after another and xargs -P2.
+# Usage: scripts/bench.sh [BATCH-COUNT]   (after scripts/test.sh has installed what it needs)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=build/dev
+count=${1:-200}
 if ! command -v hyperfine >/dev/null; then
     apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq hyperfine
 fi
+cmake --preset release >/dev/null
+cmake --build --preset release --target zenivor-convert zenivor_data >/dev/null
 cmake --preset dev >/dev/null
-cmake --build "$build" --target bench_conversion zenivor-floor zenivor-convert zenivor_data
+cmake --build --preset dev --target bench_conversion zenivor_data >/dev/null
 
-"$build/tools/bench_conversion" --benchmark_min_time=1
-sample="$build/bin/samples/sky-2016.tga"
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-hyperfine --warmup 5 --min-runs 40 --export-json "$scratch/times.json" \
-    -n converter "$build/bin/zenivor-convert $sample $scratch/convert" \
-    -n floor "$build/tools/zenivor-floor $sample $scratch/floor"
-python3 - "$scratch/times.json" <<'PY'
+converter=$PWD/build/release/bin/zenivor-convert
+sample=$PWD/build/release/bin/samples/sky-2016.tga
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+for tool in io_floor io_floor_durable; do cc -O2 -o "$work/$tool" "tools/bench/$tool.c"; done
+cc -O2 -o "$work/panorama_floor" tools/bench/panorama_floor.c -ljpeg
+cc -O2 -o "$work/make_panorama" tools/bench/make_panorama.c -ljpeg -lm
+mkdir -p "$work/convert" "$work/floor" "$work/durable" "$work/pano" "$work/pano-floor"
+
+mean_ms() {  # the mean of one command in hyperfine's JSON, in milliseconds
+    python3 - "$@" <<'PY'
 import json, sys
-results = {r["command"]: r["mean"] for r in json.load(open(sys.argv[1]))["results"]}
-ratio = results["converter"] / results["floor"]
-print(f"converter {results['converter']*1000:.1f} ms, floor {results['floor']*1000:.1f} ms, ratio {ratio:.2f} (goal: at most 1.5)")
+results = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
+print("%.1f" % (results[sys.argv[2]]["mean"] * 1000))
 PY
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+echo "== One 2016 x 504 conversion, end to end (hyperfine)"
+hyperfine -N --warmup 5 --min-runs 40 --export-json "$work/single.json" \
+    -n converter "$converter $sample $work/convert" \
+    -n io_floor "$work/io_floor $sample $work/floor" \
+    -n io_floor_durable "$work/io_floor_durable $sample $work/durable" >/dev/null
+c=$(mean_ms "$work/single.json" converter)
+f=$(mean_ms "$work/single.json" io_floor)
+d=$(mean_ms "$work/single.json" io_floor_durable)
+echo "converter $c ms, io_floor $f ms, io_floor_durable $d ms"
+echo "ratio to io_floor_durable $(ratio "$c" "$d") (goal: at most 1.25), to io_floor $(ratio "$c" "$f")"
+
+echo "== In process (Google Benchmark)"
+build/dev/tools/bench_conversion --benchmark_min_time=2 --benchmark_format=json >"$work/inprocess.json" 2>/dev/null
+python3 - "$work/inprocess.json" <<'PY'
+import json, sys
+times = {b["name"].split("/")[0]: b["real_time"] for b in json.load(open(sys.argv[1]))["benchmarks"]}
+sky, floor = times["BM_ProcessSky2016"], times["BM_DurableFloor"]
+named = times["BM_ProcessSky2016NamedTemporaries"]
+print(f"conversion {sky:.1f} ms ({named:.1f} ms with named temporary files), durable floor {floor:.1f} ms, "
+      f"ratio {sky / floor:.2f} (goal: at most 1.25)")
+PY
+
+echo "== Page faults and peak memory of one conversion (/usr/bin/time -v)"
+for name in converter io_floor_durable; do
+    if [ "$name" = converter ]; then cmd=("$converter" "$sample" "$work/convert"); else cmd=("$work/io_floor_durable" "$sample" "$work/durable"); fi
+    /usr/bin/time -v "${cmd[@]}" 2>"$work/time.txt" >/dev/null
+    faults=$(awk -F': ' '/Minor/ { print $2 }' "$work/time.txt")
+    peak=$(awk -F': ' '/Maximum resident/ { print $2 }' "$work/time.txt")
+    echo "$name: $faults page faults, peak $((peak / 1024)) MB"
+done
+echo "== A strip with 4 GB of trailing bytes"
+tools/bench/bounded_reads.sh "$converter" "$sample" 20
+
+echo "== An 8192 x 4096 JPEG panorama (hyperfine)"
+"$work/make_panorama" "$work/pano.jpg" 8192
+hyperfine -N --warmup 2 --min-runs 10 --export-json "$work/pano.json" \
+    -n equirect "$converter --equirect $work/pano.jpg $work/pano" \
+    -n decode_and_write "$work/panorama_floor $work/pano.jpg $work/pano-floor" >/dev/null
+p=$(mean_ms "$work/pano.json" equirect)
+q=$(mean_ms "$work/pano.json" decode_and_write)
+echo "equirect $p ms, decode and write $q ms, ratio $(ratio "$p" "$q") (goal: at most 1.5)"
+
+if [ -x tools/bench/batch.sh ]; then
+    echo "== A batch of $count strips"
+    tools/bench/batch.sh "$converter" "$sample" "$count"
+fi
+echo "(machine: $(nproc) cores, $(uname -m), $(date -u +%Y-%m-%d))"

@@ -19,15 +19,24 @@ std::filesystem::path Scratch(const char* name) {
     return folder;
 }
 
-void BM_ProcessSky2016(benchmark::State& state) {
+// The conversion with temporary files made as the file system allows: unnamed (O_TMPFILE)
+// where it can, or always under an unpredictable name.
+void ConvertRepeatedly(benchmark::State& state, TemporaryFiles temporaries) {
     MemoryHost host;
-    const SkyContext context{host, SystemFileSystem(), Utf8FromPath(Scratch("zenivor-bench-sky") / ""),
+    const SkyContext context{host, SystemFileSystem(temporaries), Utf8FromPath(Scratch("zenivor-bench-sky") / ""),
                              ProgramsFolder()};
     const std::string strip = Sample();
     for (auto _ : state)
         if (ProcessSky(strip, context).outcome != SkyOutcome::Completed) state.SkipWithError(host.Status().c_str());
 }
-BENCHMARK(BM_ProcessSky2016)->Unit(benchmark::kMillisecond);
+
+void BM_ProcessSky2016(benchmark::State& state) { ConvertRepeatedly(state, TemporaryFiles::UnnamedWherePossible); }
+BENCHMARK(BM_ProcessSky2016)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ProcessSky2016NamedTemporaries(benchmark::State& state) {
+    ConvertRepeatedly(state, TemporaryFiles::AlwaysNamed);
+}
+BENCHMARK(BM_ProcessSky2016NamedTemporaries)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_DurableFloor(benchmark::State& state) {
     const auto folder = Scratch("zenivor-bench-floor");
@@ -35,7 +44,7 @@ void BM_DurableFloor(benchmark::State& state) {
     for (auto _ : state)
         if (!bench::RunFloor(strip, folder, true)) state.SkipWithError("floor failed");
 }
-BENCHMARK(BM_DurableFloor)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DurableFloor)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
