@@ -87,13 +87,22 @@ struct Quadrant {
 
 // Drawn in this order; where triangles overlap, the later one wins.
 inline constexpr std::array<Quadrant, 4> kQuadrants{{
-    {"Getting North sky.", Face::North, {{{0, kFaceSize}, {kFaceSize, kFaceSize}, {253, 249}, {0, kFaceSize}}},
-     {Transform::TurnClockwise, Transform::Flip, Transform::TurnCounterClockwise}, 3},
-    {"Getting West sky.", Face::West, {{{0, 0}, {0, kFaceSize}, {253, 249}, {0, 0}}},
-     {Transform::TurnClockwise, Transform::Flip}, 2},
+    {"Getting North sky.",
+     Face::North,
+     {{{0, kFaceSize}, {kFaceSize, kFaceSize}, {253, 249}, {0, kFaceSize}}},
+     {Transform::TurnClockwise, Transform::Flip, Transform::TurnCounterClockwise},
+     3},
+    {"Getting West sky.",
+     Face::West,
+     {{{0, 0}, {0, kFaceSize}, {253, 249}, {0, 0}}},
+     {Transform::TurnClockwise, Transform::Flip},
+     2},
     {"Getting South sky.", Face::South, {{{0, 0}, {kFaceSize, 0}, {251, 253}, {0, 0}}}, {Transform::Flip}, 1},
-    {"Getting East sky.", Face::East, {{{kFaceSize, kFaceSize}, {kFaceSize, 0}, {249, 251}, {kFaceSize, kFaceSize}}},
-     {Transform::Flip, Transform::TurnClockwise}, 2},
+    {"Getting East sky.",
+     Face::East,
+     {{{kFaceSize, kFaceSize}, {kFaceSize, 0}, {249, 251}, {kFaceSize, kFaceSize}}},
+     {Transform::Flip, Transform::TurnClockwise},
+     2},
 }};
 
 }  // namespace zenivor

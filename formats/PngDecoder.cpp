@@ -129,8 +129,8 @@ Result<int> SetRgbOutput(PngSession& session) {
         png_read_update_info(session.png, session.info);
     });
     if (!set) return SessionError(session);
-    const bool rgb8 = png_get_channels(session.png, session.info) == 3 &&
-                      png_get_bit_depth(session.png, session.info) == 8;
+    const bool rgb8 =
+        png_get_channels(session.png, session.info) == 3 && png_get_bit_depth(session.png, session.info) == 8;
     if (!rgb8) return ImgError{ImgErrc::BadPng, 0, "a pixel layout libpng does not turn into RGB"};
     return passes;
 }

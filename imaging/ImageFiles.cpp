@@ -18,10 +18,18 @@ struct Signature {
 
 // Formats people hold panoramas in, so a refusal can say what the file is.
 constexpr Signature kSignatures[] = {
-    {"PNG", 0, "\x89PNG\r\n\x1a\n"sv}, {"JPEG", 0, "\xff\xd8\xff"sv},     {"GIF", 0, "GIF8"sv},
-    {"BMP", 0, "BM"sv},                {"TIFF", 0, "II*\0"sv},           {"TIFF", 0, "MM\0*"sv},
-    {"WebP", 8, "WEBP"sv},             {"Photoshop", 0, "8BPS"sv},       {"OpenEXR", 0, "\x76\x2f\x31\x01"sv},
-    {"Radiance HDR", 0, "#?RADIANCE"sv}, {"Radiance HDR", 0, "#?RGBE"sv}, {"DDS", 0, "DDS "sv},
+    {"PNG", 0, "\x89PNG\r\n\x1a\n"sv},
+    {"JPEG", 0, "\xff\xd8\xff"sv},
+    {"GIF", 0, "GIF8"sv},
+    {"BMP", 0, "BM"sv},
+    {"TIFF", 0, "II*\0"sv},
+    {"TIFF", 0, "MM\0*"sv},
+    {"WebP", 8, "WEBP"sv},
+    {"Photoshop", 0, "8BPS"sv},
+    {"OpenEXR", 0, "\x76\x2f\x31\x01"sv},
+    {"Radiance HDR", 0, "#?RADIANCE"sv},
+    {"Radiance HDR", 0, "#?RGBE"sv},
+    {"DDS", 0, "DDS "sv},
 };
 
 bool Matches(std::span<const std::uint8_t> head, const Signature& signature) {

@@ -16,8 +16,8 @@ struct Point {
 
 // Copies width x height pixels from (sourceX, sourceY) of source to (targetX, targetY) of
 // target, unscaled; whatever lies outside either image is left out.
-void DrawCrop(RgbImage& target, int targetX, int targetY, const RgbImage& source, int sourceX, int sourceY,
-              int width, int height);
+void DrawCrop(RgbImage& target, int targetX, int targetY, const RgbImage& source, int sourceX, int sourceY, int width,
+              int height);
 
 // Mirrors left to right, in place.
 void FlipHorizontally(RgbImage& image);

@@ -22,7 +22,7 @@ struct MenuCommands {
     std::function<void()> fileExit;
     std::function<void()> helpHelp;
     std::function<void()> helpAbout;
-    std::function<void()> closeRequested;  // every request to close the window
+    std::function<void()> closeRequested;           // every request to close the window
     std::function<void(const QMimeData&)> dropped;  // whatever is dropped on the window
     std::function<void()> fileOpenPanorama;
 };

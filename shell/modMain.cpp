@@ -69,11 +69,10 @@ void modMain::Main(const QStringList& arguments) {
         appName_ = kAppName;
         lastPath_ = environment_.settings.GetSetting(appName_, kProgramTitle, kLastPathKey, "");
         window_ = std::make_unique<frmZenivor>(
-            environment_.dialogs, MenuCommands{[this] { FileOpen(); }, [this] { ExitProgram(); },
-                                               [this] { LaunchHelpFile("Zenivor.html"); }, [this] { ShowAbout(); },
-                                               [this] { ExitProgram(); },
-                                               [this](const QMimeData& data) { DropFile(data); },
-                                               [this] { FileOpenPanorama(); }});
+            environment_.dialogs,
+            MenuCommands{[this] { FileOpen(); }, [this] { ExitProgram(); }, [this] { LaunchHelpFile("Zenivor.html"); },
+                         [this] { ShowAbout(); }, [this] { ExitProgram(); },
+                         [this](const QMimeData& data) { DropFile(data); }, [this] { FileOpenPanorama(); }});
         window_->show();
         window_->repaint();
         const std::string path = CommandLinePath(arguments);

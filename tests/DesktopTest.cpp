@@ -91,7 +91,10 @@ TEST_F(DesktopTest, DropsOfAnythingButOneFileAreRefused) {
         const char* name;
         std::function<void(QMimeData&)> fill;
     } rows[] = {
-        {"two files", [&](QMimeData& d) { d.setUrls({local(strip_), local(second)}); }},
+        {"two files",
+         [&](QMimeData& d) {
+             d.setUrls({local(strip_), local(second)});
+         }},
         {"a web address", [](QMimeData& d) { d.setUrls({QUrl("https://example.org/sky.tga")}); }},
         {"a folder", [&](QMimeData& d) { d.setUrls({local(stripFolder_)}); }},
         {"text naming a file", [&](QMimeData& d) { d.setText(QString::fromStdString(Utf8FromPath(strip_))); }},

@@ -6,8 +6,8 @@
 #include <map>
 #include <optional>
 
-#include "util/FormPosition.h"
 #include "tests/TestSupport.h"
+#include "util/FormPosition.h"
 
 namespace zenivor::test {
 namespace {
@@ -18,7 +18,7 @@ public:
     bool minimised = false;
     float left = 0, top = 0, width = 6180, height = 3900;
     float screenWidth = 19200, screenHeight = 10800;  // 1280 x 720 pixels
-    std::optional<float> refused;  // a coordinate the window will not take
+    std::optional<float> refused;                     // a coordinate the window will not take
 
     std::string Caption() const override { return caption; }
     bool Minimised() const override { return minimised; }
@@ -50,7 +50,8 @@ public:
         const auto found = values.find(key);
         return found == values.end() ? defaultValue : found->second;
     }
-    bool SaveSetting(const std::string&, const std::string&, const std::string& key, const std::string& value) override {
+    bool SaveSetting(const std::string&, const std::string&, const std::string& key,
+                     const std::string& value) override {
         if (unwritable) return false;
         values[key] = value;
         return true;
@@ -59,7 +60,7 @@ public:
 
 TEST(FormPosition, KeyPrefixFromTheCaption) {
     const std::pair<std::string, std::string> rows[] = {
-        {"About Zenivor", "About Zenivor"}, {"Editor - sky.tga", "Editor"},  {"Options: General", "Options"},
+        {"About Zenivor", "About Zenivor"}, {"Editor - sky.tga", "Editor"},           {"Options: General", "Options"},
         {"Main: view - two", "Main"},       {"  Padded caption  ", "Padded caption"}, {"", ""},
         {"Ciel d'été - x", "Ciel d'été"},
     };
@@ -72,8 +73,8 @@ TEST(FormPosition, StoredNumberForms) {
     };
     for (const auto& [value, text] : written) EXPECT_EQ(CoordinateText(value), text);
     const std::pair<std::string, float> read[] = {
-        {"2340", 2340}, {"-120", -120}, {"1234.5", 1234.5f}, {"abc", 0}, {"", 0}, {"12abc", 12}, {" 7", 7}, {"+3", 3},
-        {"1,5", 1},
+        {"2340", 2340}, {"-120", -120}, {"1234.5", 1234.5f}, {"abc", 0}, {"", 0},
+        {"12abc", 12},  {" 7", 7},      {"+3", 3},           {"1,5", 1},
     };
     for (const auto& [text, value] : read) EXPECT_EQ(CoordinateFromText(text), value) << text;
 }
@@ -86,8 +87,10 @@ TEST(FormPosition, RestoreFromWhatIsStored) {
     } rows[] = {
         {"empty store: centred", {}, (10800 - 3900) / 2.0f, (19200 - 6180) / 2.0f},
         {"only the top", {{"About ZenivorTop", "300"}}, 300, (19200 - 6180) / 2.0f},
-        {"the sentinel counts as absent", {{"About ZenivorTop", "Not found"}, {"About ZenivorLeft", "45"}},
-         (10800 - 3900) / 2.0f, 45},
+        {"the sentinel counts as absent",
+         {{"About ZenivorTop", "Not found"}, {"About ZenivorLeft", "45"}},
+         (10800 - 3900) / 2.0f,
+         45},
         {"not a number", {{"About ZenivorTop", "abc"}, {"About ZenivorLeft", ""}}, 0, 0},
         {"partly off the top-left", {{"About ZenivorTop", "-120"}, {"About ZenivorLeft", "-3000"}}, -120, -3000},
     };
@@ -110,7 +113,8 @@ TEST(FormPosition, SaveAndRestoreRoundTrip) {
     window.top = 1234.5f;
     MapStore store;
     SaveFormPosition(window, store, kAppName);
-    EXPECT_EQ(store.values, (std::map<std::string, std::string>{{"About ZenivorLeft", "-150"}, {"About ZenivorTop", "1234.5"}}));
+    EXPECT_EQ(store.values,
+              (std::map<std::string, std::string>{{"About ZenivorLeft", "-150"}, {"About ZenivorTop", "1234.5"}}));
     FakeWindow reopened;
     RestoreFormPosition(reopened, store, kAppName);
     EXPECT_EQ(reopened.left, -150);
@@ -166,7 +170,8 @@ TEST(FormPosition, Centring) {
 TEST(FormPosition, PositionOnNoScreenIsCentredInstead) {
     FakeWindow window;
     MapStore store;
-    store.values = {{"About ZenivorTop", "50000"}, {"About ZenivorLeft", "-7000"}};  // beyond, and left of, every screen
+    store.values = {{"About ZenivorTop", "50000"},
+                    {"About ZenivorLeft", "-7000"}};  // beyond, and left of, every screen
     RestoreFormPosition(window, store, kAppName);
     EXPECT_EQ(window.top, (10800 - 3900) / 2.0f);
     EXPECT_EQ(window.left, (19200 - 6180) / 2.0f);

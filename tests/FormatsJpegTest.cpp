@@ -63,10 +63,14 @@ struct JpegCase {
 // of Cb is about one level of blue) to 3 levels. Without a colour conversion (RGB stored, grey,
 // CMYK) a level at most; YCCK converts its three inks as YCbCr does, which rounds to 2.
 const JpegCase kJpegCases[] = {
-    {"YCbCr", JpegKind::YCbCr, false, 3},         {"YCbCrProgressive", JpegKind::YCbCr, true, 3},
-    {"RgbStored", JpegKind::Rgb, false, 1},       {"Grey", JpegKind::Grey, false, 1},
-    {"GreyProgressive", JpegKind::Grey, true, 1}, {"AdobeCmyk", JpegKind::AdobeCmyk, false, 1},
-    {"AdobeYcck", JpegKind::AdobeYcck, false, 2}, {"PlainCmyk", JpegKind::PlainCmyk, false, 1},
+    {"YCbCr", JpegKind::YCbCr, false, 3},
+    {"YCbCrProgressive", JpegKind::YCbCr, true, 3},
+    {"RgbStored", JpegKind::Rgb, false, 1},
+    {"Grey", JpegKind::Grey, false, 1},
+    {"GreyProgressive", JpegKind::Grey, true, 1},
+    {"AdobeCmyk", JpegKind::AdobeCmyk, false, 1},
+    {"AdobeYcck", JpegKind::AdobeYcck, false, 2},
+    {"PlainCmyk", JpegKind::PlainCmyk, false, 1},
     {"AdobeCmykProgressive", JpegKind::AdobeCmyk, true, 1},
 };
 
@@ -130,7 +134,8 @@ const JpegDamage kJpegDamage[] = {
     {"12-bit samples", [](Bytes& jpeg) { jpeg[FindJpegMarker(jpeg, 0xC0) + 4] = 12; }},
     {"no components", [](Bytes& jpeg) { jpeg[FindJpegMarker(jpeg, 0xC0) + 9] = 0; }},
     {"zero height", [](Bytes& jpeg) { SetJpegSize(jpeg, 32, 0); }},
-    {"Huffman table overfull", [](Bytes& jpeg) {
+    {"Huffman table overfull",
+     [](Bytes& jpeg) {
          for (int i = 0; i < 16; ++i) jpeg[FindJpegMarker(jpeg, 0xC4) + 5 + i] = 0xFF;
      }},
     {"quantisation table 5", [](Bytes& jpeg) { jpeg[FindJpegMarker(jpeg, 0xDB) + 4] = 5; }},
@@ -179,8 +184,12 @@ TEST(FormatsJpeg, DeclaredSizesOverTheLimitsAreTooLarge) {
         MemorySource source(file);
         const Result<ImageSize> size = JpegDecoder().ReadSize(source);
         ASSERT_EQ(static_cast<bool>(size), !row.tooLarge);
-        if (size) { EXPECT_EQ(*size, (ImageSize{row.width, row.height})); }
-        if (row.tooLarge) { EXPECT_EQ(size.Error().code, ImgErrc::TooLarge); }
+        if (size) {
+            EXPECT_EQ(*size, (ImageSize{row.width, row.height}));
+        }
+        if (row.tooLarge) {
+            EXPECT_EQ(size.Error().code, ImgErrc::TooLarge);
+        }
         if (row.tooLarge) ExpectRefused(file, ImgErrc::TooLarge);
     }
 }
@@ -189,14 +198,18 @@ TEST(FormatsJpeg, OnlyTheExpectedSizeIsDecoded) {
     const struct {
         ImageSize expected;
         bool accepted;
-    } rows[] = {{{0, 0}, true}, {{32, 0}, true}, {{0, 24}, true}, {{32, 24}, true},
+    } rows[] = {{{0, 0}, true},   {{32, 0}, true},  {{0, 24}, true},  {{32, 24}, true},
                 {{33, 0}, false}, {{0, 23}, false}, {{24, 32}, false}};
     for (const auto& row : rows) {
         SCOPED_TRACE(std::to_string(row.expected.width) + " x " + std::to_string(row.expected.height));
         const Result<RgbImage> image = ReadJpeg(SampleJpeg(), row.expected);
         ASSERT_EQ(static_cast<bool>(image), row.accepted);
-        if (!row.accepted) { EXPECT_EQ(image.Error().code, ImgErrc::UnexpectedSize); }
-        if (!row.accepted) { EXPECT_EQ(image.Error().detail, "32 x 24 pixels"); }
+        if (!row.accepted) {
+            EXPECT_EQ(image.Error().code, ImgErrc::UnexpectedSize);
+        }
+        if (!row.accepted) {
+            EXPECT_EQ(image.Error().detail, "32 x 24 pixels");
+        }
     }
 }
 
@@ -246,7 +259,8 @@ TEST(FormatsJpeg, ReducedReadsShrinkByPowersOfTwoUpToTheLargestAllowed) {
         for (int x = 0; x < 32; ++x)
             for (int c = 0; c < 3; ++c) {
                 const int mean = (whole->At(2 * x, 2 * y)[c] + whole->At(2 * x + 1, 2 * y)[c] +
-                                  whole->At(2 * x, 2 * y + 1)[c] + whole->At(2 * x + 1, 2 * y + 1)[c] + 2) / 4;
+                                  whole->At(2 * x, 2 * y + 1)[c] + whole->At(2 * x + 1, 2 * y + 1)[c] + 2) /
+                                 4;
                 EXPECT_NEAR(half->At(x, y)[c], mean, 4) << x << "," << y;
             }
     MemorySource wrong(jpeg);

@@ -48,16 +48,26 @@ struct PngCase {
 };
 
 const PngCase kPngCases[] = {
-    {"Grey1", PNG_COLOR_TYPE_GRAY, 1, false},        {"Grey2", PNG_COLOR_TYPE_GRAY, 2, false},
-    {"Grey4", PNG_COLOR_TYPE_GRAY, 4, false},        {"Grey8", PNG_COLOR_TYPE_GRAY, 8, false},
-    {"Grey16", PNG_COLOR_TYPE_GRAY, 16, false},      {"Grey8Trns", PNG_COLOR_TYPE_GRAY, 8, true},
-    {"Grey16Trns", PNG_COLOR_TYPE_GRAY, 16, true},   {"Palette1", PNG_COLOR_TYPE_PALETTE, 1, false},
-    {"Palette2", PNG_COLOR_TYPE_PALETTE, 2, false},  {"Palette4", PNG_COLOR_TYPE_PALETTE, 4, false},
-    {"Palette8", PNG_COLOR_TYPE_PALETTE, 8, false},  {"Palette4Trns", PNG_COLOR_TYPE_PALETTE, 4, true},
-    {"Palette8Trns", PNG_COLOR_TYPE_PALETTE, 8, true}, {"Rgb8", PNG_COLOR_TYPE_RGB, 8, false},
-    {"Rgb16", PNG_COLOR_TYPE_RGB, 16, false},        {"Rgb8Trns", PNG_COLOR_TYPE_RGB, 8, true},
-    {"Rgb16Trns", PNG_COLOR_TYPE_RGB, 16, true},     {"GreyAlpha8", PNG_COLOR_TYPE_GRAY_ALPHA, 8, false},
-    {"GreyAlpha16", PNG_COLOR_TYPE_GRAY_ALPHA, 16, false}, {"Rgba8", PNG_COLOR_TYPE_RGB_ALPHA, 8, false},
+    {"Grey1", PNG_COLOR_TYPE_GRAY, 1, false},
+    {"Grey2", PNG_COLOR_TYPE_GRAY, 2, false},
+    {"Grey4", PNG_COLOR_TYPE_GRAY, 4, false},
+    {"Grey8", PNG_COLOR_TYPE_GRAY, 8, false},
+    {"Grey16", PNG_COLOR_TYPE_GRAY, 16, false},
+    {"Grey8Trns", PNG_COLOR_TYPE_GRAY, 8, true},
+    {"Grey16Trns", PNG_COLOR_TYPE_GRAY, 16, true},
+    {"Palette1", PNG_COLOR_TYPE_PALETTE, 1, false},
+    {"Palette2", PNG_COLOR_TYPE_PALETTE, 2, false},
+    {"Palette4", PNG_COLOR_TYPE_PALETTE, 4, false},
+    {"Palette8", PNG_COLOR_TYPE_PALETTE, 8, false},
+    {"Palette4Trns", PNG_COLOR_TYPE_PALETTE, 4, true},
+    {"Palette8Trns", PNG_COLOR_TYPE_PALETTE, 8, true},
+    {"Rgb8", PNG_COLOR_TYPE_RGB, 8, false},
+    {"Rgb16", PNG_COLOR_TYPE_RGB, 16, false},
+    {"Rgb8Trns", PNG_COLOR_TYPE_RGB, 8, true},
+    {"Rgb16Trns", PNG_COLOR_TYPE_RGB, 16, true},
+    {"GreyAlpha8", PNG_COLOR_TYPE_GRAY_ALPHA, 8, false},
+    {"GreyAlpha16", PNG_COLOR_TYPE_GRAY_ALPHA, 16, false},
+    {"Rgba8", PNG_COLOR_TYPE_RGB_ALPHA, 8, false},
     {"Rgba16", PNG_COLOR_TYPE_RGB_ALPHA, 16, false},
 };
 
@@ -88,8 +98,7 @@ void MakeCase(const PngCase& row, int width, int height, PngPicture& picture, Rg
             if (palette) expected.Set(x, y, PaletteEntry(s[0]));
             const std::uint8_t grey = EightBits(s[0], row.bitDepth);
             if (!palette && channels <= 2) expected.Set(x, y, {grey, grey, grey});
-            if (channels >= 3)
-                expected.Set(x, y, {grey, EightBits(s[1], row.bitDepth), EightBits(s[2], row.bitDepth)});
+            if (channels >= 3) expected.Set(x, y, {grey, EightBits(s[1], row.bitDepth), EightBits(s[2], row.bitDepth)});
         }
 }
 
@@ -226,7 +235,7 @@ struct DeclaredSize {
 
 TEST(FormatsPng, DeclaredSizesOverTheLimitsAreTooLarge) {
     const DeclaredSize rows[] = {
-        {16384, 16384, false}, {16385, 16384, true},     {1u << 20, 1, false},
+        {16384, 16384, false},     {16385, 16384, true},      {1u << 20, 1, false},
         {(1u << 20) + 1, 1, true}, {1, (1u << 20) + 1, true}, {0x7FFFFFFF, 0x7FFFFFFF, true},
     };
     for (const DeclaredSize& row : rows) {
@@ -235,8 +244,12 @@ TEST(FormatsPng, DeclaredSizesOverTheLimitsAreTooLarge) {
         SetPngSize(file, row.width, row.height);
         const Result<ImageSize> size = ReadPngSize(file);
         ASSERT_EQ(static_cast<bool>(size), !row.tooLarge);
-        if (size) { EXPECT_EQ(*size, (ImageSize{static_cast<int>(row.width), static_cast<int>(row.height)})); }
-        if (row.tooLarge) { EXPECT_EQ(size.Error().code, ImgErrc::TooLarge); }
+        if (size) {
+            EXPECT_EQ(*size, (ImageSize{static_cast<int>(row.width), static_cast<int>(row.height)}));
+        }
+        if (row.tooLarge) {
+            EXPECT_EQ(size.Error().code, ImgErrc::TooLarge);
+        }
         if (row.tooLarge) ExpectRefused(file, ImgErrc::TooLarge);
     }
 }
@@ -245,14 +258,18 @@ TEST(FormatsPng, OnlyTheExpectedSizeIsDecoded) {
     const struct {
         ImageSize expected;
         bool accepted;
-    } rows[] = {{{0, 0}, true}, {{16, 0}, true}, {{0, 8}, true}, {{16, 8}, true},
+    } rows[] = {{{0, 0}, true},   {{16, 0}, true}, {{0, 8}, true},  {{16, 8}, true},
                 {{17, 0}, false}, {{0, 9}, false}, {{8, 16}, false}};
     for (const auto& row : rows) {
         SCOPED_TRACE(std::to_string(row.expected.width) + " x " + std::to_string(row.expected.height));
         const Result<RgbImage> image = ReadPng(SamplePng(), row.expected);
         ASSERT_EQ(static_cast<bool>(image), row.accepted);
-        if (!row.accepted) { EXPECT_EQ(image.Error().code, ImgErrc::UnexpectedSize); }
-        if (!row.accepted) { EXPECT_EQ(image.Error().detail, "16 x 8 pixels"); }
+        if (!row.accepted) {
+            EXPECT_EQ(image.Error().code, ImgErrc::UnexpectedSize);
+        }
+        if (!row.accepted) {
+            EXPECT_EQ(image.Error().detail, "16 x 8 pixels");
+        }
     }
 }
 

@@ -71,7 +71,7 @@ RgbImage StoredAs(int orientation, const RgbImage& upright) {
         case 2: return MirroredLeftRight(upright);
         case 3: return MirroredTopBottom(MirroredLeftRight(upright));
         case 4: return MirroredTopBottom(upright);
-        case 5: return Transposed(upright);                                      // first row on the left
+        case 5: return Transposed(upright);                                         // first row on the left
         case 6: return TurnedClockwise(TurnedClockwise(TurnedClockwise(upright)));  // first row on the right
         case 7: return MirroredTopBottom(MirroredLeftRight(Transposed(upright)));
         case 8: return TurnedClockwise(upright);

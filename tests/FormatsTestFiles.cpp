@@ -4,8 +4,8 @@
 #include <png.h>
 #include <zlib.h>
 
-#include <cstdio>  // jpeglib.h needs FILE first
 #include <jpeglib.h>
+#include <cstdio>  // jpeglib.h needs FILE first
 
 #include <algorithm>
 #include <cerrno>
@@ -56,9 +56,8 @@ struct PngExtras {
 
 void SetPngChunks(png_structp png, png_infop info, const PngPicture& picture, PngExtras& extras) {
     png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width), static_cast<png_uint_32>(picture.height),
-                 picture.bitDepth, picture.colourType,
-                 picture.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+                 picture.bitDepth, picture.colourType, picture.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (!extras.palette.empty())
         png_set_PLTE(png, info, extras.palette.data(), static_cast<int>(extras.palette.size()));
     if (!picture.paletteAlpha.empty())
@@ -252,18 +251,18 @@ Bytes EncodeRgbJpeg(const RgbImage& image, std::vector<Bytes> app1, bool progres
 Bytes ExifTiff(bool bigEndian, int orientation) {
     Bytes tiff = bigEndian ? Bytes{'M', 'M'} : Bytes{'I', 'I'};
     Put16(tiff, bigEndian, 42);
-    Put32(tiff, bigEndian, 8);                    // the first directory follows the header
-    Put16(tiff, bigEndian, 2);                    // two entries
-    Put16(tiff, bigEndian, 0x010F);               // the camera's make, 4 ASCII bytes held in the entry
+    Put32(tiff, bigEndian, 8);       // the first directory follows the header
+    Put16(tiff, bigEndian, 2);       // two entries
+    Put16(tiff, bigEndian, 0x010F);  // the camera's make, 4 ASCII bytes held in the entry
     Put16(tiff, bigEndian, 2);
     Put32(tiff, bigEndian, 4);
     tiff.insert(tiff.end(), {'Z', 'e', 'n', 0});
-    Put16(tiff, bigEndian, 0x0112);               // the orientation, one SHORT
+    Put16(tiff, bigEndian, 0x0112);  // the orientation, one SHORT
     Put16(tiff, bigEndian, 3);
     Put32(tiff, bigEndian, 1);
     Put16(tiff, bigEndian, static_cast<unsigned>(orientation));
     Put16(tiff, bigEndian, 0);
-    Put32(tiff, bigEndian, 0);                    // no next directory
+    Put32(tiff, bigEndian, 0);  // no next directory
     return tiff;
 }
 
@@ -319,9 +318,10 @@ RgbImage SlopeImage(int width, int height) {
     RgbImage image = RgbImage::Unfilled(width, height);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            image.Set(x, y, {static_cast<std::uint8_t>(20 + x * 200 / std::max(1, width - 1)),
-                             static_cast<std::uint8_t>(30 + y * 190 / std::max(1, height - 1)),
-                             static_cast<std::uint8_t>(90 + (x + 2 * y) * 100 / std::max(1, width + 2 * height))});
+            image.Set(x, y,
+                      {static_cast<std::uint8_t>(20 + x * 200 / std::max(1, width - 1)),
+                       static_cast<std::uint8_t>(30 + y * 190 / std::max(1, height - 1)),
+                       static_cast<std::uint8_t>(90 + (x + 2 * y) * 100 / std::max(1, width + 2 * height))});
     return image;
 }
 

@@ -17,7 +17,7 @@ inline constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
 struct PngPicture {
     int width = 0;
     int height = 0;
-    int colourType = 0;              // PNG_COLOR_TYPE_*
+    int colourType = 0;  // PNG_COLOR_TYPE_*
     int bitDepth = 8;
     bool interlaced = false;
     std::vector<std::uint16_t> samples;  // width x height x channels, as stored; palette indices for palettes
@@ -40,7 +40,7 @@ enum class JpegKind { YCbCr, Rgb, Grey, AdobeCmyk, AdobeYcck, PlainCmyk };
 struct JpegScan {
     int first;  // coefficients first to last
     int last;
-    int high;   // successive approximation: the bit of the last scan, and this one's
+    int high;  // successive approximation: the bit of the last scan, and this one's
     int low;
 };
 
@@ -51,7 +51,7 @@ struct JpegPicture {
     Bytes samples;  // width x height x (1 grey, 3 RGB, 4 CMYK as stored) samples
     int quality = 100;
     bool progressive = false;
-    std::vector<Bytes> app1;  // APP1 segments' contents, in order
+    std::vector<Bytes> app1;      // APP1 segments' contents, in order
     std::vector<JpegScan> scans;  // a progressive script of its own
 };
 

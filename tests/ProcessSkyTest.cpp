@@ -59,9 +59,7 @@ TEST_F(ProcessSkyTest, WritesTheSixFilesAsTheCubeInMemory) {
 }
 
 TEST_F(ProcessSkyTest, RefusesOtherSizesAndWritesNothing) {
-    const struct {
-        int width, height;
-    } rows[] = {{504, 505}, {1008, 100}, {4032, 504}, {503, 504}, {2016, 503}};
+    const struct { int width, height; } rows[] = {{504, 505}, {1008, 100}, {4032, 504}, {503, 504}, {2016, 503}};
     for (const auto& row : rows) {
         SCOPED_TRACE(std::to_string(row.width) + "x" + std::to_string(row.height));
         host_.Reset();
@@ -78,8 +76,8 @@ TEST_F(ProcessSkyTest, RefusesOtherSizesAndWritesNothing) {
 
 TEST_F(ProcessSkyTest, UnreadableStripsAreRefusedWithThePathAndWhy) {
     std::filesystem::create_directory(dir_ / "folder.tga");
-    WriteBytes(dir_ / "picture.png", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
-                                      0, 0, 1, 0, 0, 0, 1, 0});
+    WriteBytes(dir_ / "picture.png",
+               {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R', 0, 0, 1, 0, 0, 0, 1, 0});
     WriteBytes(dir_ / "notes.txt", std::vector<std::uint8_t>(40, 'x'));
     const auto quoted = "\"" + Utf8FromPath(WriteStrip(504)) + "\"";
     const std::pair<std::string, std::string> rows[] = {
@@ -91,7 +89,8 @@ TEST_F(ProcessSkyTest, UnreadableStripsAreRefusedWithThePathAndWhy) {
     };
     for (const auto& [path, reason] : rows) {
         host_.Reset();
-        const SkyResult result = ProcessSky(path, {host_, SystemFileSystem(), Utf8FromPath(output_ / ""), programFolder_});
+        const SkyResult result =
+            ProcessSky(path, {host_, SystemFileSystem(), Utf8FromPath(output_ / ""), programFolder_});
         EXPECT_EQ(result.outcome, SkyOutcome::Refused) << path;
         EXPECT_EQ(host_.LastMessage(), "Error getting file size of " + path + " (" + reason + ")");
         EXPECT_EQ(result.text, host_.LastMessage());

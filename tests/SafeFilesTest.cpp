@@ -164,7 +164,8 @@ TEST_F(SafeFilesTest, AKilledWriterLeavesEachFileOldOrNewAndTheNextRunNoLeftover
     ASSERT_EQ(Convert(stripB_, dir_ / "reference B"), SkyOutcome::Completed);
     const auto oneRun = std::chrono::steady_clock::now() - started;
     std::mt19937 random(std::random_device{}());
-    std::uniform_int_distribution<long long> delay(0, std::chrono::duration_cast<std::chrono::microseconds>(oneRun).count());
+    std::uniform_int_distribution<long long> delay(
+        0, std::chrono::duration_cast<std::chrono::microseconds>(oneRun).count());
     for (int round = 0; round < 12; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         const pid_t child = ForkedConversion(round % 2 ? stripA_ : stripB_);

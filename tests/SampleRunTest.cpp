@@ -14,9 +14,10 @@ namespace {
 
 const std::filesystem::path kProgramFolder = ZENIVOR_PROGRAM_FOLDER;
 // The game's names for the faces, spelled out here so that a change to the program's table shows.
-const std::pair<Face, const char*> kSideFiles[] = {
-    {Face::North, "F0010001.tga"}, {Face::West, "F0020001.tga"}, {Face::South, "F0030001.tga"},
-    {Face::East, "F0040001.tga"}};
+const std::pair<Face, const char*> kSideFiles[] = {{Face::North, "F0010001.tga"},
+                                                   {Face::West, "F0020001.tga"},
+                                                   {Face::South, "F0030001.tga"},
+                                                   {Face::East, "F0040001.tga"}};
 
 // Runs the converter with arguments, as a script would, and returns its exit code.
 int RunConverter(const std::vector<std::string>& arguments) {

@@ -133,9 +133,8 @@ TEST_F(ShellTest, FileOpenRemembersTheChosenFolder) {
     ASSERT_EQ(dialogs_.setups.size(), 1u);
     const OpenDialogSetup& setup = dialogs_.setups[0];
     EXPECT_EQ(setup.defaultSuffix, "tga");
-    EXPECT_EQ(setup.nameFilters,
-              QStringList({"TGA file (504x504,1008x504,2016x504) (*.tga *.TGA)", "All Files (*)",
-                           "Panoramas (*.tga *.png *.jpg *.jpeg *.TGA *.PNG *.JPG *.JPEG)"}));
+    EXPECT_EQ(setup.nameFilters, QStringList({"TGA file (504x504,1008x504,2016x504) (*.tga *.TGA)", "All Files (*)",
+                                              "Panoramas (*.tga *.png *.jpg *.jpeg *.TGA *.PNG *.JPG *.JPEG)"}));
     EXPECT_EQ(setup.initialFolder.toStdString(), rememberedText_);
     EXPECT_EQ(program.LastPath(), Utf8FromPath(stripFolder_ / ""));
     EXPECT_EQ(Status(), "AllDone");
@@ -235,8 +234,8 @@ TEST_F(ShellTest, MenusHaveTheirCaptionsAndShortcuts) {
             EXPECT_TRUE(item->isEnabled());
         }
     }
-    EXPECT_EQ(captions,
-              QStringList({"&File", "&Open|Ctrl+O", "Open &Panorama...|Ctrl+Shift+O", "-", "E&xit|Ctrl+Q", "&Help", "&Help|F1", "-", "&About|"}));
+    EXPECT_EQ(captions, QStringList({"&File", "&Open|Ctrl+O", "Open &Panorama...|Ctrl+Shift+O", "-", "E&xit|Ctrl+Q",
+                                     "&Help", "&Help|F1", "-", "&About|"}));
 }
 
 TEST_F(ShellTest, HelpOpensThePageBesideTheProgram) {

@@ -68,7 +68,8 @@ TEST(SkyCube, SkyCapTakesEachPixelFromTheLastTriangleHoldingIt) {
             const int q = OwningCapTriangle(x, y);
             if (q < 0) continue;
             const Face face = kCapTriangles[q].face;
-            ASSERT_EQ(cap.At(x, y), ExpectedCapPixel(face, Side(sides, face), x, y)) << x << "," << y << " triangle " << q;
+            ASSERT_EQ(cap.At(x, y), ExpectedCapPixel(face, Side(sides, face), x, y))
+                << x << "," << y << " triangle " << q;
             ++checked;
             if (q == 3 && x < 252) ++wonByEastPastTheCentre;
         }

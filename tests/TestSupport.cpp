@@ -56,11 +56,24 @@ void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_
 }
 
 void WriteTga(const std::filesystem::path& path, const RgbImage& image) {
-    std::vector<std::uint8_t> bytes = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    std::vector<std::uint8_t> bytes = {0,
+                                       0,
+                                       2,
+                                       0,
+                                       0,
+                                       0,
+                                       0,
+                                       0,
+                                       0,
+                                       0,
+                                       0,
+                                       0,
                                        static_cast<std::uint8_t>(image.width & 0xFF),
                                        static_cast<std::uint8_t>(image.width >> 8),
                                        static_cast<std::uint8_t>(image.height & 0xFF),
-                                       static_cast<std::uint8_t>(image.height >> 8), 24, 0};
+                                       static_cast<std::uint8_t>(image.height >> 8),
+                                       24,
+                                       0};
     for (int y = image.height - 1; y >= 0; --y)
         for (int x = 0; x < image.width; ++x) {
             const Rgb c = image.At(x, y);

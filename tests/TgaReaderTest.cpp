@@ -22,8 +22,8 @@ const std::vector<std::array<int, 3>> kFiveBitPalette = {
 struct Variant {
     const char* name;
     int type;
-    int depth;           // pixel depth (index depth for colour-mapped types)
-    int colorMapDepth;   // 0: no colour map
+    int depth;          // pixel depth (index depth for colour-mapped types)
+    int colorMapDepth;  // 0: no colour map
     int colorMapFirst;
     int descriptorOrigin;  // bit 4 right-to-left, bit 5 top-to-bottom
     int idLength;
@@ -107,15 +107,30 @@ void AppendRle(std::vector<std::uint8_t>& out, const std::vector<std::vector<std
 std::vector<std::uint8_t> BuildTga(const Variant& v) {
     const int mapLength = v.colorMapDepth ? static_cast<int>(kFiveBitPalette.size()) : 0;
     std::vector<std::uint8_t> out = {
-        static_cast<std::uint8_t>(v.idLength), static_cast<std::uint8_t>(v.colorMapDepth ? 1 : 0),
-        static_cast<std::uint8_t>(v.type), static_cast<std::uint8_t>(v.colorMapFirst & 0xFF),
-        static_cast<std::uint8_t>(v.colorMapFirst >> 8), static_cast<std::uint8_t>(mapLength), 0,
-        static_cast<std::uint8_t>(v.colorMapDepth), 0, 0, 0, 0, kWidth, 0, kHeight, 0,
+        static_cast<std::uint8_t>(v.idLength),
+        static_cast<std::uint8_t>(v.colorMapDepth ? 1 : 0),
+        static_cast<std::uint8_t>(v.type),
+        static_cast<std::uint8_t>(v.colorMapFirst & 0xFF),
+        static_cast<std::uint8_t>(v.colorMapFirst >> 8),
+        static_cast<std::uint8_t>(mapLength),
+        0,
+        static_cast<std::uint8_t>(v.colorMapDepth),
+        0,
+        0,
+        0,
+        0,
+        kWidth,
+        0,
+        kHeight,
+        0,
         static_cast<std::uint8_t>(v.depth),
-        static_cast<std::uint8_t>(v.descriptorOrigin | (v.depth == 32 ? 8 : v.depth == 16 && !IsMapped(v) ? 1 : 0))};
+        static_cast<std::uint8_t>(v.descriptorOrigin | (v.depth == 32                   ? 8
+                                                        : v.depth == 16 && !IsMapped(v) ? 1
+                                                                                        : 0))};
     for (int i = 0; i < v.idLength; ++i) out.push_back(static_cast<std::uint8_t>('A' + i % 26));
     for (const auto& entry : kFiveBitPalette)
-        if (v.colorMapDepth) AppendColour(out, {Expand5(entry[0]), Expand5(entry[1]), Expand5(entry[2])}, v.colorMapDepth);
+        if (v.colorMapDepth)
+            AppendColour(out, {Expand5(entry[0]), Expand5(entry[1]), Expand5(entry[2])}, v.colorMapDepth);
     const auto pixels = StoredPixels(v);
     if (v.type >= 9) {
         AppendRle(out, pixels);
@@ -183,7 +198,8 @@ TEST(TgaReader, FastPathsMatchTheGeneralPathOnLargeImages) {
         SCOPED_TRACE(base.name);
         std::vector<std::uint8_t> bytes(18);
         bytes[2] = static_cast<std::uint8_t>(base.type);
-        bytes[12] = kBigWidth & 0xFF, bytes[13] = kBigWidth >> 8, bytes[14] = kBigHeight, bytes[16] = static_cast<std::uint8_t>(base.depth);
+        bytes[12] = kBigWidth & 0xFF, bytes[13] = kBigWidth >> 8, bytes[14] = kBigHeight,
+        bytes[16] = static_cast<std::uint8_t>(base.depth);
         bytes[17] = static_cast<std::uint8_t>(base.descriptorOrigin);
         const std::size_t bpp = static_cast<std::size_t>(base.depth / 8);
         for (int i = 0, left = kBigWidth * kBigHeight; left > 0; ++i) {
@@ -191,7 +207,8 @@ TEST(TgaReader, FastPathsMatchTheGeneralPathOnLargeImages) {
             const bool run = base.type == 10 && i % 3 == 0;
             if (base.type == 10) bytes.push_back(static_cast<std::uint8_t>((run ? 0x80 : 0) | (length - 1)));
             for (int p = 0; p < (run ? 1 : length); ++p)
-                for (std::size_t c = 0; c < bpp; ++c) bytes.push_back(static_cast<std::uint8_t>(i * 7 + p * 13 + c * 101));
+                for (std::size_t c = 0; c < bpp; ++c)
+                    bytes.push_back(static_cast<std::uint8_t>(i * 7 + p * 13 + c * 101));
             left -= length;
         }
         const Result<RgbImage> fast = DecodeBytes(bytes, TgaDecodePath::Fast);
@@ -256,7 +273,8 @@ TEST(TgaReader, ReadsOnlyWhatTheHeaderDeclares) {
             // The header twice (size, then read), the ID, the colour map, and at most what the
             // pixel data can take: every pixel stored apart, behind a packet byte of its own.
             const TgaHeader h = *ParseTgaHeader(bytes);
-            EXPECT_LE(counting.requested, kTgaHeaderSize + h.PixelDataOffset() + h.PixelCount() * (1 + h.BytesPerPixel()));
+            EXPECT_LE(counting.requested,
+                      kTgaHeaderSize + h.PixelDataOffset() + h.PixelCount() * (1 + h.BytesPerPixel()));
         }
 }
 
@@ -296,11 +314,17 @@ const Malformed kMalformed[] = {
     {"zero height", kPlain, [](auto& b) { SetWord(b, 14, 0); }, ImgErrc::ZeroSize},
     {"truncated colour map", kMapped, [](auto& b) { b.resize(18 + 10); }, ImgErrc::TruncatedColorMap},
     {"truncated pixels", kPlain, [](auto& b) { b.pop_back(); }, ImgErrc::TruncatedPixels},
-    {"huge size, tiny file", kPlain, [](auto& b) { SetWord(b, 12, 65535), SetWord(b, 14, 65535); }, ImgErrc::TruncatedPixels},
-    {"RLE, huge size, tiny file", kRle, [](auto& b) { SetWord(b, 12, 65535), SetWord(b, 14, 65535); }, ImgErrc::TruncatedPixels},
+    {"huge size, tiny file", kPlain, [](auto& b) { SetWord(b, 12, 65535), SetWord(b, 14, 65535); },
+     ImgErrc::TruncatedPixels},
+    {"RLE, huge size, tiny file", kRle, [](auto& b) { SetWord(b, 12, 65535), SetWord(b, 14, 65535); },
+     ImgErrc::TruncatedPixels},
     {"RLE without packets", kRle, [](auto& b) { b.resize(18); }, ImgErrc::TruncatedPixels},
     {"RLE ends inside a packet", kRle, [](auto& b) { b.resize(b.size() - 1); }, ImgErrc::TruncatedPixels},
-    {"RLE runs past the image", kRle, [](auto& b) { b.insert(b.begin() + 18, {0xFF, 1, 2, 3}); }, ImgErrc::RleOverrun},
+    {"RLE runs past the image", kRle,
+     [](auto& b) {
+         b.insert(b.begin() + 18, {0xFF, 1, 2, 3});
+     },
+     ImgErrc::RleOverrun},
     {"colour index past the map", kMapped, [](auto& b) { b.back() = 6; }, ImgErrc::ColorIndexRange},
     {"colour index before the first entry", kMapped, [](auto& b) { SetWord(b, 3, 1); }, ImgErrc::ColorIndexRange},
     {"not a TGA at all", kPlain,
@@ -366,7 +390,8 @@ TEST(TgaReader, ReadRefusesASizeOtherThanTheOneAskedFor) {
     const struct {
         ImageSize expected;
         bool reads;
-    } rows[] = {{{504, 504}, false}, {{kWidth, 0}, true}, {{0, kHeight}, true}, {{kWidth, kHeight + 1}, false}, {{}, true}};
+    } rows[] = {
+        {{504, 504}, false}, {{kWidth, 0}, true}, {{0, kHeight}, true}, {{kWidth, kHeight + 1}, false}, {{}, true}};
     for (const auto& row : rows) {
         MemorySource source(bytes);
         const Result<RgbImage> image = ReadTga(source, row.expected);

@@ -5,11 +5,11 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "tests/TestSupport.h"
 #include "util/ErrorText.h"
 #include "util/MessageHook.h"
 #include "util/modFString.h"
 #include "util/modSubroutines.h"
-#include "tests/TestSupport.h"
 
 namespace zenivor::test {
 namespace {
@@ -58,11 +58,13 @@ TEST(GetElement, WorkedExamplesAndEdges) {
         {u"a,b", std::u16string(32768, u','), 0, u"", true},
     };
     for (const ElementRow& row : rows) {
-        SCOPED_TRACE(std::string(row.source.begin(), row.source.begin() + std::min<std::size_t>(row.source.size(), 30)) +
-                     " / " + std::to_string(row.index));
+        SCOPED_TRACE(
+            std::string(row.source.begin(), row.source.begin() + std::min<std::size_t>(row.source.size(), 30)) + " / " +
+            std::to_string(row.index));
         RecordedMessages messages;
         EXPECT_EQ(GetElement(row.source, row.delimiter, row.index), row.expected);
-        EXPECT_EQ(messages.texts, row.overflow ? std::vector<std::string>{kOverflowMessage} : std::vector<std::string>{});
+        EXPECT_EQ(messages.texts,
+                  row.overflow ? std::vector<std::string>{kOverflowMessage} : std::vector<std::string>{});
     }
 }
 
@@ -105,10 +107,12 @@ TEST(ErrorText, NumbersCarryABlankOrTheirSign) {
         {0, "Unexpected error in File Open:  0 File not found"},
         {-2147024891, "Unexpected error in File Open: -2147024891 File not found"},
     };
-    for (const auto& row : rows) EXPECT_EQ(UnexpectedErrorText("File Open", row.number, "File not found"), row.expected);
+    for (const auto& row : rows)
+        EXPECT_EQ(UnexpectedErrorText("File Open", row.number, "File not found"), row.expected);
     EXPECT_EQ(UnexpectedErrorText("Main", std::bad_alloc()), "Unexpected error in Main:  7 Out of memory");
-    EXPECT_EQ(UnexpectedErrorText("Main", std::system_error(std::make_error_code(std::errc::no_such_file_or_directory))),
-              "Unexpected error in Main:  2 No such file or directory");
+    EXPECT_EQ(
+        UnexpectedErrorText("Main", std::system_error(std::make_error_code(std::errc::no_such_file_or_directory))),
+        "Unexpected error in Main:  2 No such file or directory");
     EXPECT_EQ(UnexpectedErrorText("Main", std::runtime_error("broken")), "Unexpected error in Main: -1 broken");
 }
 

@@ -119,16 +119,18 @@ bool WriteImage(const std::filesystem::path& path, int width, int height, Paint 
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const Colour c = paint((x + 0.5) / width, (y + 0.5) / height);
-            image.Set(x, y, {static_cast<std::uint8_t>(std::clamp(c.r, 0.0, 255.0)),
-                             static_cast<std::uint8_t>(std::clamp(c.g, 0.0, 255.0)),
-                             static_cast<std::uint8_t>(std::clamp(c.b, 0.0, 255.0))});
+            image.Set(x, y,
+                      {static_cast<std::uint8_t>(std::clamp(c.r, 0.0, 255.0)),
+                       static_cast<std::uint8_t>(std::clamp(c.g, 0.0, 255.0)),
+                       static_cast<std::uint8_t>(std::clamp(c.b, 0.0, 255.0))});
         }
     FileSystem& files = SystemFileSystem();
     Result<OutputFolder> folder = files.OpenFolder(path.parent_path());
     PixelBytes encoded;
-    Result<void> saved = folder ? WriteTga(files, *folder, Utf8FromPath(path.filename()), image, encoded)
-                                : Result<void>(folder.Error());
-    if (!saved) std::fprintf(stderr, "make_samples: cannot write %s (%s)\n", path.c_str(), Reason(saved.Error()).c_str());
+    Result<void> saved =
+        folder ? WriteTga(files, *folder, Utf8FromPath(path.filename()), image, encoded) : Result<void>(folder.Error());
+    if (!saved)
+        std::fprintf(stderr, "make_samples: cannot write %s (%s)\n", path.c_str(), Reason(saved.Error()).c_str());
     return static_cast<bool>(saved);
 }
 

@@ -24,7 +24,8 @@ std::string UnexpectedErrorText(std::string_view procedure, long long number, st
 std::string UnexpectedErrorText(std::string_view procedure, const std::exception& error) {
     if (const auto* system = dynamic_cast<const std::system_error*>(&error))
         return UnexpectedErrorText(procedure, system->code().value(), system->code().message());
-    if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) return UnexpectedErrorText(procedure, 7, "Out of memory");
+    if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr)
+        return UnexpectedErrorText(procedure, 7, "Out of memory");
     return UnexpectedErrorText(procedure, -1, error.what());
 }
 

@@ -44,7 +44,7 @@ std::span<const ImgErrcEntry> AllImgErrcTexts() { return kTexts; }
 
 std::string Reason(const ImgError& error) {
     std::string text = error.systemError != 0 ? std::generic_category().message(error.systemError)
-                                           : std::string(ImgErrcText(error.code));
+                                              : std::string(ImgErrcText(error.code));
     if (!error.detail.empty()) text.append(": ").append(error.detail);
     return text;
 }

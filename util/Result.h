@@ -12,11 +12,11 @@
 namespace zenivor {
 
 enum class ImgErrc : int {
-    FileOpen = 1,            // the file cannot be opened
-    NotAFile = 2,            // the path names a folder, a FIFO or another non-regular file
-    FileRead = 3,            // the system failed a read
-    TruncatedHeader = 4,     // shorter than an image header (an empty file too)
-    UnknownType = 5,         // not a TGA image type this library reads
+    FileOpen = 1,         // the file cannot be opened
+    NotAFile = 2,         // the path names a folder, a FIFO or another non-regular file
+    FileRead = 3,         // the system failed a read
+    TruncatedHeader = 4,  // shorter than an image header (an empty file too)
+    UnknownType = 5,      // not a TGA image type this library reads
     UnknownColorMapType = 6,
     BadColorMapDepth = 7,
     BadPixelDepth = 8,
@@ -29,19 +29,19 @@ enum class ImgErrc : int {
     ColorIndexRange = 15,
     OutOfMemory = 16,
     // 17 to 21 named faults of the old handle-based calls, which values cannot make.
-    FileCreate = 22,         // the output cannot be created or put in place of the target
-    FileWrite = 23,          // writing the output failed
-    UnexpectedSize = 24,     // the image's size differs from the size asked for
+    FileCreate = 22,      // the output cannot be created or put in place of the target
+    FileWrite = 23,       // writing the output failed
+    UnexpectedSize = 24,  // the image's size differs from the size asked for
     BadPng = 25,
     BadJpeg = 26,
-    TooLarge = 27,           // more pixels than the program will hold
-    UnknownFormat = 28,      // a signature of a format this program does not read
+    TooLarge = 27,       // more pixels than the program will hold
+    UnknownFormat = 28,  // a signature of a format this program does not read
 };
 
 struct ImgError {
     ImgErrc code;
-    int systemError = 0;     // errno of the failed system call; 0 when the library found the fault
-    std::string detail = {}; // more about the cause, e.g. "it looks like GIF" or libpng's own words
+    int systemError = 0;      // errno of the failed system call; 0 when the library found the fault
+    std::string detail = {};  // more about the cause, e.g. "it looks like GIF" or libpng's own words
 
     // The number a message shows: the system's code for a system failure, else the library's.
     int Number() const { return systemError != 0 ? systemError : static_cast<int>(code); }

@@ -21,10 +21,24 @@ struct Seed {
 
 std::vector<std::uint8_t> MakeSeed(const Seed& s, int width, int height) {
     const int mapLength = s.mapDepth ? 4 : 0;
-    std::vector<std::uint8_t> out = {2, static_cast<std::uint8_t>(s.mapDepth ? 1 : 0), static_cast<std::uint8_t>(s.type),
-                                     1, 0, static_cast<std::uint8_t>(mapLength), 0, static_cast<std::uint8_t>(s.mapDepth),
-                                     0, 0, 0, 0, static_cast<std::uint8_t>(width), 0, static_cast<std::uint8_t>(height), 0,
-                                     static_cast<std::uint8_t>(s.depth), static_cast<std::uint8_t>(s.descriptor)};
+    std::vector<std::uint8_t> out = {2,
+                                     static_cast<std::uint8_t>(s.mapDepth ? 1 : 0),
+                                     static_cast<std::uint8_t>(s.type),
+                                     1,
+                                     0,
+                                     static_cast<std::uint8_t>(mapLength),
+                                     0,
+                                     static_cast<std::uint8_t>(s.mapDepth),
+                                     0,
+                                     0,
+                                     0,
+                                     0,
+                                     static_cast<std::uint8_t>(width),
+                                     0,
+                                     static_cast<std::uint8_t>(height),
+                                     0,
+                                     static_cast<std::uint8_t>(s.depth),
+                                     static_cast<std::uint8_t>(s.descriptor)};
     out.insert(out.end(), {'i', 'd'});
     for (int i = 0; i < mapLength * ((s.mapDepth + 7) / 8); ++i) out.push_back(static_cast<std::uint8_t>(i * 37));
     const int bytesPerPixel = (s.depth + 7) / 8;
@@ -62,9 +76,9 @@ int main(int argc, char** argv) {
     const std::filesystem::path folder = argv[1];
     std::filesystem::create_directories(folder);
     const Seed seeds[] = {
-        {2, 24, 0, 0x00}, {2, 32, 0, 0x28}, {2, 16, 0, 0x10}, {2, 15, 0, 0x30}, {10, 24, 0, 0x00}, {10, 32, 0, 0x20},
-        {10, 16, 0, 0x00}, {3, 8, 0, 0x00}, {11, 8, 0, 0x20}, {3, 16, 0, 0x00}, {1, 8, 24, 0x00}, {1, 16, 32, 0x20},
-        {9, 8, 16, 0x00}, {9, 8, 15, 0x10}, {2, 24, 24, 0x00},
+        {2, 24, 0, 0x00},  {2, 32, 0, 0x28},  {2, 16, 0, 0x10}, {2, 15, 0, 0x30}, {10, 24, 0, 0x00},
+        {10, 32, 0, 0x20}, {10, 16, 0, 0x00}, {3, 8, 0, 0x00},  {11, 8, 0, 0x20}, {3, 16, 0, 0x00},
+        {1, 8, 24, 0x00},  {1, 16, 32, 0x20}, {9, 8, 16, 0x00}, {9, 8, 15, 0x10}, {2, 24, 24, 0x00},
     };
     for (const Seed& seed : seeds) {
         std::ofstream file(folder / SeedName(seed), std::ios::binary);
