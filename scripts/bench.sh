@@ -62,7 +62,8 @@ PY
 
 echo "== Page faults and peak memory of one conversion (/usr/bin/time -v)"
 for name in converter io_floor_durable; do
-    if [ "$name" = converter ]; then cmd=("$converter" "$sample" "$work/convert"); else cmd=("$work/io_floor_durable" "$sample" "$work/durable"); fi
+    cmd=("$work/io_floor_durable" "$sample" "$work/durable")
+    [ "$name" = converter ] && cmd=("$converter" "$sample" "$work/convert")
     /usr/bin/time -v "${cmd[@]}" 2>"$work/time.txt" >/dev/null
     faults=$(awk -F': ' '/Minor/ { print $2 }' "$work/time.txt")
     peak=$(awk -F': ' '/Maximum resident/ { print $2 }' "$work/time.txt")

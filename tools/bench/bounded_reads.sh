@@ -26,5 +26,6 @@ plain=$(median_ms "$work/plain.tga")
 trailing=$(median_ms "$work/trailing.tga")
 printf '%-34s %10s %12s\n' "strip" "median ms" "peak memory"
 printf '%-34s %10s %9s MB\n' "2016 x 504" "$plain" "$(( $(peak_kb "$work/plain.tga") / 1024 ))"
-printf '%-34s %10s %9s MB\n' "2016 x 504 + 4 GB trailing bytes" "$trailing" "$(( $(peak_kb "$work/trailing.tga") / 1024 ))"
+printf '%-34s %10s %9s MB\n' "2016 x 504 + 4 GB trailing bytes" "$trailing" \
+    "$(( $(peak_kb "$work/trailing.tga") / 1024 ))"
 awk -v a="$trailing" -v b="$plain" 'BEGIN { printf "ratio (trailing / plain): %.2f\n", a / b }'
