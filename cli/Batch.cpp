@@ -165,6 +165,7 @@ std::string BatchSummaryLine(std::size_t converted, std::size_t total, double se
 }
 
 int RunBatch(const BatchRequest& request, const ConverterSetup& setup, Console& console) {
+    if (request.strips.empty()) return kExitConverted;
     const Clock::time_point start = Clock::now();
     std::error_code error;
     if (!std::filesystem::is_directory(request.outRoot, error)) {
