@@ -1,29 +1,30 @@
 #include "cli/ConvertCommand.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <optional>
 #include <ostream>
+#include <thread>
 
-#include "cli/Preview.h"
+#include "cli/Batch.h"
+#include "cli/Console.h"
+#include "cli/StripConversion.h"
 #include "cli/Usage.h"
-#include "conversion/ProcessSky.h"
 #include "util/Version.h"
 
 namespace zenivor {
 namespace {
 
-constexpr const char* kPrefix = "zenivor-convert: ";
+constexpr const char* kJobsError = "--jobs needs a whole number of conversions at once, 1 or more";
 
 struct Options {
     bool help = false;
     bool version = false;
-    bool verbose = false;
-    bool fit = false;
-    bool equirect = false;
-    std::optional<double> north;
-    std::optional<std::string> ground;
-    std::optional<std::string> preview;
+    bool quiet = false;
+    ConversionOptions conversion;
+    std::optional<std::string> batch;  // the output root
+    std::optional<unsigned> jobs;
     std::vector<std::string> operands;
 };
 
@@ -32,6 +33,14 @@ std::optional<double> Degrees(const std::string& text) {
     double value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+// A count of 1 or more, all of the text.
+std::optional<unsigned> Count(const std::string& text) {
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value == 0) return std::nullopt;
     return value;
 }
 
@@ -47,20 +56,29 @@ bool Names(const std::string& argument, const std::string& name) {
     return argument == name || argument.starts_with(name + "=");
 }
 
+std::optional<std::string> CheckBatch(const Options& options) {
+    if (options.batch->empty()) return "--batch needs an output folder";
+    if (options.conversion.preview) return "--preview is for a single strip, not a --batch";
+    return CheckBatchStrips(PathFromUtf8(*options.batch), options.operands);
+}
+
 std::optional<std::string> CheckOptions(const Options& options) {
     if (options.help || options.version) return std::nullopt;
-    if (options.operands.empty()) return options.equirect ? "no panorama given" : "no strip given";
-    if (options.operands.size() > 2) return "too many arguments";
-    if (options.preview && options.preview->empty()) return "--preview needs a file name";
-    if (options.fit && options.equirect) return "--fit is for strips; a panorama is projected whatever its size";
-    if (!options.equirect && (options.north || options.ground)) return "--north and --ground need --equirect";
-    if (options.ground && *options.ground != "nadir" && *options.ground != "template")
+    const ConversionOptions& conversion = options.conversion;
+    if (options.operands.empty()) return conversion.equirect ? "no panorama given" : "no strip given";
+    if (!options.batch && options.operands.size() > 2) return "too many arguments";
+    if (!options.batch && (options.jobs || options.quiet)) return "--jobs and --quiet need --batch";
+    if (conversion.preview && conversion.preview->empty()) return "--preview needs a file name";
+    if (conversion.fit && conversion.equirect) return "--fit is for strips; a panorama is projected whatever its size";
+    if (!conversion.equirect && (conversion.north || conversion.ground)) return "--north and --ground need --equirect";
+    if (conversion.ground && *conversion.ground != "nadir" && *conversion.ground != "template")
         return "--ground takes nadir or template";
-    return std::nullopt;
+    return options.batch ? CheckBatch(options) : std::nullopt;
 }
 
 // Parses the arguments; returns an error text for a usage error.
 std::optional<std::string> ParseOptions(const std::vector<std::string>& arguments, Options& options) {
+    ConversionOptions& conversion = options.conversion;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
@@ -73,21 +91,33 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& argument
         } else if (argument == "--version") {
             options.version = true;
         } else if (argument == "-v" || argument == "--verbose") {
-            options.verbose = true;
+            conversion.verbose = true;
+        } else if (argument == "-q" || argument == "--quiet") {
+            options.quiet = true;
         } else if (argument == "--fit") {
-            options.fit = true;
+            conversion.fit = true;
         } else if (argument == "--equirect") {
-            options.equirect = true;
+            conversion.equirect = true;
         } else if (Names(argument, "--preview")) {
-            options.preview = ValueOf("--preview", arguments, i);
-            if (!options.preview) return "--preview needs a file name";
+            conversion.preview = ValueOf("--preview", arguments, i);
+            if (!conversion.preview) return "--preview needs a file name";
         } else if (Names(argument, "--north")) {
             const auto value = ValueOf("--north", arguments, i);
-            options.north = value ? Degrees(*value) : std::nullopt;
-            if (!options.north) return "--north needs a number of degrees";
+            conversion.north = value ? Degrees(*value) : std::nullopt;
+            if (!conversion.north) return "--north needs a number of degrees";
         } else if (Names(argument, "--ground")) {
-            options.ground = ValueOf("--ground", arguments, i);
-            if (!options.ground) return "--ground takes nadir or template";
+            conversion.ground = ValueOf("--ground", arguments, i);
+            if (!conversion.ground) return "--ground takes nadir or template";
+        } else if (Names(argument, "--batch")) {
+            options.batch = ValueOf("--batch", arguments, i);
+            if (!options.batch) return "--batch needs an output folder";
+        } else if (argument.starts_with("-j") || Names(argument, "--jobs")) {
+            // -j N, -jN, --jobs N and --jobs=N
+            const bool attached = argument.starts_with("-j") && argument.size() > 2;
+            const auto value = attached ? std::optional(argument.substr(2))
+                                        : ValueOf(argument == "-j" ? "-j" : "--jobs", arguments, i);
+            options.jobs = value ? Count(*value) : std::nullopt;
+            if (!options.jobs) return kJobsError;
         } else {
             return "unknown option " + argument;
         }
@@ -95,101 +125,22 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& argument
     return CheckOptions(options);
 }
 
-// Prints one message on one line: control characters in paths are shown escaped.
-class Console {
-public:
-    explicit Console(std::ostream& err) : err_(err) {}
-    void Say(const std::string& text) { err_ << kPrefix << Printable(text) << '\n'; }
-
-private:
-    static std::string Printable(const std::string& text) {
-        static constexpr char kHex[] = "0123456789abcdef";
-        std::string out;
-        for (const char c : text) {
-            const auto byte = static_cast<unsigned char>(c);
-            if (byte >= 0x20 && byte != 0x7F) {
-                out += c;
-            } else if (c == '\n') {
-                out += "\\n";
-            } else if (c == '\t') {
-                out += "\\t";
-            } else {
-                out += "\\x";
-                out += kHex[byte >> 4];
-                out += kHex[byte & 15];
-            }
-        }
-        return out;
-    }
-    std::ostream& err_;
-};
-
-// Shows the conversion on the console: each status text with --verbose. Failures are printed
-// once, at the end, from the conversion's result.
-class ConsoleHost final : public MemoryHost {
-public:
-    ConsoleHost(Console& console, bool verbose) : console_(console), verbose_(verbose) {}
-    void SetStatusText(const std::string& text) override {
-        MemoryHost::SetStatusText(text);
-        if (verbose_) console_.Say(text);
-    }
-
-private:
-    Console& console_;
-    bool verbose_;
-};
-
-bool PrepareFolder(const std::filesystem::path& folder, Console& console) {
-    std::error_code error;
-    if (folder.empty() || std::filesystem::is_directory(folder, error)) return true;
-    std::filesystem::create_directories(folder, error);
-    if (!error) return true;
-    console.Say("cannot create the output folder " + Utf8FromPath(folder) + ": " + error.message());
-    return false;
-}
-
-PanoramaOptions PanoramaOptionsOf(const Options& options) {
-    return {options.north.value_or(kDefaultNorthDegrees), options.ground == "template"};
-}
-
-// After a refused size: what was found, and what would take it.
-void SayWayForward(const Options& options, const SkyResult& result, Console& console) {
-    const std::string found = "found " + std::to_string(result.strip.width) + "x" + std::to_string(result.strip.height);
-    if (options.equirect)
-        console.Say(found);
-    else if (IsEquirectangular(result.strip.width, result.strip.height))
-        console.Say(found + "; add --fit to resample it, or --equirect if it is a 360-degree panorama");
-    else if (FittedStripSize(result.strip))
-        console.Say(found + "; add --fit to resample it");
-    else
-        console.Say(found + "; a strip is 1, 2 or 4 times as wide as it is high");
-}
-
-int Convert(const Options& options, const ConverterSetup& setup, Console& console) {
+// One strip into the folder given (or the current one), its failure a line at a time.
+int ConvertSingle(const Options& options, const ConverterSetup& setup, Console& console) {
     const std::string& strip = options.operands[0];
     const auto folder = options.operands.size() > 1 ? PathFromUtf8(options.operands[1]) : std::filesystem::path(".");
-    if (!PrepareFolder(folder, console)) return kExitFailed;
-    ConsoleHost host(console, options.verbose);
-    const SkyContext context{host,           setup.files, Utf8FromPath(folder / ""), setup.programFolder,
-                             setup.decoders, options.fit};
-    const SkyResult result = options.equirect ? ProcessPanorama(strip, context, PanoramaOptionsOf(options))
-                                              : ProcessSky(strip, context);
-    if (result.outcome != SkyOutcome::Completed) {
-        // With --verbose a failure in the status line has been printed already.
-        const bool printed = options.verbose && host.LastMessage().empty();
-        if (!printed) console.Say(result.text);
-        if (result.outcome == SkyOutcome::Refused && result.strip.width > 0) SayWayForward(options, result, console);
-        return kExitFailed;
-    }
-    if (options.preview) {
-        std::string error;
-        if (!WriteCubePreview(setup.files, folder, PathFromUtf8(*options.preview), error)) {
-            console.Say(error);
-            return kExitFailed;
-        }
-    }
-    if (options.verbose) console.Say("AllDone");
-    return kExitConverted;
+    const StripOutcome outcome =
+        ConvertStrip(strip, folder, options.conversion, setup, [&](const std::string& text) { console.Say(text); });
+    for (std::size_t i = outcome.failureWasAStep ? 1 : 0; i < outcome.failure.size(); ++i)
+        console.Say(outcome.failure[i]);
+    return outcome.converted ? kExitConverted : kExitFailed;
+}
+
+int ConvertBatch(const Options& options, const ConverterSetup& setup, Console& console) {
+    const unsigned cores = std::thread::hardware_concurrency();
+    const BatchRequest request{PathFromUtf8(*options.batch), options.operands,
+                               options.jobs.value_or(std::max(cores, 1U)), options.quiet, options.conversion};
+    return RunBatch(request, setup, console);
 }
 
 }  // namespace
@@ -211,7 +162,7 @@ int RunConvertCommand(const std::vector<std::string>& arguments, const Converter
         out << "zenivor-convert " << kVersionText << '\n';
         return kExitConverted;
     }
-    return Convert(options, setup, console);
+    return options.batch ? ConvertBatch(options, setup, console) : ConvertSingle(options, setup, console);
 }
 
 }  // namespace zenivor

@@ -21,6 +21,8 @@ struct ConverterSetup {
     std::filesystem::path programFolder;  // holds the ground template
     FileSystem& files = SystemFileSystem();
     DecoderList decoders = PanoramaDecoders();
+    // Standard error is a terminal: a batch then shows a progress line.
+    bool terminal = false;
 };
 
 // Runs the converter on its arguments (without the program name). Returns the exit status.

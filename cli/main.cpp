@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <iostream>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -17,5 +19,6 @@ int main(int argc, char** argv) {
     mallopt(M_TRIM_THRESHOLD, 64 << 20);
 #endif
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    return zenivor::RunConvertCommand(arguments, {zenivor::ProgramFolder(argv[0])}, std::cout, std::cerr);
+    const zenivor::ConverterSetup setup{.programFolder = zenivor::ProgramFolder(argv[0]), .terminal = isatty(2) == 1};
+    return zenivor::RunConvertCommand(arguments, setup, std::cout, std::cerr);
 }

@@ -39,6 +39,8 @@ void CloseQuietly(int descriptor) {
 }
 
 // ".F0010001.tga.zenivor-3f9a0c1e5b7d2e44.tmp": hidden, unpredictable, and ours by its shape.
+// A device of its own for every name, so that conversions on several threads draw names at once
+// without sharing any generator's state.
 std::string TemporaryName(const std::string& target) {
     std::random_device random;
     const std::uint64_t value = (static_cast<std::uint64_t>(random()) << 32) ^ random();

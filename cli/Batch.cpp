@@ -1,0 +1,184 @@
+#include "cli/Batch.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <exception>
+#include <map>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "util/ErrorText.h"
+
+namespace zenivor {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A terminal redraw costs little, but more than ten a second only flickers.
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+constexpr int kBarWidth = 24;
+
+std::string Fixed(double value, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+// "7 s", "3 min 05 s", "2 h 04 min".
+std::string Duration(double seconds) {
+    const long long whole = std::llround(std::ceil(std::max(seconds, 0.0)));
+    char text[64];
+    if (whole < 60)
+        std::snprintf(text, sizeof text, "%lld s", whole);
+    else if (whole < 3600)
+        std::snprintf(text, sizeof text, "%lld min %02lld s", whole / 60, whole % 60);
+    else
+        std::snprintf(text, sizeof text, "%lld h %02lld min", whole / 3600, whole % 3600 / 60);
+    return text;
+}
+
+std::string Strips(std::size_t count) { return count == 1 ? "strip" : "strips"; }
+
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// What the threads share: the next strip to take, and the counts the progress line shows.
+class BatchRun {
+public:
+    BatchRun(const BatchRequest& request, const ConverterSetup& setup, Console& console)
+        : request_(request), setup_(setup), console_(console) {}
+
+    std::size_t Run() {
+        const std::size_t total = request_.strips.size();
+        const auto threads = std::clamp<std::size_t>(request_.jobs, 1, total);
+        const bool progress = setup_.terminal && !request_.quiet;
+        const Clock::time_point start = Clock::now();
+        {
+            std::vector<std::jthread> workers;
+            workers.reserve(threads);
+            try {
+                for (std::size_t t = 0; t < threads; ++t) workers.emplace_back([this] { Work(); });
+            } catch (const std::system_error&) {
+                // Fewer threads than asked for still do the whole batch; with none, this one does.
+                if (workers.empty()) Work();
+            }
+            std::unique_lock lock(mutex_);
+            while (done_ < total) {
+                if (progress) {
+                    const std::string line = BatchProgressLine(done_, total, SecondsSince(start));
+                    lock.unlock();
+                    console_.ShowProgress(line);
+                    lock.lock();
+                }
+                finished_.wait_for(lock, kRedrawInterval, [&] { return done_ == total; });
+            }
+        }
+        console_.ClearProgress();
+        return converted_;
+    }
+
+private:
+    void Work() {
+        for (std::size_t i = next_++; i < request_.strips.size(); i = next_++) {
+            const bool converted = ConvertOne(request_.strips[i]);
+            {
+                const std::lock_guard lock(mutex_);
+                ++done_;
+                if (converted) ++converted_;
+            }
+            finished_.notify_one();
+        }
+    }
+
+    bool ConvertOne(const std::string& strip) {
+        const auto step = [&](const std::string& text) { console_.Say(strip + ": " + text); };
+        const std::filesystem::path folder = BatchFolderOf(request_.outRoot, strip);
+        std::error_code error;
+        const bool folderWasThere = std::filesystem::exists(folder, error);
+        StripOutcome outcome;
+        try {
+            outcome = ConvertStrip(strip, folder, request_.conversion, setup_, step);
+        } catch (const std::exception& error) {
+            // One strip's lack of memory need not end the others.
+            outcome = {false, {UnexpectedErrorText("ConvertStrip", error)}, false};
+        }
+        if (outcome.converted) return true;
+        // A strip that never got as far as writing leaves no empty folder behind (remove only
+        // takes an empty one).
+        if (!folderWasThere) std::filesystem::remove(folder, error);
+        std::string text = strip + ": ";
+        for (std::size_t i = 0; i < outcome.failure.size(); ++i) text += (i > 0 ? "; " : "") + outcome.failure[i];
+        console_.Say(text);
+        return false;
+    }
+
+    const BatchRequest& request_;
+    const ConverterSetup& setup_;
+    Console& console_;
+    std::atomic<std::size_t> next_{0};
+    std::mutex mutex_;
+    std::condition_variable finished_;
+    std::size_t done_ = 0;
+    std::size_t converted_ = 0;
+};
+
+}  // namespace
+
+std::filesystem::path BatchFolderOf(const std::filesystem::path& outRoot, const std::string& strip) {
+    return outRoot / PathFromUtf8(strip).stem();
+}
+
+std::optional<std::string> CheckBatchStrips(const std::filesystem::path& outRoot,
+                                            const std::vector<std::string>& strips) {
+    if (strips.empty()) return "no strip given";
+    std::map<std::filesystem::path, const std::string*> owners;
+    for (const std::string& strip : strips) {
+        const std::filesystem::path stem = PathFromUtf8(strip).stem();
+        if (stem.empty() || stem == "." || stem == "..")
+            return "the strip " + strip + " has no file name to name its folder";
+        const auto [owner, added] = owners.emplace(stem, &strip);
+        if (!added)
+            return "the strips " + *owner->second + " and " + strip + " would both be written into " +
+                   Utf8FromPath(outRoot / stem);
+    }
+    return std::nullopt;
+}
+
+std::string BatchProgressLine(std::size_t done, std::size_t total, double seconds) {
+    const std::size_t filled = total == 0 ? kBarWidth : done * kBarWidth / total;
+    std::string line = "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '-') + "] ";
+    line += std::to_string(done) + "/" + std::to_string(total) + " " + Strips(total);
+    if (done == 0 || seconds <= 0) return line;
+    const double rate = static_cast<double>(done) / seconds;
+    line += ", " + Fixed(rate, 1) + "/s, " + Duration(static_cast<double>(total - done) / rate) + " left";
+    return line;
+}
+
+std::string BatchSummaryLine(std::size_t converted, std::size_t total, double seconds) {
+    std::string line = "converted " + std::to_string(converted) + " of " + std::to_string(total) + " " + Strips(total);
+    if (converted < total) line += ", " + std::to_string(total - converted) + " failed,";
+    return line + " in " + (seconds < 60 ? Fixed(seconds, 1) + " s" : Duration(seconds));
+}
+
+int RunBatch(const BatchRequest& request, const ConverterSetup& setup, Console& console) {
+    if (request.strips.empty()) return kExitConverted;
+    const Clock::time_point start = Clock::now();
+    std::error_code error;
+    if (!std::filesystem::is_directory(request.outRoot, error)) {
+        std::filesystem::create_directories(request.outRoot, error);
+        if (error) {
+            console.Say("cannot create the output folder " + Utf8FromPath(request.outRoot) + ": " + error.message());
+            return kExitFailed;
+        }
+    }
+    BatchRun run(request, setup, console);
+    const std::size_t converted = run.Run();
+    if (!request.quiet) console.Say(BatchSummaryLine(converted, request.strips.size(), SecondsSince(start)));
+    return converted == request.strips.size() ? kExitConverted : kExitFailed;
+}
+
+}  // namespace zenivor
