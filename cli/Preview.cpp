@@ -32,7 +32,8 @@ void PlaceFace(Canvas& canvas, const RgbImage& face, PreviewCell cell) {
     for (int y = 0; y < std::min(face.height, kFaceSize); ++y)
         for (int x = 0; x < std::min(face.width, kFaceSize); ++x) {
             const std::size_t to = (static_cast<std::size_t>(cell.row * kFaceSize + y) * canvasWidth +
-                                    static_cast<std::size_t>(cell.column * kFaceSize + x)) * 4;
+                                    static_cast<std::size_t>(cell.column * kFaceSize + x)) *
+                                   4;
             std::memcpy(&canvas[to], face.Row(y) + static_cast<std::size_t>(x) * 3, 3);
             canvas[to + 3] = 255;
         }
@@ -71,8 +72,8 @@ bool WriteBytes(FileSystem& files, const std::filesystem::path& target, const st
                 std::string& error) {
     Result<OutputFolder> folder = files.OpenFolder(target.parent_path());
     const ByteSpan whole(bytes.data(), bytes.size());
-    Result<void> written = folder ? files.Write(*folder, Utf8FromPath(target.filename()), {&whole, 1})
-                                  : Result<void>(folder.Error());
+    Result<void> written =
+        folder ? files.Write(*folder, Utf8FromPath(target.filename()), {&whole, 1}) : Result<void>(folder.Error());
     if (written && folder) written = files.Sync(*folder);
     if (written) return true;
     error = "cannot write " + Utf8FromPath(target) + ": " + Reason(written.Error());

@@ -98,7 +98,8 @@ TEST_F(ConvertCommandTest, FailuresExitWithOneAndSayWhy) {
         {{"--", Utf8FromPath(dir_ / "-no-such.tga"), output_},
          "zenivor-convert: Error getting file size of " + Utf8FromPath(dir_ / "-no-such.tga") + " (no such file)\n"},
         {{Utf8FromPath(dir_ / "line\nbreak.tga"), output_},
-         "zenivor-convert: Error getting file size of " + Utf8FromPath(dir_.Path()) + "/line\\nbreak.tga (no such file)\n"},
+         "zenivor-convert: Error getting file size of " + Utf8FromPath(dir_.Path()) +
+             "/line\\nbreak.tga (no such file)\n"},
     };
     for (const auto& row : rows) {
         const Outcome outcome = Convert(row.arguments);
@@ -144,7 +145,7 @@ TEST_F(ConvertCommandTest, PreviewShowsTheCubeUnfoldedAroundNorth) {
     const Outcome outcome = Convert({"--preview", Utf8FromPath(preview), Utf8FromPath(strip_), output_});
     ASSERT_EQ(outcome.status, kExitConverted) << outcome.err;
     const DecodedPng png = DecodePng(ReadBytes(preview));
-    ASSERT_EQ(png.width, 4 * 504);  // West, North, East, South in a row
+    ASSERT_EQ(png.width, 4 * 504);   // West, North, East, South in a row
     ASSERT_EQ(png.height, 3 * 504);  // the sky cap above North, the ground below
     const struct {
         const char* file;
@@ -178,7 +179,8 @@ TEST_F(ConvertCommandTest, TheReadmeAndTheHelpPageQuoteTheUsageAndEveryErrorCode
     while (usage.ends_with('\n')) usage.pop_back();
     ASSERT_FALSE(usage.empty());
     EXPECT_NE(TextOf(std::filesystem::path(ZENIVOR_SOURCE_FOLDER) / "README.md").find("```\n" + usage + "\n```"),
-              std::string::npos) << "README.md quotes the usage";
+              std::string::npos)
+        << "README.md quotes the usage";
     const std::string page = TextOf(std::filesystem::path(ZENIVOR_PROGRAM_FOLDER) / "Zenivor.html");
     EXPECT_NE(page.find("<pre>" + usage + "</pre>"), std::string::npos) << "the help page quotes the usage";
     for (const auto& [code, text] : AllImgErrcTexts()) {
