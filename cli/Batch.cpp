@@ -150,7 +150,9 @@ std::optional<std::string> CheckBatchStrips(const std::filesystem::path& outRoot
 
 std::string BatchProgressLine(std::size_t done, std::size_t total, double seconds) {
     const std::size_t filled = total == 0 ? kBarWidth : done * kBarWidth / total;
-    std::string line = "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '-') + "] ";
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "[" + std::string(n, c).
+    std::string line = "[";
+    line.append(filled, '#').append(kBarWidth - filled, '-').append("] ");
     line += std::to_string(done) + "/" + std::to_string(total) + " " + Strips(total);
     if (done == 0 || seconds <= 0) return line;
     const double rate = static_cast<double>(done) / seconds;
