@@ -205,11 +205,27 @@ void ConvertBgr(const std::uint8_t* source, std::size_t count, std::size_t bytes
     }
 }
 
+// The usual layout, bottom row first and left to right: each pair of rows changes places and
+// is swizzled in the same pass, through one spare row.
+Result<void> SwizzleBottomUpRows(RgbImage& out) {
+    const auto width = static_cast<std::size_t>(out.width);
+    PixelBytes spare(out.RowBytes());
+    int top = 0;
+    for (int bottom = out.height - 1; top < bottom; ++top, --bottom) {
+        std::memcpy(spare.data(), out.Row(top), out.RowBytes());
+        CopySwappingOuterBytes(out.Row(bottom), width, out.Row(top));
+        CopySwappingOuterBytes(spare.data(), width, out.Row(bottom));
+    }
+    if (top < out.height && top * 2 == out.height - 1) SwapOuterBytes(out.Row(top), width);
+    return {};
+}
+
 // Uncompressed 24 bits: the pixel data is the image's own size, so it is read straight into
 // place and then swizzled and turned upright there.
 Result<void> DecodeRaw24InPlace(ByteSource& source, const TgaHeader& h, RgbImage& out) {
     if (auto read = ReadExactly(source, h.PixelDataOffset(), out.pixels, ImgErrc::TruncatedPixels); !read) return read;
     const std::size_t rowBytes = out.RowBytes();
+    if (!h.TopToBottom() && !h.RightToLeft()) return SwizzleBottomUpRows(out);
     if (!h.TopToBottom())
         for (int top = 0, bottom = h.height - 1; top < bottom; ++top, --bottom)
             std::swap_ranges(out.Row(top), out.Row(top) + rowBytes, out.Row(bottom));
