@@ -205,12 +205,13 @@ public:
     Result<void> Copy(const InputFile& source, OutputFolder& folder, const std::string& name) override {
         TemporaryFile file(folder.Descriptor(), name, temporaries_);
         if (auto created = file.Create(); !created) return created;
-        std::vector<std::uint8_t> chunk(kCopyChunk);
+        // Not zero-filled: every byte written is read first.
+        const auto chunk = std::make_unique_for_overwrite<std::uint8_t[]>(kCopyChunk);
         for (std::uint64_t offset = 0;;) {
-            const Result<std::size_t> got = source.ReadAt(offset, chunk);
+            const Result<std::size_t> got = source.ReadAt(offset, {chunk.get(), kCopyChunk});
             if (!got) return got.Error();
             if (*got == 0) break;
-            const ByteSpan piece(chunk.data(), *got);
+            const ByteSpan piece(chunk.get(), *got);
             if (auto written = WriteAll(file.Descriptor(), {&piece, 1}); !written) return written;
             offset += *got;
         }
