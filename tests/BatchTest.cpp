@@ -147,7 +147,7 @@ TEST_F(BatchTest, ConversionOptionsApplyToEveryStrip) {
 }
 
 TEST_F(BatchTest, AFailedStripIsReportedByNameAndTheOthersGoOn) {
-    const std::string first = Strip("first.tga", 2016, 1);
+    const std::string first = Strip("first.tga", 504, 1);
     const std::string last = Strip("last.tga", 504, 2);
     WriteTga(dir_ / "small.tga", CoordinateImage(100, 100));
     WriteBytes(dir_ / "text.tga", {'h', 'e', 'l', 'l', 'o'});
@@ -192,7 +192,7 @@ TEST_F(BatchTest, AnOutputRootThatCannotBeMadeFailsTheBatch) {
 
 TEST_F(BatchTest, OneJobAndFourJobsWriteTheSameFiles) {
     std::vector<std::string> strips;
-    for (int i = 0; i < 6; ++i) strips.push_back(Strip("s" + std::to_string(i) + ".tga", i % 2 ? 2016 : 1008, i));
+    for (int i = 0; i < 6; ++i) strips.push_back(Strip("s" + std::to_string(i) + ".tga", i % 2 ? 504 : 1008, i));
     std::vector<std::vector<std::vector<std::uint8_t>>> cubes[2];
     const char* jobs[] = {"-j1", "--jobs=4"};
     for (int run = 0; run < 2; ++run) {
@@ -269,7 +269,7 @@ void ExpectNoMixedLines(const std::string& err) {
 
 TEST_F(BatchTest, ProgressIsShownOnATerminalOnlyAndNotWhenQuiet) {
     std::vector<std::string> strips;
-    for (int i = 0; i < 16; ++i) strips.push_back(Strip("p" + std::to_string(i) + ".tga", 2016, i));
+    for (int i = 0; i < 16; ++i) strips.push_back(Strip("p" + std::to_string(i) + ".tga", 504, i));
     const std::string missing = Utf8FromPath(dir_ / "missing.tga");
     strips.insert(strips.begin() + 3, missing);
     const auto run = [&](std::vector<std::string> options, bool terminal) {
