@@ -35,7 +35,7 @@ PanoramaOptions PanoramaOptionsOf(const ConversionOptions& options) {
 
 // After a refused size: what was found, and what would take it.
 std::string WayForward(const ConversionOptions& options, const SkyResult& result) {
-    const std::string found = "found " + std::to_string(result.strip.width) + "x" + std::to_string(result.strip.height);
+    std::string found = "found " + std::to_string(result.strip.width) + "x" + std::to_string(result.strip.height);
     if (options.equirect) return found;
     if (IsEquirectangular(result.strip.width, result.strip.height))
         return found + "; add --fit to resample it, or --equirect if it is a 360-degree panorama";
