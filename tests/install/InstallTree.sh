@@ -80,6 +80,9 @@ check "completion of --pr" completes "--preview" zenivor-convert --pr
 check "completion of --ver" completes "--verbose --version" zenivor-convert --ver
 check "completion of the strip" completes "sky-1008.tga" zenivor-convert -v sky-10
 check "completion after --preview" completes "" zenivor-convert --preview sky-10
+check "completion of --ground" completes "nadir template" zenivor-convert --equirect --ground ""
+check "completion of --eq" completes "--equirect" zenivor-convert --eq
+check "completion of a batch's strips" completes "sky-1008.tga" zenivor-convert --batch out sky-504.tga sky-10
 
 echo "$failures failed"
 [ "$failures" -eq 0 ]
