@@ -73,11 +73,7 @@ private:
         if (!IsEquirectangular(result_.strip.width, result_.strip.height))
             return StopWithMessage(SkyOutcome::Refused, kPanoramaSizeMessage);
         // Detail finer than any face pixel need not be decoded, where the format can skip it.
-        Result<RgbImage> image = ReadImageReduced(files_, PathFromUtf8(path_), context_.decoders, result_.strip,
-                                                  UnneededResolutionFactor(result_.strip));
-        if (!image) return Stop("Get " + path_ + " error: " + NumberAndReason(image.Error()));
-        strip_ = std::move(*image);
-        return true;
+        return ReadSource(UnneededResolutionFactor(result_.strip));
     }
 
     bool ReadSourceSize() {
@@ -89,9 +85,11 @@ private:
         return true;
     }
 
-    // Asking for the size just read also catches a file that changed in between.
-    bool ReadSource() {
-        Result<RgbImage> image = ReadImage(files_, PathFromUtf8(path_), context_.decoders, result_.strip);
+    // Asking for the size just read also catches a file that changed in between. The image may
+    // come shrunk by up to largestFactor where its format can do that for less.
+    bool ReadSource(int largestFactor = 1) {
+        Result<RgbImage> image =
+            ReadImageReduced(files_, PathFromUtf8(path_), context_.decoders, result_.strip, largestFactor);
         if (!image) return Stop("Get " + path_ + " error: " + NumberAndReason(image.Error()));
         strip_ = std::move(*image);
         return true;

@@ -100,8 +100,7 @@ Result<RgbImage> ReadImageReduced(FileSystem& files, const std::filesystem::path
     Result<OpenedImage> opened = OpenImage(files, path, decoders);
     if (!opened) return opened.Error();
     FileSource source(opened->file);
-    Result<RgbImage> image = largestFactor > 1 ? opened->decoder->ReadReduced(source, expected, largestFactor)
-                                               : opened->decoder->Read(source, expected);
+    Result<RgbImage> image = opened->decoder->ReadReduced(source, expected, largestFactor);
     if (!image) return Described(image.Error(), *opened);
     return image;
 }
