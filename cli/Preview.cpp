@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
@@ -34,7 +35,8 @@ void PlaceFace(Canvas& canvas, const RgbImage& face, PreviewCell cell) {
             const std::size_t to = (static_cast<std::size_t>(cell.row * kFaceSize + y) * canvasWidth +
                                     static_cast<std::size_t>(cell.column * kFaceSize + x)) *
                                    4;
-            std::memcpy(&canvas[to], face.Row(y) + static_cast<std::size_t>(x) * 3, 3);
+            const Rgb colour = face.At(x, y);
+            std::copy(colour.begin(), colour.end(), canvas.begin() + static_cast<std::ptrdiff_t>(to));
             canvas[to + 3] = 255;
         }
 }

@@ -169,7 +169,7 @@ private:
     }
 
     bool Save(Face face, const RgbImage& image) {
-        const Result<void> saved = WriteTga(files_, folder_, FileNameOf(face), image, encoded_);
+        const Result<void> saved = WriteTga(files_, folder_, FileNameOf(face), image);
         return saved || Stop("Save " + OutputPath(face) + " error: " + NumberAndReason(saved.Error()));
     }
 
@@ -219,7 +219,6 @@ private:
     RgbImage strip_;
     InputFile ground_;
     OutputFolder folder_;
-    PixelBytes encoded_;
 };
 
 }  // namespace

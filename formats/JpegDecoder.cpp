@@ -198,22 +198,24 @@ ImageSize StoredSize(const JpegSession& session) {
 
 bool IsInk(J_COLOR_SPACE space) { return space == JCS_CMYK || space == JCS_YCCK; }
 
-// Ink to light. Adobe's files store each ink inverted (255 is none), others store it plainly.
-void CmykToRgb(const std::uint8_t* cmyk, std::uint8_t* rgb, int width, bool inverted) {
-    for (int x = 0; x < width; ++x, cmyk += 4, rgb += 3) {
+// Ink to light, in the image's blue-green-red order: cyan gives red, magenta green, yellow blue.
+// Adobe's files store each ink inverted (255 is none), others store it plainly.
+void CmykToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, int width, bool inverted) {
+    for (int x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
         const unsigned black = inverted ? cmyk[3] : 255u - cmyk[3];
         for (int channel = 0; channel < 3; ++channel) {
             const unsigned ink = inverted ? cmyk[channel] : 255u - cmyk[channel];
-            rgb[channel] = static_cast<std::uint8_t>((ink * black + 127) / 255);
+            bgr[2 - channel] = static_cast<std::uint8_t>((ink * black + 127) / 255);
         }
     }
 }
 
-// Start decoding: RGB from libjpeg where it converts, CMYK (from CMYK or YCCK) for us to; at
+// Start decoding: colour from libjpeg where it converts (in the image's byte order, which
+// libjpeg-turbo writes directly), CMYK (from CMYK or YCCK) for us to; at
 // 1 / factor of the size, which libjpeg does in its transform at a fraction of the work.
 Result<void> Start(JpegSession& session, unsigned factor) {
     const bool ink = IsInk(session.cinfo.jpeg_color_space);
-    session.cinfo.out_color_space = ink ? JCS_CMYK : JCS_RGB;
+    session.cinfo.out_color_space = ink ? JCS_CMYK : JCS_EXT_BGR;
     session.cinfo.scale_num = 1;
     session.cinfo.scale_denom = factor;
     if (!Guarded(session, [&session] { jpeg_start_decompress(&session.cinfo); })) return SessionError(session);
@@ -237,7 +239,7 @@ Result<void> ReadPixels(JpegSession& session, RgbImage& image, std::vector<std::
             const int y = static_cast<int>(cinfo.output_scanline);
             JSAMPROW row = ink ? inkRow.data() : image.Row(y);
             stalled = jpeg_read_scanlines(&cinfo, &row, 1) != 1;
-            if (ink && !stalled) CmykToRgb(inkRow.data(), image.Row(y), image.width, inverted);
+            if (ink && !stalled) CmykToBgr(inkRow.data(), image.Row(y), image.width, inverted);
         }
         if (!stalled) jpeg_finish_decompress(&cinfo);
     });

@@ -116,8 +116,9 @@ ImageSize StoredSize(const PngSession& session) {
             static_cast<int>(png_get_image_height(session.png, session.info))};
 }
 
-// Every layout becomes 8-bit RGB as stored: 16-bit samples rounded, palettes and grey
-// expanded, alpha and tRNS dropped, no gamma applied. Gives the number of interlace passes.
+// Every layout becomes 8-bit colour as stored, in the image's blue-green-red byte order: 16-bit
+// samples rounded, palettes and grey expanded, alpha and tRNS dropped, no gamma applied. Gives
+// the number of interlace passes.
 Result<int> SetRgbOutput(PngSession& session) {
     int passes = 1;
     const bool set = Guarded(session.png, [&session, &passes] {
@@ -125,6 +126,7 @@ Result<int> SetRgbOutput(PngSession& session) {
         png_set_scale_16(session.png);
         png_set_gray_to_rgb(session.png);
         png_set_strip_alpha(session.png);
+        png_set_bgr(session.png);
         passes = png_set_interlace_handling(session.png);
         png_read_update_info(session.png, session.info);
     });

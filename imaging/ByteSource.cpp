@@ -12,10 +12,31 @@ Result<std::size_t> MemorySource::ReadAt(std::uint64_t offset, std::span<std::ui
     return count;
 }
 
+Result<std::size_t> ByteSource::ReadScatteredAt(std::uint64_t offset, std::span<const std::span<std::uint8_t>> pieces) {
+    std::size_t done = 0;
+    for (const std::span<std::uint8_t> piece : pieces) {
+        const Result<std::size_t> got = ReadAt(offset + done, piece);
+        if (!got) return got.Error();
+        done += *got;
+        if (*got != piece.size()) break;
+    }
+    return done;
+}
+
 Result<void> ReadExactly(ByteSource& source, std::uint64_t offset, std::span<std::uint8_t> out, ImgErrc shortError) {
     const Result<std::size_t> got = source.ReadAt(offset, out);
     if (!got) return got.Error();
     if (*got != out.size()) return ImgError{shortError};
+    return {};
+}
+
+Result<void> ReadExactly(ByteSource& source, std::uint64_t offset, std::span<const std::span<std::uint8_t>> pieces,
+                         ImgErrc shortError) {
+    const Result<std::size_t> got = source.ReadScatteredAt(offset, pieces);
+    if (!got) return got.Error();
+    std::size_t wanted = 0;
+    for (const std::span<std::uint8_t> piece : pieces) wanted += piece.size();
+    if (*got != wanted) return ImgError{shortError};
     return {};
 }
 

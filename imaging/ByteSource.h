@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "util/Result.h"
 
@@ -16,6 +17,9 @@ public:
     virtual std::uint64_t Size() const = 0;
     // Reads up to out.size() bytes at offset; fewer only where the source ends.
     virtual Result<std::size_t> ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) = 0;
+    // Reads the bytes at offset into the pieces one after the other, as one read where the source
+    // can; the count is short only where the source ends.
+    virtual Result<std::size_t> ReadScatteredAt(std::uint64_t offset, std::span<const std::span<std::uint8_t>> pieces);
 };
 
 class MemorySource final : public ByteSource {
@@ -30,5 +34,8 @@ private:
 
 // Reads exactly out.size() bytes at offset; a source that ends first gives shortError.
 Result<void> ReadExactly(ByteSource& source, std::uint64_t offset, std::span<std::uint8_t> out, ImgErrc shortError);
+// The same, filling the pieces in turn.
+Result<void> ReadExactly(ByteSource& source, std::uint64_t offset, std::span<const std::span<std::uint8_t>> pieces,
+                         ImgErrc shortError);
 
 }  // namespace zenivor

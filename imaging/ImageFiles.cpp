@@ -105,11 +105,10 @@ Result<RgbImage> ReadImageReduced(FileSystem& files, const std::filesystem::path
     return image;
 }
 
-Result<void> WriteTga(FileSystem& files, OutputFolder& folder, const std::string& name, const RgbImage& image,
-                      PixelBytes& scratch) {
-    EncodeTga24(image, scratch);
-    const ByteSpan whole(scratch.data(), scratch.size());
-    return files.Write(folder, name, {&whole, 1});
+Result<void> WriteTga(FileSystem& files, OutputFolder& folder, const std::string& name, const RgbImage& image) {
+    const auto header = Tga24Header(image);
+    const std::vector<ByteSpan> pieces = Tga24Pieces(image, header);
+    return files.Write(folder, name, pieces);
 }
 
 }  // namespace zenivor

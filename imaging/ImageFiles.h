@@ -27,6 +27,10 @@ public:
     Result<std::size_t> ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
         return file_.ReadAt(offset, out);
     }
+    Result<std::size_t> ReadScatteredAt(std::uint64_t offset,
+                                        std::span<const std::span<std::uint8_t>> pieces) override {
+        return file_.ReadScatteredAt(offset, pieces);
+    }
 
 private:
     const InputFile& file_;
@@ -47,9 +51,7 @@ Result<RgbImage> ReadImage(FileSystem& files, const std::filesystem::path& path,
 Result<RgbImage> ReadImageReduced(FileSystem& files, const std::filesystem::path& path, DecoderList decoders,
                                   ImageSize expected, int largestFactor);
 
-// Writes the image as folder/name in the program's TGA layout; scratch holds the encoded file
-// and is reused from face to face.
-Result<void> WriteTga(FileSystem& files, OutputFolder& folder, const std::string& name, const RgbImage& image,
-                      PixelBytes& scratch);
+// Writes the image as folder/name in the program's TGA layout, straight from its pixels.
+Result<void> WriteTga(FileSystem& files, OutputFolder& folder, const std::string& name, const RgbImage& image);
 
 }  // namespace zenivor

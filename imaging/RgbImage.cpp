@@ -15,8 +15,7 @@ RgbImage RgbImage::Filled(int width, int height, Rgb colour) {
     if (image.Empty()) return image;
     // One row pixel by pixel, the others copied from it.
     std::uint8_t* first = image.Row(0);
-    for (std::size_t at = 0; at < image.RowBytes(); at += 3)
-        first[at] = colour[0], first[at + 1] = colour[1], first[at + 2] = colour[2];
+    for (std::size_t at = 0; at < image.RowBytes(); at += 3) Store(first + at, colour);
     for (int y = 1; y < height; ++y) std::memcpy(image.Row(y), first, image.RowBytes());
     return image;
 }

@@ -1,6 +1,8 @@
 #pragma once
-// The one image type: width x height pixels, top row first, three bytes each in the order red,
-// green, blue. A plain value: copying copies the pixels, and nothing else owns them.
+// The one image type: width x height pixels, top row first, three bytes each. The bytes are kept
+// in the order blue, green, red, as TGA stores them, so that reading and writing a face is a
+// plain copy; At and Set speak red, green, blue. A plain value: copying copies the pixels, and
+// nothing else owns them.
 
 #include <array>
 #include <cstddef>
@@ -12,6 +14,7 @@
 
 namespace zenivor {
 
+// Red, green, blue.
 using Rgb = std::array<std::uint8_t, 3>;
 
 // Leaves new bytes uninitialised: every buffer is written whole before it is read, and
@@ -54,11 +57,12 @@ struct RgbImage {
     const std::uint8_t* Row(int y) const { return pixels.data() + static_cast<std::size_t>(y) * RowBytes(); }
     Rgb At(int x, int y) const {
         const std::uint8_t* p = Row(y) + static_cast<std::size_t>(x) * 3;
-        return {p[0], p[1], p[2]};
+        return {p[2], p[1], p[0]};
     }
-    void Set(int x, int y, Rgb colour) {
-        std::uint8_t* p = Row(y) + static_cast<std::size_t>(x) * 3;
-        p[0] = colour[0], p[1] = colour[1], p[2] = colour[2];
+    void Set(int x, int y, Rgb colour) { Store(Row(y) + static_cast<std::size_t>(x) * 3, colour); }
+    // Writes one pixel's bytes in the stored order.
+    static void Store(std::uint8_t* pixel, Rgb colour) {
+        pixel[0] = colour[2], pixel[1] = colour[1], pixel[2] = colour[0];
     }
     bool operator==(const RgbImage& other) const = default;
 };

@@ -150,7 +150,7 @@ public:
 
     void Put(const Rgb& rgb) {
         if (x_ == 0) target_ = RowStart(out_, header_, y_);
-        std::memcpy(target_, rgb.data(), 3);
+        RgbImage::Store(target_, rgb);
         target_ += PixelStep(header_);
         if (++x_ == header_.width) x_ = 0, ++y_;
     }
@@ -194,55 +194,33 @@ Result<void> DecodeGeneral(StreamReader& reader, const TgaHeader& h, const Pixel
 
 bool HasFastPath(const TgaHeader& h) { return (h.imageType == 2 || h.imageType == 10) && h.pixelDepth >= 24; }
 
-// Stored B, G, R (, A) pixels to RGB, walking the target by step.
-void ConvertBgr(const std::uint8_t* source, std::size_t count, std::size_t bytesPerPixel, std::uint8_t* target,
+// Stored B, G, R (, A) pixels into the image, walking the target by step: the image keeps TGA's
+// byte order, so only an alpha byte is left behind.
+void CopyStored(const std::uint8_t* source, std::size_t count, std::size_t bytesPerPixel, std::uint8_t* target,
                 std::ptrdiff_t step) {
-    if (bytesPerPixel == 3 && step == 3) return CopySwappingOuterBytes(source, count, target);
-    for (std::size_t i = 0; i < count; ++i, source += bytesPerPixel, target += step) {
-        target[0] = source[2];
-        target[1] = source[1];
-        target[2] = source[0];
+    if (bytesPerPixel == 3 && step == 3) {
+        std::memcpy(target, source, 3 * count);
+        return;
     }
+    for (std::size_t i = 0; i < count; ++i, source += bytesPerPixel, target += step) std::memcpy(target, source, 3);
 }
 
-// The usual layout, bottom row first and left to right: each pair of rows changes places and
-// is swizzled in the same pass, through one spare row.
-Result<void> SwizzleBottomUpRows(RgbImage& out) {
-    const auto width = static_cast<std::size_t>(out.width);
-    PixelBytes spare(out.RowBytes());
-    int top = 0;
-    for (int bottom = out.height - 1; top < bottom; ++top, --bottom) {
-        std::memcpy(spare.data(), out.Row(top), out.RowBytes());
-        CopySwappingOuterBytes(out.Row(bottom), width, out.Row(top));
-        CopySwappingOuterBytes(spare.data(), width, out.Row(bottom));
-    }
-    if (top < out.height && top * 2 == out.height - 1) SwapOuterBytes(out.Row(top), width);
-    return {};
+// The image's rows in the order the file stores them.
+std::vector<std::span<std::uint8_t>> RowsInFileOrder(RgbImage& out, const TgaHeader& h) {
+    std::vector<std::span<std::uint8_t>> rows;
+    rows.reserve(static_cast<std::size_t>(h.height));
+    for (int fileRow = 0; fileRow < h.height; ++fileRow)
+        rows.emplace_back(out.Row(h.TopToBottom() ? fileRow : h.height - 1 - fileRow), out.RowBytes());
+    return rows;
 }
 
-// Uncompressed 24 bits: the pixel data is the image's own size, so it is read straight into
-// place and then swizzled and turned upright there.
+// Uncompressed 24 bits: the file's rows are exactly the image's, so each is read straight into
+// its place, in one read; only a right-to-left file has its rows turned round after.
 Result<void> DecodeRaw24InPlace(ByteSource& source, const TgaHeader& h, RgbImage& out) {
-    if (auto read = ReadExactly(source, h.PixelDataOffset(), out.pixels, ImgErrc::TruncatedPixels); !read) return read;
-    const std::size_t rowBytes = out.RowBytes();
-    if (!h.TopToBottom() && !h.RightToLeft()) return SwizzleBottomUpRows(out);
-    if (!h.TopToBottom())
-        for (int top = 0, bottom = h.height - 1; top < bottom; ++top, --bottom)
-            std::swap_ranges(out.Row(top), out.Row(top) + rowBytes, out.Row(bottom));
-    for (int y = 0; y < h.height; ++y) {
-        std::uint8_t* row = out.Row(y);
-        if (h.RightToLeft()) {
-            // Reversing the pixel order and swizzling at once: pixel i takes pixel w-1-i's B, G, R.
-            for (std::size_t left = 0, right = rowBytes - 3; left < right; left += 3, right -= 3) {
-                std::swap(row[left], row[right + 2]);
-                std::swap(row[left + 1], row[right + 1]);
-                std::swap(row[left + 2], row[right]);
-            }
-            if (h.width % 2 == 1) std::swap(row[rowBytes / 2 - 1], row[rowBytes / 2 + 1]);
-        } else {
-            SwapOuterBytes(row, static_cast<std::size_t>(h.width));
-        }
-    }
+    const auto rows = RowsInFileOrder(out, h);
+    if (auto read = ReadExactly(source, h.PixelDataOffset(), rows, ImgErrc::TruncatedPixels); !read) return read;
+    if (h.RightToLeft())
+        for (int y = 0; y < h.height; ++y) ReversePixels(out.Row(y), static_cast<std::size_t>(h.width));
     return {};
 }
 
@@ -252,7 +230,7 @@ Result<void> DecodeRawRows(StreamReader& reader, const TgaHeader& h, RgbImage& o
     for (int row = 0; row < h.height; ++row) {
         const auto stored = reader.Take(storedRow);
         if (!stored) return stored.Error();
-        ConvertBgr(*stored, static_cast<std::size_t>(h.width), h.BytesPerPixel(), RowStart(out, h, row), PixelStep(h));
+        CopyStored(*stored, static_cast<std::size_t>(h.width), h.BytesPerPixel(), RowStart(out, h, row), PixelStep(h));
     }
     return {};
 }
@@ -277,9 +255,9 @@ Result<void> DecodeRleRows(StreamReader& reader, const TgaHeader& h, RgbImage& o
             const std::size_t piece = std::min(length, static_cast<std::size_t>(h.width - x));
             std::uint8_t* target = RowStart(out, h, row) + x * step;
             if (run) {
-                for (std::size_t i = 0; i < piece; ++i, target += step) ConvertBgr(source, 1, 0, target, 0);
+                for (std::size_t i = 0; i < piece; ++i, target += step) std::memcpy(target, source, 3);
             } else {
-                ConvertBgr(source, piece, bytesPerPixel, target, step);
+                CopyStored(source, piece, bytesPerPixel, target, step);
                 source += piece * bytesPerPixel;
             }
             length -= piece;
@@ -384,30 +362,24 @@ Result<RgbImage> ReadTga(ByteSource& source, ImageSize expected, TgaDecodePath p
     return image;
 }
 
-void EncodeTga24(const RgbImage& image, PixelBytes& out) {
-    out.resize(kTgaHeaderSize + image.pixels.size());
-    const std::uint8_t header[kTgaHeaderSize] = {0,
-                                                 0,
-                                                 2,
-                                                 0,
-                                                 0,
-                                                 0,
-                                                 0,
-                                                 0,
-                                                 0,
-                                                 0,
-                                                 0,
-                                                 0,
-                                                 static_cast<std::uint8_t>(image.width & 0xFF),
-                                                 static_cast<std::uint8_t>(image.width >> 8),
-                                                 static_cast<std::uint8_t>(image.height & 0xFF),
-                                                 static_cast<std::uint8_t>(image.height >> 8),
-                                                 24,
-                                                 0};
-    std::memcpy(out.data(), header, kTgaHeaderSize);
-    std::uint8_t* target = out.data() + kTgaHeaderSize;
-    for (int row = image.height - 1; row >= 0; --row, target += image.RowBytes())  // bottom row first
-        ConvertBgr(image.Row(row), static_cast<std::size_t>(image.width), 3, target, 3);
+std::array<std::uint8_t, kTgaHeaderSize> Tga24Header(const RgbImage& image) {
+    std::array<std::uint8_t, kTgaHeaderSize> header{};
+    header[2] = 2;
+    header[12] = static_cast<std::uint8_t>(image.width & 0xFF);
+    header[13] = static_cast<std::uint8_t>(image.width >> 8);
+    header[14] = static_cast<std::uint8_t>(image.height & 0xFF);
+    header[15] = static_cast<std::uint8_t>(image.height >> 8);
+    header[16] = 24;
+    return header;
+}
+
+std::vector<std::span<const std::uint8_t>> Tga24Pieces(const RgbImage& image,
+                                                       const std::array<std::uint8_t, kTgaHeaderSize>& header) {
+    std::vector<std::span<const std::uint8_t>> pieces;
+    pieces.reserve(static_cast<std::size_t>(image.height) + 1);
+    pieces.emplace_back(header);
+    for (int row = image.height - 1; row >= 0; --row) pieces.emplace_back(image.Row(row), image.RowBytes());
+    return pieces;
 }
 
 const ImageDecoder& TgaDecoder() {

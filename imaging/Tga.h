@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "imaging/ByteSource.h"
 #include "imaging/ImageDecoder.h"
@@ -64,8 +65,11 @@ Result<void> ReadTgaInto(ByteSource& source, ImageSize expected, RgbImage& out,
 Result<RgbImage> ReadTga(ByteSource& source, ImageSize expected = {}, TgaDecodePath path = TgaDecodePath::Fast);
 
 // The file the program writes: uncompressed 24-bit (type 2), bottom-left origin, no ID, no
-// colour map, no footer. out is resized to the whole file and reused from call to call.
-void EncodeTga24(const RgbImage& image, PixelBytes& out);
+// colour map, no footer. It is written as the header and then the image's own rows, bottom row
+// first, so no copy of the pixels is made; the pieces point into header and image.
+std::array<std::uint8_t, kTgaHeaderSize> Tga24Header(const RgbImage& image);
+std::vector<std::span<const std::uint8_t>> Tga24Pieces(const RgbImage& image,
+                                                       const std::array<std::uint8_t, kTgaHeaderSize>& header);
 
 const ImageDecoder& TgaDecoder();
 

@@ -22,7 +22,7 @@ void PictureBox::Clear() { surface_ = RgbImage::Filled(kFaceSize, kFaceSize, bac
 void PictureBox::paintEvent(QPaintEvent* event) {
     QFrame::paintEvent(event);
     const QImage image(surface_.pixels.data(), surface_.width, surface_.height,
-                       static_cast<qsizetype>(surface_.RowBytes()), QImage::Format_RGB888);
+                       static_cast<qsizetype>(surface_.RowBytes()), QImage::Format_BGR888);
     QPainter painter(this);
     painter.drawImage(contentsRect().topLeft(), image);
 }

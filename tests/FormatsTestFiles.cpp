@@ -225,9 +225,22 @@ Bytes EncodePng(const PngPicture& picture) {
     return written ? out : Bytes{};
 }
 
+// The image's pixels as red, green, blue samples, the order the encoders are given.
+std::vector<std::uint8_t> RgbSamples(const RgbImage& image) {
+    std::vector<std::uint8_t> samples;
+    samples.reserve(image.pixels.size());
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x) {
+            const Rgb colour = image.At(x, y);
+            samples.insert(samples.end(), colour.begin(), colour.end());
+        }
+    return samples;
+}
+
 Bytes EncodeRgbPng(const RgbImage& image, const Bytes& exif) {
     PngPicture picture = NewPng(image.width, image.height, PNG_COLOR_TYPE_RGB);
-    picture.samples.assign(image.pixels.begin(), image.pixels.end());
+    const std::vector<std::uint8_t> samples = RgbSamples(image);
+    picture.samples.assign(samples.begin(), samples.end());
     picture.exif = exif;
     return EncodePng(picture);
 }
@@ -242,7 +255,7 @@ Bytes EncodeJpeg(const JpegPicture& picture) {
 
 Bytes EncodeRgbJpeg(const RgbImage& image, std::vector<Bytes> app1, bool progressive) {
     JpegPicture picture = NewJpeg(image.width, image.height, JpegKind::YCbCr);
-    picture.samples.assign(image.pixels.begin(), image.pixels.end());
+    picture.samples = RgbSamples(image);
     picture.app1 = std::move(app1);
     picture.progressive = progressive;
     return EncodeJpeg(picture);

@@ -59,17 +59,12 @@ TEST(PixelLoops, EveryLengthAgreesWithOnePixelAtATime) {
     for (const std::size_t count : {0, 1, 2, 3, 255, 256, 257, 512, 513, 1000}) {
         std::vector<std::uint8_t> pixels(3 * count);
         for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<std::uint8_t>(i * 7 + i / 3);
-        std::vector<std::uint8_t> swapped = pixels, reversed = pixels, copied(pixels.size());
-        SwapOuterBytes(swapped.data(), count);
+        std::vector<std::uint8_t> reversed = pixels;
         ReversePixels(reversed.data(), count);
-        CopySwappingOuterBytes(pixels.data(), count, copied.data());
         for (std::size_t p = 0; p < count; ++p) {
             const std::size_t mirror = count - 1 - p;
-            for (std::size_t c = 0; c < 3; ++c) {
-                EXPECT_EQ(swapped[3 * p + c], pixels[3 * p + 2 - c]) << count << " pixel " << p;
-                EXPECT_EQ(copied[3 * p + c], pixels[3 * p + 2 - c]) << count << " pixel " << p;
+            for (std::size_t c = 0; c < 3; ++c)
                 EXPECT_EQ(reversed[3 * p + c], pixels[3 * mirror + c]) << count << " pixel " << p;
-            }
         }
     }
 }

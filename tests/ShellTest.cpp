@@ -148,7 +148,7 @@ TEST_F(ShellTest, OpensPngStripsAndProjectsPanoramasFromTheirOwnMenuItem) {
     // A PNG strip, written by Qt's own encoder, converts as its TGA does.
     const RgbImage strip = CoordinateImage(1008, 504);
     const QImage pixels(strip.pixels.data(), strip.width, strip.height, static_cast<qsizetype>(strip.RowBytes()),
-                        QImage::Format_RGB888);
+                        QImage::Format_BGR888);
     const auto png = stripFolder_ / "strip.PNG";
     ASSERT_TRUE(pixels.save(QString::fromStdString(Utf8FromPath(png)), "PNG"));
     dialogs_.answer = QString::fromStdString(Utf8FromPath(png));

@@ -16,8 +16,7 @@ namespace {
 Result<void> Save(const std::filesystem::path& target, const RgbImage& image) {
     Result<OutputFolder> folder = SystemFileSystem().OpenFolder(target.parent_path());
     if (!folder) return folder.Error();
-    PixelBytes scratch;
-    return WriteTga(SystemFileSystem(), *folder, Utf8FromPath(target.filename()), image, scratch);
+    return WriteTga(SystemFileSystem(), *folder, Utf8FromPath(target.filename()), image);
 }
 
 TEST(TgaWriter, WritesUncompressed24BitBottomLeftWithoutExtras) {

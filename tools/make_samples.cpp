@@ -126,9 +126,8 @@ bool WriteImage(const std::filesystem::path& path, int width, int height, Paint 
         }
     FileSystem& files = SystemFileSystem();
     Result<OutputFolder> folder = files.OpenFolder(path.parent_path());
-    PixelBytes encoded;
     Result<void> saved =
-        folder ? WriteTga(files, *folder, Utf8FromPath(path.filename()), image, encoded) : Result<void>(folder.Error());
+        folder ? WriteTga(files, *folder, Utf8FromPath(path.filename()), image) : Result<void>(folder.Error());
     if (!saved)
         std::fprintf(stderr, "make_samples: cannot write %s (%s)\n", path.c_str(), Reason(saved.Error()).c_str());
     return static_cast<bool>(saved);

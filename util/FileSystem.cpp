@@ -9,6 +9,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -39,10 +40,10 @@ void CloseQuietly(int descriptor) {
 }
 
 // ".F0010001.tga.zenivor-3f9a0c1e5b7d2e44.tmp": hidden, unpredictable, and ours by its shape.
-// A device of its own for every name, so that conversions on several threads draw names at once
-// without sharing any generator's state.
+// A device of its own for every thread, so that conversions on several threads draw names at once
+// without sharing any generator's state; made once, as setting one up costs more than a write.
 std::string TemporaryName(const std::string& target) {
-    std::random_device random;
+    thread_local std::random_device random;
     const std::uint64_t value = (static_cast<std::uint64_t>(random()) << 32) ^ random();
     char hex[17];
     std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(value));
@@ -261,6 +262,33 @@ Result<std::size_t> InputFile::ReadAt(std::uint64_t offset, std::span<std::uint8
         if (got < 0) return SystemError(ImgErrc::FileRead);
         if (got == 0) break;
         done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+Result<std::size_t> InputFile::ReadScatteredAt(std::uint64_t offset,
+                                               std::span<const std::span<std::uint8_t>> pieces) const {
+    std::vector<iovec> vectors;
+    vectors.reserve(pieces.size());
+    for (const std::span<std::uint8_t> piece : pieces)
+        if (!piece.empty()) vectors.push_back({piece.data(), piece.size()});
+    std::size_t done = 0;
+    for (std::size_t first = 0; first < vectors.size();) {
+        const int count = static_cast<int>(std::min<std::size_t>(vectors.size() - first, IOV_MAX));
+        const ssize_t got =
+            Retrying([&] { return ::preadv(descriptor_, &vectors[first], count, static_cast<off_t>(offset + done)); });
+        if (got < 0) return SystemError(ImgErrc::FileRead);
+        if (got == 0) break;
+        done += static_cast<std::size_t>(got);
+        // Past the pieces filled whole, and into the one filled in part.
+        for (auto left = static_cast<std::size_t>(got); left > 0;) {
+            iovec& vector = vectors[first];
+            const std::size_t taken = std::min(left, vector.iov_len);
+            vector.iov_base = static_cast<std::uint8_t*>(vector.iov_base) + taken;
+            vector.iov_len -= taken;
+            left -= taken;
+            if (vector.iov_len == 0) ++first;
+        }
     }
     return done;
 }

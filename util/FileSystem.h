@@ -31,6 +31,8 @@ public:
     int Release();
     // Reads up to out.size() bytes at offset; fewer only at the end of the file.
     Result<std::size_t> ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const;
+    // Reads on from offset into the pieces in turn, with as few system calls as it can.
+    Result<std::size_t> ReadScatteredAt(std::uint64_t offset, std::span<const std::span<std::uint8_t>> pieces) const;
 
 private:
     int descriptor_ = -1;
