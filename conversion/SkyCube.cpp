@@ -1,6 +1,9 @@
 #include "conversion/SkyCube.h"
 
+#include <algorithm>
 #include <cstring>
+#include <span>
+#include <vector>
 
 namespace zenivor {
 
@@ -44,24 +47,54 @@ SquareMap QuadrantMap(const Quadrant& quadrant) {
 
 }  // namespace
 
+namespace {
+
+// Rows whose source runs along a row of the face: one copy each, forwards or backwards.
+void DrawAlongRows(RgbImage& surface, const RgbImage& face, const SquareMap& map, std::span<const Span> spans) {
+    for (const Span& span : spans) {
+        const std::uint8_t* source =
+            face.Row(map.d * span.y + map.f) + static_cast<std::size_t>(map.a * span.first + map.e) * 3;
+        std::uint8_t* target = surface.Row(span.y) + static_cast<std::size_t>(span.first) * 3;
+        const auto count = static_cast<std::size_t>(span.end - span.first);
+        if (map.a == 1) {
+            std::memcpy(target, source, count * 3);
+            continue;
+        }
+        for (std::size_t i = 0; i < count; ++i, target += 3, source -= 3) std::memcpy(target, source, 3);
+    }
+}
+
+// Rows whose source runs down a column of the face are drawn a band at a time, across the
+// band: neighbouring rows then read neighbouring pixels of one row of the face, where row by
+// row each would stride down the whole face.
+void DrawDownColumns(RgbImage& surface, const RgbImage& face, const SquareMap& map, std::span<const Span> spans) {
+    constexpr std::size_t kBand = 16;
+    for (std::size_t start = 0; start < spans.size(); start += kBand) {
+        const std::span<const Span> band = spans.subspan(start, std::min(kBand, spans.size() - start));
+        int left = band.front().first, right = band.front().end;
+        for (const Span& span : band) left = std::min(left, span.first), right = std::max(right, span.end);
+        for (int x = left; x < right; ++x) {
+            const std::uint8_t* faceRow = face.Row(map.c * x + map.f);
+            for (const Span& span : band) {
+                if (x < span.first || x >= span.end) continue;
+                const std::uint8_t* source = faceRow + static_cast<std::size_t>(map.b * span.y + map.e) * 3;
+                std::memcpy(surface.Row(span.y) + static_cast<std::size_t>(x) * 3, source, 3);
+            }
+        }
+    }
+}
+
+}  // namespace
+
 // Only the triangle's pixels are fetched, straight from the face through the composed map,
 // instead of turning and mirroring the whole face first.
 void DrawQuadrant(RgbImage& surface, const RgbImage& face, const Quadrant& quadrant) {
     const SquareMap map = QuadrantMap(quadrant);
-    const std::ptrdiff_t step = 3 * map.a + map.c * static_cast<std::ptrdiff_t>(face.RowBytes());
-    for (const Span& span : PolygonSpans(quadrant.polygon, kFaceSize, kFaceSize)) {
-        const int sourceX = map.a * span.first + map.b * span.y + map.e;
-        const int sourceY = map.c * span.first + map.d * span.y + map.f;
-        const std::uint8_t* source = face.Row(sourceY) + static_cast<std::size_t>(sourceX) * 3;
-        std::uint8_t* target = surface.Row(span.y) + static_cast<std::size_t>(span.first) * 3;
-        const auto count = static_cast<std::size_t>(span.end - span.first);
-        if (step == 3) {
-            std::memcpy(target, source, count * 3);
-            continue;
-        }
-        for (std::size_t i = 0; i < count; ++i, target += 3, source += step)
-            target[0] = source[0], target[1] = source[1], target[2] = source[2];
-    }
+    const std::vector<Span> spans = PolygonSpans(quadrant.polygon, kFaceSize, kFaceSize);
+    if (map.c == 0)
+        DrawAlongRows(surface, face, map, spans);
+    else
+        DrawDownColumns(surface, face, map, spans);
 }
 
 std::array<RgbImage, 4> CutSideFaces(const RgbImage& strip, const StripLayout& layout) {

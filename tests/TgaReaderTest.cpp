@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <initializer_list>
+#include <numeric>
 
 #include "imaging/ImageFiles.h"
 #include "imaging/Tga.h"
@@ -350,6 +352,53 @@ TEST(TgaReader, RefusesMalformedFilesWithTheirOwnCode) {
         const Result<RgbImage> general = ReadTga(source, {}, TgaDecodePath::General);
         ASSERT_FALSE(general);
         EXPECT_EQ(general.Error().code, m.expected) << "general path";
+    }
+}
+
+// A file's rows are read in one scattered read; the file and the in-memory source must fill
+// the same pieces in the same way, also across the system's limit on pieces per call and where
+// the data ends early.
+TEST(ScatteredReads, FillThePiecesInTurnAndStopWhereTheSourceEnds) {
+    std::vector<std::uint8_t> bytes(5000);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 13 + i / 256);
+    const TempDir dir;
+    WriteBytes(dir / "bytes", bytes);
+    Result<InputFile> file = SystemFileSystem().Open(dir / "bytes");
+    ASSERT_TRUE(file);
+    const struct {
+        const char* name;
+        std::uint64_t offset;
+        std::vector<std::size_t> pieces;
+    } cases[] = {
+        {"one piece", 0, {5000}},
+        {"rows", 18, {100, 100, 100}},
+        {"empty pieces among them", 7, {0, 10, 0, 0, 5}},
+        {"more pieces than one call takes", 0, std::vector<std::size_t>(1500, 3)},
+        {"the source ends in a piece", 4990, {4, 4, 4, 4}},
+        {"the source ends between pieces", 4992, {4, 4, 4}},
+        {"nothing left", 5000, {8}},
+        {"past the end", 6000, {8}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::size_t wanted = std::accumulate(c.pieces.begin(), c.pieces.end(), std::size_t{0});
+        const std::size_t available = c.offset >= bytes.size() ? 0 : bytes.size() - c.offset;
+        const std::size_t expected = std::min(wanted, available);
+        MemorySource memory(bytes);
+        FileSource onDisk(*file);
+        for (ByteSource* source : std::initializer_list<ByteSource*>{&memory, &onDisk}) {
+            std::vector<std::uint8_t> out(wanted, 0xEE);
+            std::vector<std::span<std::uint8_t>> pieces;
+            std::size_t at = 0;
+            for (const std::size_t size : c.pieces) pieces.emplace_back(out.data() + at, size), at += size;
+            const Result<std::size_t> got = source->ReadScatteredAt(c.offset, pieces);
+            ASSERT_TRUE(got);
+            EXPECT_EQ(*got, expected);
+            for (std::size_t i = 0; i < wanted; ++i)
+                ASSERT_EQ(out[i], i < expected ? bytes[c.offset + i] : 0xEE) << "byte " << i;
+            const Result<void> exact = ReadExactly(*source, c.offset, pieces, ImgErrc::TruncatedPixels);
+            EXPECT_EQ(static_cast<bool>(exact), expected == wanted);
+        }
     }
 }
 
