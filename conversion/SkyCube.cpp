@@ -64,21 +64,25 @@ void DrawAlongRows(RgbImage& surface, const RgbImage& face, const SquareMap& map
     }
 }
 
-// Rows whose source runs down a column of the face are drawn a band at a time, across the
-// band: neighbouring rows then read neighbouring pixels of one row of the face, where row by
-// row each would stride down the whole face.
+// Rows whose source runs down a column of the face are drawn in tiles of a band of rows by as
+// many columns: a tile's rows then read neighbouring pixels of the same few rows of the face,
+// where row by row each would stride down the whole face.
 void DrawDownColumns(RgbImage& surface, const RgbImage& face, const SquareMap& map, std::span<const Span> spans) {
-    constexpr std::size_t kBand = 16;
-    for (std::size_t start = 0; start < spans.size(); start += kBand) {
-        const std::span<const Span> band = spans.subspan(start, std::min(kBand, spans.size() - start));
+    constexpr std::size_t kTile = 16;
+    const std::ptrdiff_t step = map.c * static_cast<std::ptrdiff_t>(face.RowBytes());
+    for (std::size_t start = 0; start < spans.size(); start += kTile) {
+        const std::span<const Span> band = spans.subspan(start, std::min(kTile, spans.size() - start));
         int left = band.front().first, right = band.front().end;
         for (const Span& span : band) left = std::min(left, span.first), right = std::max(right, span.end);
-        for (int x = left; x < right; ++x) {
-            const std::uint8_t* faceRow = face.Row(map.c * x + map.f);
+        for (int tileLeft = left; tileLeft < right; tileLeft += static_cast<int>(kTile)) {
+            const int tileRight = std::min(tileLeft + static_cast<int>(kTile), right);
             for (const Span& span : band) {
-                if (x < span.first || x >= span.end) continue;
-                const std::uint8_t* source = faceRow + static_cast<std::size_t>(map.b * span.y + map.e) * 3;
-                std::memcpy(surface.Row(span.y) + static_cast<std::size_t>(x) * 3, source, 3);
+                const int from = std::max(tileLeft, span.first), to = std::min(tileRight, span.end);
+                if (from >= to) continue;
+                const std::uint8_t* source =
+                    face.Row(map.c * from + map.f) + static_cast<std::size_t>(map.b * span.y + map.e) * 3;
+                std::uint8_t* target = surface.Row(span.y) + static_cast<std::size_t>(from) * 3;
+                for (int x = from; x < to; ++x, target += 3, source += step) std::memcpy(target, source, 3);
             }
         }
     }

@@ -19,9 +19,10 @@ struct Crossing {
     int direction;
 };
 
-// The edges that cross the line through row y's pixel centres, left to right.
-std::vector<Crossing> CrossingsOfRow(std::span<const Point> points, int y) {
-    std::vector<Crossing> crossings;
+// The edges that cross the line through row y's pixel centres, left to right, into crossings
+// (reused from row to row).
+void CrossingsOfRow(std::span<const Point> points, int y, std::vector<Crossing>& crossings) {
+    crossings.clear();
     const std::int64_t centreY2 = 2 * static_cast<std::int64_t>(y) + 1;  // doubled, so it is whole
     for (std::size_t i = 0; i < points.size(); ++i) {
         Point a = points[i];
@@ -38,7 +39,6 @@ std::vector<Crossing> CrossingsOfRow(std::span<const Point> points, int y) {
     }
     std::sort(crossings.begin(), crossings.end(),
               [](const Crossing& l, const Crossing& r) { return l.firstPixel < r.firstPixel; });
-    return crossings;
 }
 
 // Target pixel (x, y) of a turn comes from source pixel (SourceX, SourceY).
@@ -100,10 +100,12 @@ RgbImage Turned(const RgbImage& image, Turn turn) {
 
 std::vector<Span> PolygonSpans(std::span<const Point> polygon, int width, int height) {
     std::vector<Span> spans;
+    std::vector<Crossing> crossings;
     for (int y = 0; y < height; ++y) {
         int winding = 0;
         std::int64_t spanStart = 0;
-        for (const Crossing& crossing : CrossingsOfRow(polygon, y)) {
+        CrossingsOfRow(polygon, y, crossings);
+        for (const Crossing& crossing : crossings) {
             const std::int64_t spanEnd = std::clamp<std::int64_t>(crossing.firstPixel, 0, width);
             if (winding != 0 && spanEnd > spanStart)
                 spans.push_back({y, static_cast<int>(spanStart), static_cast<int>(spanEnd)});
