@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <csignal>
+#include <functional>
 
 #include "imaging/ImageFiles.h"
 #include "tests/TestSupport.h"
@@ -102,19 +103,54 @@ private:
     void (*previousHandler_)(int) = nullptr;
 };
 
-TEST(TgaWriter, WriteFailingPartWayIsNoSpaceAndKeepsTheOlderFile) {
+Result<void> CopyFile(const std::filesystem::path& source, const std::filesystem::path& target) {
+    Result<InputFile> input = SystemFileSystem().Open(source);
+    if (!input) return input.Error();
+    Result<OutputFolder> folder = SystemFileSystem().OpenFolder(target.parent_path());
+    if (!folder) return folder.Error();
+    return SystemFileSystem().Copy(*input, *folder, Utf8FromPath(target.filename()));
+}
+
+// Larger than any one piece the copy moves at a time.
+std::vector<std::uint8_t> PatternBytes(std::size_t size) {
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i ^ (i >> 9));
+    return bytes;
+}
+
+TEST(TgaWriter, CopyGivesTheSameBytes) {
     TempDir dir;
-    WriteTga(dir / "face.tga", CoordinateImage(8, 8));
-    const auto olderBytes = ReadBytes(dir / "face.tga");
-    Result<void> saved;
-    {
-        const FileSizeLimit limit(100000);
-        saved = Save(dir / "face.tga", CoordinateImage(504, 504));
+    for (const std::size_t size : {std::size_t{0}, std::size_t{18}, std::size_t{3} << 20}) {
+        WriteBytes(dir / "source", PatternBytes(size));
+        ASSERT_TRUE(CopyFile(dir / "source", dir / "copy")) << size;
+        EXPECT_EQ(ReadBytes(dir / "copy"), PatternBytes(size)) << size;
     }
-    ASSERT_FALSE(saved);
-    EXPECT_EQ(NumberAndReason(saved.Error()), "28 (No space left on device)");
-    EXPECT_EQ(ReadBytes(dir / "face.tga"), olderBytes);
-    EXPECT_EQ(EntriesIn(dir.Path()), std::vector<std::string>{"face.tga"});
+}
+
+TEST(TgaWriter, WriteOrCopyFailingPartWayIsNoSpaceAndKeepsTheOlderFile) {
+    TempDir dir;
+    WriteBytes(dir / "big", PatternBytes(std::size_t{1} << 20));
+    const struct {
+        const char* name;
+        std::function<Result<void>()> replace;
+    } cases[] = {
+        {"face written", [&] { return Save(dir / "face.tga", CoordinateImage(504, 504)); }},
+        {"file copied", [&] { return CopyFile(dir / "big", dir / "face.tga"); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteTga(dir / "face.tga", CoordinateImage(8, 8));
+        const auto olderBytes = ReadBytes(dir / "face.tga");
+        Result<void> replaced;
+        {
+            const FileSizeLimit limit(100000);
+            replaced = c.replace();
+        }
+        ASSERT_FALSE(replaced);
+        EXPECT_EQ(NumberAndReason(replaced.Error()), "28 (No space left on device)");
+        EXPECT_EQ(ReadBytes(dir / "face.tga"), olderBytes);
+        EXPECT_EQ(EntriesIn(dir.Path()), (std::vector<std::string>{"big", "face.tga"}));
+    }
 }
 
 }  // namespace

@@ -161,6 +161,40 @@ void RemoveLeftTemporaryFiles(int folder) {
     for (const std::string& name : left) ::unlinkat(folder, name.c_str(), 0);
 }
 
+// The copy done by the kernel, page cache to page cache, without passing through this process.
+// False where the kernel or the file systems cannot, before anything is written. A file-size
+// limit reached part-way is the same to a user as a full disk, as for any write.
+Result<bool> CopyInKernel(const InputFile& source, int target) {
+#ifdef __linux__
+    loff_t offset = 0;
+    for (;;) {
+        const ssize_t got = Retrying(
+            [&] { return ::copy_file_range(source.Descriptor(), &offset, target, nullptr, kCopyChunk * 64, 0); });
+        if (got == 0) return true;
+        if (got > 0) continue;
+        const bool unsupported = errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP;
+        if (offset == 0 && unsupported) return false;
+        return SystemError(ImgErrc::FileWrite, errno == EFBIG ? ENOSPC : errno);
+    }
+#else
+    (void)source, (void)target;
+    return false;
+#endif
+}
+
+Result<void> CopyThroughMemory(const InputFile& source, int target) {
+    // Not zero-filled: every byte written is read first.
+    const auto chunk = std::make_unique_for_overwrite<std::uint8_t[]>(kCopyChunk);
+    for (std::uint64_t offset = 0;;) {
+        const Result<std::size_t> got = source.ReadAt(offset, {chunk.get(), kCopyChunk});
+        if (!got) return got.Error();
+        if (*got == 0) return {};
+        const ByteSpan piece(chunk.get(), *got);
+        if (auto written = WriteAll(target, {&piece, 1}); !written) return written;
+        offset += *got;
+    }
+}
+
 class PosixFileSystem final : public FileSystem {
 public:
     explicit PosixFileSystem(TemporaryFiles temporaries) : temporaries_(temporaries) {}
@@ -206,15 +240,10 @@ public:
     Result<void> Copy(const InputFile& source, OutputFolder& folder, const std::string& name) override {
         TemporaryFile file(folder.Descriptor(), name, temporaries_);
         if (auto created = file.Create(); !created) return created;
-        // Not zero-filled: every byte written is read first.
-        const auto chunk = std::make_unique_for_overwrite<std::uint8_t[]>(kCopyChunk);
-        for (std::uint64_t offset = 0;;) {
-            const Result<std::size_t> got = source.ReadAt(offset, {chunk.get(), kCopyChunk});
-            if (!got) return got.Error();
-            if (*got == 0) break;
-            const ByteSpan piece(chunk.get(), *got);
-            if (auto written = WriteAll(file.Descriptor(), {&piece, 1}); !written) return written;
-            offset += *got;
+        const Result<bool> copied = CopyInKernel(source, file.Descriptor());
+        if (!copied) return copied.Error();
+        if (!*copied) {
+            if (auto written = CopyThroughMemory(source, file.Descriptor()); !written) return written;
         }
         return file.Commit();
     }

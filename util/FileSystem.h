@@ -27,6 +27,7 @@ public:
     ~InputFile();
 
     std::uint64_t Size() const { return size_; }
+    int Descriptor() const { return descriptor_; }
     // Hands the descriptor over to the caller, who closes it.
     int Release();
     // Reads up to out.size() bytes at offset; fewer only at the end of the file.
