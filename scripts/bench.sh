@@ -29,24 +29,26 @@ cc -O2 -o "$work/panorama_floor" tools/bench/panorama_floor.c -ljpeg
 cc -O2 -o "$work/make_panorama" tools/bench/make_panorama.c -ljpeg -lm
 mkdir -p "$work/convert" "$work/floor" "$work/durable" "$work/pano" "$work/pano-floor"
 
-mean_ms() {  # the mean of one command in hyperfine's JSON, in milliseconds
+# The median of one command in hyperfine's JSON, in milliseconds: an fsync that waits on a
+# neighbour's disk traffic now and then would move the mean, not the median.
+median_ms() {
     python3 - "$@" <<'PY'
 import json, sys
 results = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
-print("%.1f" % (results[sys.argv[2]]["mean"] * 1000))
+print("%.1f" % (results[sys.argv[2]]["median"] * 1000))
 PY
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
 echo "== One 2016 x 504 conversion, end to end (hyperfine)"
-hyperfine -N --warmup 5 --min-runs 40 --export-json "$work/single.json" \
+hyperfine -N --warmup 5 --min-runs 100 --export-json "$work/single.json" \
     -n converter "$converter $sample $work/convert" \
     -n io_floor "$work/io_floor $sample $work/floor" \
     -n io_floor_durable "$work/io_floor_durable $sample $work/durable" >/dev/null
-c=$(mean_ms "$work/single.json" converter)
-f=$(mean_ms "$work/single.json" io_floor)
-d=$(mean_ms "$work/single.json" io_floor_durable)
-echo "converter $c ms, io_floor $f ms, io_floor_durable $d ms"
+c=$(median_ms "$work/single.json" converter)
+f=$(median_ms "$work/single.json" io_floor)
+d=$(median_ms "$work/single.json" io_floor_durable)
+echo "medians: converter $c ms, io_floor $f ms, io_floor_durable $d ms"
 echo "ratio to io_floor_durable $(ratio "$c" "$d") (goal: at most 1.25), to io_floor $(ratio "$c" "$f")"
 
 echo "== In process (Google Benchmark)"
@@ -77,9 +79,9 @@ echo "== An 8192 x 4096 JPEG panorama (hyperfine)"
 hyperfine -N --warmup 2 --min-runs 10 --export-json "$work/pano.json" \
     -n equirect "$converter --equirect $work/pano.jpg $work/pano" \
     -n decode_and_write "$work/panorama_floor $work/pano.jpg $work/pano-floor" >/dev/null
-p=$(mean_ms "$work/pano.json" equirect)
-q=$(mean_ms "$work/pano.json" decode_and_write)
-echo "equirect $p ms, decode and write $q ms, ratio $(ratio "$p" "$q") (goal: at most 1.5)"
+p=$(median_ms "$work/pano.json" equirect)
+q=$(median_ms "$work/pano.json" decode_and_write)
+echo "medians: equirect $p ms, decode and write $q ms, ratio $(ratio "$p" "$q") (goal: at most 1.5)"
 
 if [ -x tools/bench/batch.sh ]; then
     echo "== A batch of $count strips"
