@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <functional>
@@ -125,6 +126,24 @@ TEST(TgaWriter, CopyGivesTheSameBytes) {
         ASSERT_TRUE(CopyFile(dir / "source", dir / "copy")) << size;
         EXPECT_EQ(ReadBytes(dir / "copy"), PatternBytes(size)) << size;
     }
+}
+
+// Between file systems of different kinds the kernel will not copy, and the bytes go through
+// memory instead; shared memory is such a file system beside most temporary folders.
+TEST(TgaWriter, CopyFromAnotherKindOfFileSystemGivesTheSameBytes) {
+    TempDir dir;
+    const std::filesystem::path shared = "/dev/shm";
+    struct stat sharedStatus {
+    }, dirStatus{};
+    if (::stat(shared.c_str(), &sharedStatus) != 0 || ::stat(dir.Path().c_str(), &dirStatus) != 0 ||
+        sharedStatus.st_dev == dirStatus.st_dev)
+        GTEST_SKIP() << "no other file system beside " << dir.Path();
+    const auto source = shared / ("zenivor-copy-test-" + std::to_string(::getpid()));
+    WriteBytes(source, PatternBytes(std::size_t{3} << 20));
+    const Result<void> copied = CopyFile(source, dir / "copy");
+    std::filesystem::remove(source);
+    ASSERT_TRUE(copied);
+    EXPECT_EQ(ReadBytes(dir / "copy"), PatternBytes(std::size_t{3} << 20));
 }
 
 TEST(TgaWriter, WriteOrCopyFailingPartWayIsNoSpaceAndKeepsTheOlderFile) {
