@@ -24,10 +24,7 @@ Result<std::size_t> ByteSource::ReadScatteredAt(std::uint64_t offset, std::span<
 }
 
 Result<void> ReadExactly(ByteSource& source, std::uint64_t offset, std::span<std::uint8_t> out, ImgErrc shortError) {
-    const Result<std::size_t> got = source.ReadAt(offset, out);
-    if (!got) return got.Error();
-    if (*got != out.size()) return ImgError{shortError};
-    return {};
+    return ReadExactly(source, offset, {&out, 1}, shortError);
 }
 
 Result<void> ReadExactly(ByteSource& source, std::uint64_t offset, std::span<const std::span<std::uint8_t>> pieces,

@@ -21,6 +21,8 @@ namespace zenivor {
 namespace {
 
 constexpr std::size_t kCopyChunk = 256 * 1024;
+// What one call asks the kernel to copy: more than any ground template.
+constexpr std::size_t kKernelCopyChunk = 16 * 1024 * 1024;
 constexpr const char* kTemporaryTag = ".zenivor-";
 constexpr const char* kTemporarySuffix = ".tmp";
 
@@ -169,7 +171,7 @@ Result<bool> CopyInKernel(const InputFile& source, int target) {
     loff_t offset = 0;
     for (;;) {
         const ssize_t got = Retrying(
-            [&] { return ::copy_file_range(source.Descriptor(), &offset, target, nullptr, kCopyChunk * 64, 0); });
+            [&] { return ::copy_file_range(source.Descriptor(), &offset, target, nullptr, kKernelCopyChunk, 0); });
         if (got == 0) return true;
         if (got > 0) continue;
         const bool unsupported = errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP;
@@ -283,16 +285,7 @@ InputFile::~InputFile() { CloseQuietly(descriptor_); }
 int InputFile::Release() { return std::exchange(descriptor_, -1); }
 
 Result<std::size_t> InputFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const {
-    std::size_t done = 0;
-    while (done < out.size()) {
-        const ssize_t got = Retrying([&] {
-            return ::pread(descriptor_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
-        });
-        if (got < 0) return SystemError(ImgErrc::FileRead);
-        if (got == 0) break;
-        done += static_cast<std::size_t>(got);
-    }
-    return done;
+    return ReadScatteredAt(offset, {&out, 1});
 }
 
 Result<std::size_t> InputFile::ReadScatteredAt(std::uint64_t offset,
