@@ -14,10 +14,6 @@ constexpr const char* kSavingSkyText = "Saving sky.";
 constexpr const char* kSavingGroundText = "Saving ground";
 constexpr const char* kPanoramaSizeMessage = "A 360-degree panorama needs to be twice as wide as it is high";
 
-bool IsHeaderError(ImgErrc code) {
-    return code == ImgErrc::TruncatedHeader || (code >= ImgErrc::UnknownType && code <= ImgErrc::MissingColorMap);
-}
-
 class SkyConversion {
 public:
     SkyConversion(const std::string& path, const SkyContext& context)
@@ -223,11 +219,11 @@ private:
 
 }  // namespace
 
-std::string SizeQueryReason(const ImgError& error) {
+std::string SizeQueryReason(const Error& error) {
     if (error.systemError == ENOENT) return "no such file";
     if (error.systemError == EISDIR) return "a folder";
-    if (error.code == ImgErrc::NotAFile) return error.detail.empty() ? Reason(error) : error.detail;
-    if (IsHeaderError(error.code)) return error.detail.empty() ? "not a TGA file" : "not a TGA file: " + error.detail;
+    if (error.code == errc::NotAFile) return error.detail.empty() ? Reason(error) : error.detail;
+    if (IsHeaderError(error)) return error.detail.empty() ? "not a TGA file" : "not a TGA file: " + error.detail;
     return Reason(error);
 }
 

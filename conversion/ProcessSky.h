@@ -59,6 +59,6 @@ std::optional<ImageSize> FittedStripSize(ImageSize size);
 
 // Why a strip's size could not be had, in the words of the refusal: "no such file", "a folder",
 // "not a TGA file: it looks like PNG".
-std::string SizeQueryReason(const ImgError& error);
+std::string SizeQueryReason(const Error& error);
 
 }  // namespace zenivor

@@ -19,15 +19,15 @@ std::string SizeText(ImageSize size) {
 
 Result<void> CheckDecodableSize(ImageSize size) {
     const auto pixels = static_cast<std::uint64_t>(size.width) * static_cast<std::uint64_t>(size.height);
-    if (size.width > kMaxDecodedSide || size.height > kMaxDecodedSide || pixels > kMaxDecodedPixels)
-        return ImgError{ImgErrc::TooLarge, 0, SizeText(size)};
+    if (size.width > kMaxImageSide || size.height > kMaxImageSide || pixels > kMaxImagePixels)
+        return Error{errc::TooLarge, 0, SizeText(size)};
     return {};
 }
 
 Result<void> CheckExpectedSize(ImageSize size, ImageSize expected) {
     const bool widthDiffers = expected.width != 0 && expected.width != size.width;
     const bool heightDiffers = expected.height != 0 && expected.height != size.height;
-    if (widthDiffers || heightDiffers) return ImgError{ImgErrc::UnexpectedSize, 0, SizeText(size)};
+    if (widthDiffers || heightDiffers) return Error{errc::UnexpectedSize, 0, SizeText(size)};
     return {};
 }
 
@@ -40,7 +40,7 @@ Result<RgbImage> AllocateImage(ImageSize size) {
     try {
         return RgbImage::Unfilled(size.width, size.height);
     } catch (const std::bad_alloc&) {
-        return ImgError{ImgErrc::OutOfMemory};
+        return Error{errc::OutOfMemory};
     }
 }
 
@@ -48,7 +48,7 @@ Result<RgbImage> Upright(RgbImage stored, int exifOrientation) {
     try {
         return Oriented(std::move(stored), exifOrientation);
     } catch (const std::bad_alloc&) {
-        return ImgError{ImgErrc::OutOfMemory};
+        return Error{errc::OutOfMemory};
     }
 }
 

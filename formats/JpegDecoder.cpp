@@ -154,12 +154,12 @@ boolean ReadApp1(j_decompress_ptr cinfo) {
 }
 
 // The source's own error when a read failed, else libjpeg's in the code that fits it.
-ImgError SessionError(const JpegSession& session) {
+Error SessionError(const JpegSession& session) {
     if (session.reader.Failure()) return *session.reader.Failure();
-    ImgErrc code = ImgErrc::BadJpeg;
-    if (session.messageCode == JERR_IMAGE_TOO_BIG) code = ImgErrc::TooLarge;
-    if (session.messageCode == JERR_OUT_OF_MEMORY) code = ImgErrc::OutOfMemory;
-    return ImgError{code, 0, session.message};
+    ErrorKind code = errc::BadJpeg;
+    if (session.messageCode == JERR_IMAGE_TOO_BIG) code = errc::TooLarge;
+    if (session.messageCode == JERR_OUT_OF_MEMORY) code = errc::OutOfMemory;
+    return Error{code, 0, session.message};
 }
 
 void InstallCallbacks(JpegSession& session) {
@@ -188,7 +188,7 @@ Result<void> Open(JpegSession& session) {
         header = jpeg_read_header(&session.cinfo, TRUE);
     });
     if (!read) return SessionError(session);
-    if (header != JPEG_HEADER_OK) return ImgError{ImgErrc::BadJpeg, 0, "no image in the file"};
+    if (header != JPEG_HEADER_OK) return Error{errc::BadJpeg, 0, "no image in the file"};
     return {};
 }
 
@@ -223,7 +223,7 @@ Result<void> Start(JpegSession& session, unsigned factor) {
     const bool layout = session.cinfo.output_components == (ink ? 4 : 3) &&
                         session.cinfo.output_width == reduced(session.cinfo.image_width) &&
                         session.cinfo.output_height == reduced(session.cinfo.image_height);
-    if (!layout) return ImgError{ImgErrc::BadJpeg, 0, "a pixel layout libjpeg does not turn into RGB"};
+    if (!layout) return Error{errc::BadJpeg, 0, "a pixel layout libjpeg does not turn into RGB"};
     return {};
 }
 
@@ -244,7 +244,7 @@ Result<void> ReadPixels(JpegSession& session, RgbImage& image, std::vector<std::
         if (!stalled) jpeg_finish_decompress(&cinfo);
     });
     if (!read) return SessionError(session);
-    if (stalled) return ImgError{ImgErrc::BadJpeg, 0, "libjpeg gave no more rows"};
+    if (stalled) return Error{errc::BadJpeg, 0, "libjpeg gave no more rows"};
     return {};
 }
 
@@ -255,7 +255,7 @@ Result<void> AllocateInkRow(const JpegSession& session, std::vector<std::uint8_t
         inkRow.resize(static_cast<std::size_t>(session.cinfo.output_width) * 4);
         return {};
     } catch (const std::bad_alloc&) {
-        return ImgError{ImgErrc::OutOfMemory};
+        return Error{errc::OutOfMemory};
     }
 }
 

@@ -67,9 +67,9 @@ bool Guarded(png_structp png, Steps&& steps) {
 }
 
 // The source's own error when a read failed, else libpng's.
-ImgError SessionError(const PngSession& session) {
+Error SessionError(const PngSession& session) {
     if (session.reader.Failure()) return *session.reader.Failure();
-    return ImgError{ImgErrc::BadPng, 0, session.message};
+    return Error{errc::BadPng, 0, session.message};
 }
 
 // Every ancillary chunk comes here instead of to libpng's own handling, held in memory only up
@@ -98,9 +98,9 @@ void SetReadRules(PngSession& session) {
 // Read the header: every chunk before the image data.
 Result<void> Open(PngSession& session) {
     session.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &session, OnError, OnWarning);
-    if (session.png == nullptr) return ImgError{ImgErrc::OutOfMemory};
+    if (session.png == nullptr) return Error{errc::OutOfMemory};
     session.info = png_create_info_struct(session.png);
-    if (session.info == nullptr) return ImgError{ImgErrc::OutOfMemory};
+    if (session.info == nullptr) return Error{errc::OutOfMemory};
     png_set_read_fn(session.png, &session, OnRead);
     const bool read = Guarded(session.png, [&session] {
         SetReadRules(session);
@@ -133,7 +133,7 @@ Result<int> SetRgbOutput(PngSession& session) {
     if (!set) return SessionError(session);
     const bool rgb8 =
         png_get_channels(session.png, session.info) == 3 && png_get_bit_depth(session.png, session.info) == 8;
-    if (!rgb8) return ImgError{ImgErrc::BadPng, 0, "a pixel layout libpng does not turn into RGB"};
+    if (!rgb8) return Error{errc::BadPng, 0, "a pixel layout libpng does not turn into RGB"};
     return passes;
 }
 

@@ -27,7 +27,7 @@ public:
     // Moves past count bytes without reading them.
     void Skip(std::uint64_t count);
     // The source's own error, once a read has failed.
-    const std::optional<ImgError>& Failure() const { return failure_; }
+    const std::optional<Error>& Failure() const { return failure_; }
 
 private:
     // Refills the buffer from the source; false at its end or on failure.
@@ -38,7 +38,7 @@ private:
     std::uint64_t nextOffset_ = 0;   // where the source is read next
     std::size_t bufferedBegin_ = 0;  // the unread part of buffer_
     std::size_t bufferedEnd_ = 0;
-    std::optional<ImgError> failure_;
+    std::optional<Error> failure_;
 };
 
 }  // namespace zenivor::formats

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "imaging/ByteSource.h"
+#include "imaging/ImageErrors.h"
 #include "imaging/RgbImage.h"
 
 namespace zenivor {
@@ -16,6 +17,12 @@ struct ImageSize {
     int height = 0;
     bool operator==(const ImageSize&) const = default;
 };
+
+// The largest images any decoder holds: 2^28 pixels (768 MiB of RGB), more than any panorama the
+// program takes, and 2^20 on a side. A header declaring more is refused with TooLarge before
+// anything is allocated for its pixels.
+inline constexpr std::uint64_t kMaxImagePixels = std::uint64_t{1} << 28;
+inline constexpr int kMaxImageSide = 1 << 20;
 
 // How many leading bytes Recognises() is shown (fewer when the file is shorter).
 inline constexpr std::size_t kSignatureBytes = 16;

@@ -6,7 +6,7 @@
 //   ImgDLLStringInitDLL          nothing to initialise: the library keeps no state
 //   ImgDLLGetTGADimensions       ReadImageSize (ImageFiles.h)
 //   ImgDLLReadRGBFromTGA         ReadImage, with the size asked for (ImageFiles.h)
-//   ImgDLLGetLastError           the ImgError a Result carries (util/Result.h)
+//   ImgDLLGetLastError           the Error a Result carries (util/Result.h)
 //   ImgDLLDrawRGBCrop            DrawCrop into the drawing surface (ImageOps.h)
 //   ImgDLLDCToRGB                a copy of the drawing surface, an RgbImage like any other
 //   ImgDLLHorizontalFlipRGB      FlipHorizontally (ImageOps.h)

@@ -143,7 +143,7 @@ Bytes SamplePng() {
     return EncodePng(picture);
 }
 
-void ExpectRefused(const Bytes& file, ImgErrc code) {
+void ExpectRefused(const Bytes& file, ErrorKind code) {
     const Result<RgbImage> image = ReadPng(file);
     ASSERT_FALSE(image);
     EXPECT_EQ(image.Error().code, code);
@@ -156,7 +156,7 @@ TEST(FormatsPng, TruncatedFilesAreRefused) {
     for (const std::size_t cut : {std::size_t{0}, std::size_t{7}, std::size_t{8}, std::size_t{20}, std::size_t{33},
                                   std::size_t{50}, whole.size() / 2, whole.size() - 12, whole.size() - 1}) {
         SCOPED_TRACE(cut);
-        ExpectRefused(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut)), ImgErrc::BadPng);
+        ExpectRefused(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut)), errc::BadPng);
     }
 }
 
@@ -193,7 +193,7 @@ TEST(FormatsPng, DamagedFilesAreRefusedInLibpngsWords) {
         SCOPED_TRACE(damage.name);
         Bytes file = SamplePng();
         damage.apply(file);
-        ExpectRefused(file, ImgErrc::BadPng);
+        ExpectRefused(file, errc::BadPng);
     }
 }
 
@@ -224,7 +224,7 @@ TEST(FormatsPng, OnlyAnExifChunkBeforeThePixelsAndWithinTheLimitTurnsThem) {
 TEST(FormatsPng, AChunkDeclaringMoreThanTheFileHoldsIsRefused) {
     Bytes file = EncodeRgbPng(NoiseImage(16, 8), ExifTiff(true, 6));
     file[FindPngChunk(file, "eXIf")] = 0x60;  // 1.6 GB, which must not be allocated first
-    ExpectRefused(file, ImgErrc::BadPng);
+    ExpectRefused(file, errc::BadPng);
 }
 
 struct DeclaredSize {
@@ -248,9 +248,9 @@ TEST(FormatsPng, DeclaredSizesOverTheLimitsAreTooLarge) {
             EXPECT_EQ(*size, (ImageSize{static_cast<int>(row.width), static_cast<int>(row.height)}));
         }
         if (row.tooLarge) {
-            EXPECT_EQ(size.Error().code, ImgErrc::TooLarge);
+            EXPECT_EQ(size.Error().code, errc::TooLarge);
         }
-        if (row.tooLarge) ExpectRefused(file, ImgErrc::TooLarge);
+        if (row.tooLarge) ExpectRefused(file, errc::TooLarge);
     }
 }
 
@@ -265,7 +265,7 @@ TEST(FormatsPng, OnlyTheExpectedSizeIsDecoded) {
         const Result<RgbImage> image = ReadPng(SamplePng(), row.expected);
         ASSERT_EQ(static_cast<bool>(image), row.accepted);
         if (!row.accepted) {
-            EXPECT_EQ(image.Error().code, ImgErrc::UnexpectedSize);
+            EXPECT_EQ(image.Error().code, errc::UnexpectedSize);
         }
         if (!row.accepted) {
             EXPECT_EQ(image.Error().detail, "16 x 8 pixels");
@@ -278,7 +278,7 @@ TEST(FormatsPng, TheSizeIsCheckedBeforeAnyPixelIsDecoded) {
     kPngDamage[4].apply(file);  // a pixel-data CRC that decoding would trip on
     const Result<RgbImage> image = ReadPng(file, {17, 8});
     ASSERT_FALSE(image);
-    EXPECT_EQ(image.Error().code, ImgErrc::UnexpectedSize);
+    EXPECT_EQ(image.Error().code, errc::UnexpectedSize);
 }
 
 }  // namespace

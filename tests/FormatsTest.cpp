@@ -171,7 +171,7 @@ TEST(FormatsExif, TheExpectedSizeIsTheUprightOne) {
     EXPECT_TRUE(PngDecoder().Read(source, {8, 16}));
     const Result<RgbImage> stored = PngDecoder().Read(source, {16, 8});
     ASSERT_FALSE(stored);
-    EXPECT_EQ(stored.Error().code, ImgErrc::UnexpectedSize);
+    EXPECT_EQ(stored.Error().code, errc::UnexpectedSize);
 }
 
 struct Decoder {
@@ -215,7 +215,7 @@ TEST(FormatsSourceErrors, ReachTheCallerUnchanged) {
             FailingSource source(file, failAt);
             const Result<RgbImage> image = format.decoder().Read(source, {});
             ASSERT_FALSE(image);
-            EXPECT_EQ(image.Error().code, ImgErrc::FileRead);
+            EXPECT_EQ(image.Error().code, errc::FileRead);
             EXPECT_EQ(image.Error().systemError, EIO);
         }
     }

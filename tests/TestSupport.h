@@ -3,6 +3,7 @@
 // coordinates, and TGA files on disk.
 
 #include <cstdint>
+#include <ostream>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -10,6 +11,12 @@
 #include "conversion/Cube.h"
 #include "imaging/RgbImage.h"
 #include "util/MessageHook.h"
+#include "util/Result.h"
+
+namespace zenivor {
+// How a failed expectation names a kind of error.
+inline void PrintTo(const ErrorKind& kind, std::ostream* out) { *out << kind.number << " (" << kind.text << ")"; }
+}  // namespace zenivor
 
 namespace zenivor::test {
 

@@ -26,7 +26,7 @@ constexpr std::size_t kKernelCopyChunk = 16 * 1024 * 1024;
 constexpr const char* kTemporaryTag = ".zenivor-";
 constexpr const char* kTemporarySuffix = ".tmp";
 
-ImgError SystemError(ImgErrc code, int number = errno) { return ImgError{code, number}; }
+Error SystemError(ErrorKind code, int number = errno) { return Error{code, number}; }
 
 // Retries a call that a signal interrupted.
 template <typename Call>
@@ -64,8 +64,8 @@ Result<void> WriteAll(int descriptor, std::span<const ByteSpan> pieces) {
         std::size_t asked = 0;
         for (int i = 0; i < count; ++i) asked += vectors[first + static_cast<std::size_t>(i)].iov_len;
         const ssize_t written = Retrying([&] { return ::writev(descriptor, &vectors[first], count); });
-        if (written < 0) return SystemError(ImgErrc::FileWrite);
-        if (static_cast<std::size_t>(written) != asked) return SystemError(ImgErrc::FileWrite, ENOSPC);
+        if (written < 0) return SystemError(errc::FileWrite);
+        if (static_cast<std::size_t>(written) != asked) return SystemError(errc::FileWrite, ENOSPC);
         first += static_cast<std::size_t>(count);
     }
     return {};
@@ -89,7 +89,7 @@ public:
         descriptor_ = Retrying([&] { return ::openat(folder_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666); });
         if (descriptor_ >= 0) return {};
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
-            return SystemError(ImgErrc::FileCreate);
+            return SystemError(errc::FileCreate);
         return CreateNamed();
     }
 
@@ -97,14 +97,14 @@ public:
 
     // Flushes the data to disk, then puts the file in the target's place.
     Result<void> Commit() {
-        if (Retrying([&] { return ::fsync(descriptor_); }) != 0) return SystemError(ImgErrc::FileWrite);
+        if (Retrying([&] { return ::fsync(descriptor_); }) != 0) return SystemError(errc::FileWrite);
         if (name_.empty()) {
             if (auto linked = LinkUnnamed(); !linked) return linked;
         }
-        if (::renameat(folder_, name_.c_str(), folder_, target_.c_str()) != 0) return SystemError(ImgErrc::FileCreate);
+        if (::renameat(folder_, name_.c_str(), folder_, target_.c_str()) != 0) return SystemError(errc::FileCreate);
         name_.clear();
         const int descriptor = std::exchange(descriptor_, -1);
-        if (::close(descriptor) != 0 && errno != EINTR) return SystemError(ImgErrc::FileWrite);
+        if (::close(descriptor) != 0 && errno != EINTR) return SystemError(errc::FileWrite);
         return {};
     }
 
@@ -121,9 +121,9 @@ private:
                 name_ = std::move(name);
                 return {};
             }
-            if (errno != EEXIST) return SystemError(ImgErrc::FileCreate);
+            if (errno != EEXIST) return SystemError(errc::FileCreate);
         }
-        return SystemError(ImgErrc::FileCreate, EEXIST);
+        return SystemError(errc::FileCreate, EEXIST);
     }
 
     // Gives the unnamed file a fresh name beside the target, for the rename.
@@ -135,9 +135,9 @@ private:
                 name_ = std::move(name);
                 return {};
             }
-            if (errno != EEXIST) return SystemError(ImgErrc::FileCreate);
+            if (errno != EEXIST) return SystemError(errc::FileCreate);
         }
-        return SystemError(ImgErrc::FileCreate, EEXIST);
+        return SystemError(errc::FileCreate, EEXIST);
     }
 
     int folder_;
@@ -176,7 +176,7 @@ Result<bool> CopyInKernel(const InputFile& source, int target) {
         if (got > 0) continue;
         const bool unsupported = errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP;
         if (offset == 0 && unsupported) return false;
-        return SystemError(ImgErrc::FileWrite, errno == EFBIG ? ENOSPC : errno);
+        return SystemError(errc::FileWrite, errno == EFBIG ? ENOSPC : errno);
     }
 #else
     (void)source, (void)target;
@@ -205,29 +205,29 @@ public:
         // Non-blocking, so that opening a FIFO does not wait for a writer.
         const int descriptor =
             Retrying([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); });
-        if (descriptor < 0) return SystemError(ImgErrc::FileOpen);
+        if (descriptor < 0) return SystemError(errc::FileOpen);
         InputFile guard(descriptor, 0);  // closes it on the early returns
         struct stat status {};
-        if (::fstat(descriptor, &status) != 0) return SystemError(ImgErrc::FileRead);
-        if (S_ISDIR(status.st_mode)) return SystemError(ImgErrc::NotAFile, EISDIR);
-        if (!S_ISREG(status.st_mode)) return ImgError{ImgErrc::NotAFile, 0, KindOf(status.st_mode)};
+        if (::fstat(descriptor, &status) != 0) return SystemError(errc::FileRead);
+        if (S_ISDIR(status.st_mode)) return SystemError(errc::NotAFile, EISDIR);
+        if (!S_ISREG(status.st_mode)) return Error{errc::NotAFile, 0, KindOf(status.st_mode)};
         if (::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0)
-            return SystemError(ImgErrc::FileRead);
+            return SystemError(errc::FileRead);
         return InputFile(guard.Release(), static_cast<std::uint64_t>(status.st_size));
     }
 
     Result<void> CheckExists(const std::filesystem::path& path) override {
         struct stat status {};
-        if (::stat(path.c_str(), &status) != 0) return SystemError(ImgErrc::FileOpen);
+        if (::stat(path.c_str(), &status) != 0) return SystemError(errc::FileOpen);
         return {};
     }
 
     Result<OutputFolder> OpenFolder(const std::filesystem::path& path) override {
         const std::filesystem::path shown = path.empty() ? std::filesystem::path(".") : path;
         const int descriptor = Retrying([&] { return ::open(shown.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-        if (descriptor < 0) return SystemError(ImgErrc::FileCreate);
+        if (descriptor < 0) return SystemError(errc::FileCreate);
         OutputFolder folder(descriptor, path);
-        if (Retrying([&] { return ::flock(descriptor, LOCK_EX); }) != 0) return SystemError(ImgErrc::FileCreate);
+        if (Retrying([&] { return ::flock(descriptor, LOCK_EX); }) != 0) return SystemError(errc::FileCreate);
         RemoveLeftTemporaryFiles(descriptor);
         return folder;
     }
@@ -251,7 +251,7 @@ public:
     }
 
     Result<void> Sync(OutputFolder& folder) override {
-        if (Retrying([&] { return ::fsync(folder.Descriptor()); }) != 0) return SystemError(ImgErrc::FileWrite);
+        if (Retrying([&] { return ::fsync(folder.Descriptor()); }) != 0) return SystemError(errc::FileWrite);
         return {};
     }
 
@@ -299,7 +299,7 @@ Result<std::size_t> InputFile::ReadScatteredAt(std::uint64_t offset,
         const int count = static_cast<int>(std::min<std::size_t>(vectors.size() - first, IOV_MAX));
         const ssize_t got =
             Retrying([&] { return ::preadv(descriptor_, &vectors[first], count, static_cast<off_t>(offset + done)); });
-        if (got < 0) return SystemError(ImgErrc::FileRead);
+        if (got < 0) return SystemError(errc::FileRead);
         if (got == 0) break;
         done += static_cast<std::size_t>(got);
         // Past the pieces filled whole, and into the one filled in part.

@@ -49,8 +49,8 @@ fs::path IniSettingsStore::FileFor(const std::string& appName) const {
 std::optional<std::string> IniSettingsStore::ReadText(const fs::path& file) {
     Result<InputFile> opened = files_.Open(file);
     if (!opened) {
-        const ImgError& error = opened.Error();
-        if (error.code == ImgErrc::FileOpen && error.systemError == ENOENT) return std::string();
+        const Error& error = opened.Error();
+        if (error.code == errc::FileOpen && error.systemError == ENOENT) return std::string();
         return std::nullopt;
     }
     if (opened->Size() > kMaxIniBytes) return std::nullopt;
