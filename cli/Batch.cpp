@@ -12,7 +12,7 @@
 #include <system_error>
 #include <thread>
 
-#include "util/ErrorText.h"
+#include "legacy/ErrorText.h"
 
 namespace zenivor {
 namespace {

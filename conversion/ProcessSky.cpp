@@ -4,7 +4,7 @@
 
 #include "conversion/SkyCube.h"
 #include "imaging/Resample.h"
-#include "util/ErrorText.h"
+#include "legacy/ErrorText.h"
 
 namespace zenivor {
 namespace {

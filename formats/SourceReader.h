@@ -10,15 +10,14 @@
 #include <vector>
 
 #include "imaging/ByteSource.h"
+#include "util/FileSystem.h"
 #include "util/Result.h"
 
 namespace zenivor::formats {
 
 class SourceReader {
 public:
-    static constexpr std::size_t kChunkBytes = 16 * 1024;
-
-    explicit SourceReader(ByteSource& source) : source_(source), buffer_(kChunkBytes) {}
+    explicit SourceReader(ByteSource& source) : source_(source), buffer_(kReadChunkBytes) {}
 
     // The next bytes, at most one chunk; empty at the end of the source or after a failed read.
     std::span<const std::uint8_t> NextChunk();

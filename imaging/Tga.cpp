@@ -6,11 +6,10 @@
 #include <new>
 #include <vector>
 
+#include "util/FileSystem.h"
+
 namespace zenivor {
 namespace {
-
-// How much is read at a time; the only memory a read takes beyond the image itself.
-constexpr std::size_t kReadChunk = 256 * 1024;
 
 int Word(std::span<const std::uint8_t> bytes, std::size_t at) { return bytes[at] | (bytes[at + 1] << 8); }
 
@@ -76,7 +75,7 @@ public:
 private:
     Result<void> Fill(std::size_t count) {
         const std::size_t kept = end_ - begin_;
-        if (buffer_.size() < std::max(count, kReadChunk)) buffer_.resize(std::max(count, kReadChunk));
+        if (buffer_.size() < std::max(count, kReadChunkBytes)) buffer_.resize(std::max(count, kReadChunkBytes));
         std::memmove(buffer_.data(), buffer_.data() + begin_, kept);
         begin_ = 0;
         end_ = kept;

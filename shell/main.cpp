@@ -5,7 +5,6 @@
 #include "shell/ShellDialogs.h"
 #include "shell/modMain.h"
 #include "util/IniSettingsStore.h"
-#include "util/MessageHook.h"
 #include "util/ProgramFolder.h"
 
 int main(int argc, char** argv) {
@@ -20,7 +19,6 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     zenivor::IniSettingsStore settings;
     zenivor::QtShellDialogs dialogs(nullptr);
-    zenivor::SetMessageHook([&dialogs](const std::string& text) { dialogs.ShowMessage(QString::fromStdString(text)); });
     zenivor::modMain program({settings, dialogs, zenivor::ProgramFolder(argv[0]), [] { QCoreApplication::quit(); }});
     program.Main(QApplication::arguments());
     return QApplication::exec();

@@ -10,9 +10,9 @@
 #include "formats/ImageFormats.h"
 #include "shell/DesktopIntegration.h"
 #include "shell/ShellDialogs.h"
-#include "util/ErrorText.h"
+#include "legacy/ErrorText.h"
 #include "util/FileSystem.h"
-#include "util/modSubroutines.h"
+#include "legacy/modSubroutines.h"
 
 namespace zenivor {
 namespace {
@@ -152,7 +152,7 @@ std::string modMain::SelectInputFile(const OpenDialogSetup& dialogSetup) {
         const QString chosen = QDir::toNativeSeparators(environment_.dialogs.ChooseInputFile(setup));
         // A cancelled dialog keeps the remembered folder.
         if (chosen.isEmpty()) return {};
-        lastPath_ = QString::fromStdU16String(GetPathFromFileName(chosen.toStdU16String())).toStdString();
+        lastPath_ = QString::fromStdU16String(GetPathFromFileName(chosen.toStdU16String(), kNativeSeparator, environment_.dialogs)).toStdString();
         return chosen.toStdString();
     } catch (const std::exception&) {
         return {};
@@ -161,7 +161,7 @@ std::string modMain::SelectInputFile(const OpenDialogSetup& dialogSetup) {
 
 void modMain::ExitProgram() {
     // A store that cannot be written must not keep the program open.
-    environment_.settings.SaveSetting(appName_, kProgramTitle, kLastPathKey, lastPath_);
+    (void)environment_.settings.SaveSetting(appName_, kProgramTitle, kLastPathKey, lastPath_);
     if (environment_.endProgram) environment_.endProgram();
 }
 
@@ -184,7 +184,7 @@ void modMain::DropFile(const QMimeData& data) {
         }
         const std::string path = file.toStdString();
         // As File > Open: the strip's folder becomes the remembered one.
-        lastPath_ = QString::fromStdU16String(GetPathFromFileName(file.toStdU16String())).toStdString();
+        lastPath_ = QString::fromStdU16String(GetPathFromFileName(file.toStdU16String(), kNativeSeparator, environment_.dialogs)).toStdString();
         window_->SetStatusText("Processing " + path);
         window_->RepaintStatus();
         ProcessFile(path);
@@ -194,7 +194,7 @@ void modMain::DropFile(const QMimeData& data) {
 }
 
 void modMain::ShowAbout() {
-    frmAbout about(environment_.settings, window_.get());
+    frmAbout about(environment_.settings, environment_.dialogs, window_.get());
     about.setModal(true);
     environment_.dialogs.RunModal(about);
 }

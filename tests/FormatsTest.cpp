@@ -199,11 +199,11 @@ TEST(FormatsBoundedReads, BytesAfterTheImageAreNotRead) {
         const Result<RgbImage> decoded = format.decoder().Read(source, {});
         ASSERT_TRUE(decoded) << NumberAndReason(decoded.Error());
         EXPECT_EQ(*decoded, *expected);
-        EXPECT_LE(source.requested, image.size() + formats::SourceReader::kChunkBytes);
-        EXPECT_LE(source.furthestEnd, image.size() + formats::SourceReader::kChunkBytes);
+        EXPECT_LE(source.requested, image.size() + kReadChunkBytes);
+        EXPECT_LE(source.furthestEnd, image.size() + kReadChunkBytes);
         CountingSource header(file);
         ASSERT_TRUE(format.decoder().ReadSize(header));
-        EXPECT_LE(header.requested, formats::SourceReader::kChunkBytes);
+        EXPECT_LE(header.requested, kReadChunkBytes);
     }
 }
 

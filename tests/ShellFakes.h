@@ -1,35 +1,12 @@
 #pragma once
-// Stand-ins for the settings store and the dialogs, so shell tests answer and record them.
+// A stand-in for the dialogs, so shell tests answer and record them.
 
 #include <QUrl>
 #include <functional>
-#include <map>
-#include <tuple>
 
 #include "shell/ShellDialogs.h"
-#include "util/SettingsStore.h"
 
 namespace zenivor::test {
-
-class MemorySettings final : public SettingsStore {
-public:
-    using Key = std::tuple<std::string, std::string, std::string>;
-    std::string GetSetting(const std::string& app, const std::string& section, const std::string& key,
-                           const std::string& defaultValue) override {
-        const auto found = values.find({app, section, key});
-        return found == values.end() ? defaultValue : found->second;
-    }
-    bool SaveSetting(const std::string& app, const std::string& section, const std::string& key,
-                     const std::string& value) override {
-        ++writes;
-        if (unwritable) return false;
-        values[{app, section, key}] = value;
-        return true;
-    }
-    std::map<Key, std::string> values;
-    bool unwritable = false;
-    int writes = 0;
-};
 
 class ScriptedDialogs final : public ShellDialogs {
 public:

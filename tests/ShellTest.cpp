@@ -303,7 +303,8 @@ QRect FromTwips(int left, int top, int width, int height) { return {left / 15, t
 
 TEST(AboutDialog, TextsAndLayout) {
     MemorySettings settings;
-    frmAbout about(settings);
+    RecordedMessages messages;
+    frmAbout about(settings, messages);
     EXPECT_EQ(about.windowTitle(), "About Zenivor");
     EXPECT_EQ(about.size(), QSize(406, 222));
     EXPECT_EQ(about.minimumSize(), about.maximumSize());
@@ -333,7 +334,8 @@ TEST(AboutDialog, TextsAndLayout) {
 TEST(AboutDialog, OkHasTheFocusAndEnterOrEscapeClose) {
     for (const int key : {Qt::Key_Escape, Qt::Key_Return}) {
         MemorySettings settings;
-        frmAbout about(settings);
+        RecordedMessages messages;
+    frmAbout about(settings, messages);
         about.show();
         QApplication::setActiveWindow(&about);
         EXPECT_EQ(about.focusWidget(), about.cmdOK());
@@ -346,9 +348,10 @@ TEST(AboutDialog, OkHasTheFocusAndEnterOrEscapeClose) {
 
 TEST(AboutDialog, ReappearsWhereItWasLeft) {
     MemorySettings settings;
+    RecordedMessages messages;
     QPoint movedTo;
     {
-        frmAbout first(settings);
+        frmAbout first(settings, messages);
         first.show();
         const QRect screen = first.screen()->geometry();
         // Centred as it loads, before the window system has put a frame around it.
@@ -360,7 +363,7 @@ TEST(AboutDialog, ReappearsWhereItWasLeft) {
     }
     const MemorySettings::Key leftKey{kAppName, kProgramTitle, "About ZenivorLeft"};
     EXPECT_EQ(settings.values[leftKey], std::to_string(movedTo.x() * 15));
-    frmAbout second(settings);
+    frmAbout second(settings, messages);
     second.show();
     EXPECT_EQ(second.pos(), movedTo);
 }

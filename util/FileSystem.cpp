@@ -20,7 +20,6 @@
 namespace zenivor {
 namespace {
 
-constexpr std::size_t kCopyChunk = 256 * 1024;
 // What one call asks the kernel to copy: more than any ground template.
 constexpr std::size_t kKernelCopyChunk = 16 * 1024 * 1024;
 constexpr const char* kTemporaryTag = ".zenivor-";
@@ -186,9 +185,9 @@ Result<bool> CopyInKernel(const InputFile& source, int target) {
 
 Result<void> CopyThroughMemory(const InputFile& source, int target) {
     // Not zero-filled: every byte written is read first.
-    const auto chunk = std::make_unique_for_overwrite<std::uint8_t[]>(kCopyChunk);
+    const auto chunk = std::make_unique_for_overwrite<std::uint8_t[]>(kReadChunkBytes);
     for (std::uint64_t offset = 0;;) {
-        const Result<std::size_t> got = source.ReadAt(offset, {chunk.get(), kCopyChunk});
+        const Result<std::size_t> got = source.ReadAt(offset, {chunk.get(), kReadChunkBytes});
         if (!got) return got.Error();
         if (*got == 0) return {};
         const ByteSpan piece(chunk.get(), *got);
