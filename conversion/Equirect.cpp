@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "imaging/Resample.h"
 #include "util/Parallel.h"
 
 namespace zenivor {
@@ -134,8 +135,6 @@ Colour AlongRow(const RgbImage& level, double baseWidth, PanoramaPoint point, do
     for (int k = 0; k < reads; ++k) mean.Add(Bilinear(level, u + ((k + 0.5) / reads - 0.5) * width, v), 1.0F / reads);
     return mean;
 }
-
-std::uint8_t Rounded(float value) { return static_cast<std::uint8_t>(std::clamp(value + 0.5F, 0.0F, 255.0F)); }
 
 class Projection {
 public:

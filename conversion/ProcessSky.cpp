@@ -134,23 +134,15 @@ private:
     bool WriteSideFaces() {
         // A face cut from the strip is written from the surface itself; only a mirrored one
         // needs an image of its own.
-        RgbImage mirrored;
-        const RgbImage* written = &host_.Surface();
+        SideFaceCutter cutter(strip_, host_.Surface());
         for (const FaceStep& step : layout_->steps) {
-            if (step.cropCount == 0) {
-                if (written != &mirrored) mirrored = *written;
-                FlipHorizontally(mirrored);
-                written = &mirrored;
-            } else {
-                DrawFaceCrops(host_.Surface(), strip_, step);
-                if (step.repaintAfterCrop) host_.RepaintSurface();
-                if (step.confirmWestWritten && !ConfirmWritten(Face::West)) return false;
-                written = &host_.Surface();
-            }
+            const RgbImage& face = cutter.Next(step);
+            if (step.cropCount > 0 && step.repaintAfterCrop) host_.RepaintSurface();
+            if (step.confirmWestWritten && !ConfirmWritten(Face::West)) return false;
             host_.SetStatusText(SavingTextOf(step.face));
             host_.RepaintStatus();
             host_.RepaintWindow();
-            if (!Save(step.face, *written)) return false;
+            if (!Save(step.face, face)) return false;
         }
         host_.ClearSurface();
         return true;

@@ -12,12 +12,6 @@
 
 namespace zenivor {
 
-struct ImageSize {
-    int width = 0;
-    int height = 0;
-    bool operator==(const ImageSize&) const = default;
-};
-
 // The largest images any decoder holds: 2^28 pixels (768 MiB of RGB), more than any panorama the
 // program takes, and 2^20 on a side. A header declaring more is refused with TooLarge before
 // anything is allocated for its pixels.
