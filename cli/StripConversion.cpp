@@ -1,6 +1,7 @@
 #include "cli/StripConversion.h"
 
 #include "cli/Preview.h"
+#include "conversion/ProcessPanorama.h"
 #include "conversion/ProcessSky.h"
 
 namespace zenivor {
@@ -54,8 +55,12 @@ StripOutcome ConvertStrip(const std::string& strip, const std::filesystem::path&
         return outcome;
     }
     StepHost host(step, options.verbose);
-    const SkyContext context{host,           setup.files, Utf8FromPath(folder / ""), setup.programFolder,
-                             setup.decoders, options.fit};
+    const SkyContext context{.host = host,
+                             .files = setup.files,
+                             .lastPath = Utf8FromPath(folder / ""),
+                             .programFolder = setup.programFolder,
+                             .decoders = setup.decoders,
+                             .fitStrip = options.fit};
     const SkyResult result =
         options.equirect ? ProcessPanorama(strip, context, PanoramaOptionsOf(options)) : ProcessSky(strip, context);
     if (result.outcome != SkyOutcome::Completed) {

@@ -18,8 +18,12 @@ int main(int argc, char** argv) {
     }
     QApplication application(argc, argv);
     zenivor::IniSettingsStore settings;
-    zenivor::QtShellDialogs dialogs(nullptr);
-    zenivor::modMain program({settings, dialogs, zenivor::ProgramFolder(argv[0]), [] { QCoreApplication::quit(); }});
+    zenivor::QtShellDialogs dialogs;
+    zenivor::modMain program({.settings = settings,
+                              .dialogs = dialogs,
+                              .files = zenivor::SystemFileSystem(),
+                              .programFolder = zenivor::ProgramFolder(argv[0]),
+                              .endProgram = [] { QCoreApplication::quit(); }});
     program.Main(QApplication::arguments());
     return QApplication::exec();
 }

@@ -6,6 +6,7 @@
 
 #include "about/frmAbout.h"
 
+#include "conversion/ProcessPanorama.h"
 #include "conversion/ProcessSky.h"
 #include "formats/ImageFormats.h"
 #include "shell/DesktopIntegration.h"
@@ -68,11 +69,15 @@ void modMain::Main(const QStringList& arguments) {
     try {
         appName_ = kAppName;
         lastPath_ = environment_.settings.GetSetting(appName_, kProgramTitle, kLastPathKey, "");
-        window_ = std::make_unique<frmZenivor>(
-            environment_.dialogs,
-            MenuCommands{[this] { FileOpen(); }, [this] { ExitProgram(); }, [this] { LaunchHelpFile("Zenivor.html"); },
-                         [this] { ShowAbout(); }, [this] { ExitProgram(); },
-                         [this](const QMimeData& data) { DropFile(data); }, [this] { FileOpenPanorama(); }});
+        window_ = std::make_unique<frmZenivor>(environment_.dialogs,
+                                               MenuCommands{.fileOpen = [this] { FileOpen(); },
+                                                            .fileOpenPanorama = [this] { FileOpenPanorama(); },
+                                                            .fileExit = [this] { ExitProgram(); },
+                                                            .helpHelp = [this] { LaunchHelpFile("Zenivor.html"); },
+                                                            .helpAbout = [this] { ShowAbout(); },
+                                                            .dropped = [this](const QMimeData& data) { DropFile(data); }});
+        // Messages are owned by the window from now on.
+        environment_.dialogs.SetOwner(window_.get());
         window_->show();
         window_->repaint();
         const std::string path = CommandLinePath(arguments);
@@ -89,9 +94,7 @@ void modMain::ProcessFile(const std::string& path) {
     SkyResult result;
     {
         const BusyCursor busy;
-        const SkyContext context{*window_, SystemFileSystem(), lastPath_, environment_.programFolder,
-                                 PanoramaDecoders()};
-        result = ProcessSky(path, context);
+        result = ProcessSky(path, Context());
     }
     ShowResult(result);
 }
@@ -100,11 +103,17 @@ void modMain::ProcessPanoramaFile(const std::string& path) {
     SkyResult result;
     {
         const BusyCursor busy;
-        const SkyContext context{*window_, SystemFileSystem(), lastPath_, environment_.programFolder,
-                                 PanoramaDecoders()};
-        result = ProcessPanorama(path, context, {});
+        result = ProcessPanorama(path, Context(), {});
     }
     ShowResult(result);
+}
+
+SkyContext modMain::Context() const {
+    return {.host = *window_,
+            .files = environment_.files,
+            .lastPath = lastPath_,
+            .programFolder = environment_.programFolder,
+            .decoders = PanoramaDecoders()};
 }
 
 void modMain::ShowResult(const SkyResult& result) {

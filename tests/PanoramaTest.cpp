@@ -7,7 +7,7 @@
 #include <numbers>
 
 #include "conversion/Equirect.h"
-#include "conversion/ProcessSky.h"
+#include "conversion/ProcessPanorama.h"
 #include "tests/TestSupport.h"
 
 namespace zenivor::test {
@@ -280,7 +280,8 @@ protected:
         WriteTga(program_ / kGroundTemplateFile, CoordinateImage(kFaceSize, kFaceSize));
     }
     SkyResult Convert(const std::filesystem::path& source, const PanoramaOptions& options) {
-        const SkyContext context{host_, SystemFileSystem(), Utf8FromPath(dir_ / ""), program_};
+        const SkyContext context{
+            .host = host_, .files = SystemFileSystem(), .lastPath = Utf8FromPath(dir_ / ""), .programFolder = program_};
         return ProcessPanorama(Utf8FromPath(source), context, options);
     }
     TempDir dir_;
