@@ -2,6 +2,8 @@
 // system about files.
 #include "util/FileSystem.h"
 
+#include "util/SystemCalls.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -73,19 +75,19 @@ Result<void> WriteAll(int descriptor, std::span<const ByteSpan> pieces) {
 // A new file in a folder that becomes folder/name only when committed, and vanishes otherwise.
 class TemporaryFile {
 public:
-    TemporaryFile(int folder, std::string target, TemporaryFiles kind)
-        : folder_(folder), target_(std::move(target)), kind_(kind) {}
+    TemporaryFile(SystemCalls& calls, int folder, std::string target, TemporaryFiles kind)
+        : calls_(calls), folder_(folder), target_(std::move(target)), kind_(kind) {}
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     ~TemporaryFile() {
         CloseQuietly(descriptor_);
-        if (!name_.empty()) ::unlinkat(folder_, name_.c_str(), 0);
+        if (!name_.empty()) calls_.UnlinkAt(folder_, name_.c_str(), 0);
     }
 
     Result<void> Create() {
         if (kind_ == TemporaryFiles::AlwaysNamed) return CreateNamed();
         // An unnamed file cannot be an existing file or a link, and leaves nothing if we die.
-        descriptor_ = Retrying([&] { return ::openat(folder_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666); });
+        descriptor_ = Retrying([&] { return calls_.OpenAt(folder_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666); });
         if (descriptor_ >= 0) return {};
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
             return SystemError(errc::FileCreate);
@@ -96,11 +98,12 @@ public:
 
     // Flushes the data to disk, then puts the file in the target's place.
     Result<void> Commit() {
-        if (Retrying([&] { return ::fsync(descriptor_); }) != 0) return SystemError(errc::FileWrite);
+        if (Retrying([&] { return calls_.Fsync(descriptor_); }) != 0) return SystemError(errc::FileWrite);
         if (name_.empty()) {
             if (auto linked = LinkUnnamed(); !linked) return linked;
         }
-        if (::renameat(folder_, name_.c_str(), folder_, target_.c_str()) != 0) return SystemError(errc::FileCreate);
+        if (calls_.RenameAt(folder_, name_.c_str(), folder_, target_.c_str()) != 0)
+            return SystemError(errc::FileCreate);
         name_.clear();
         const int descriptor = std::exchange(descriptor_, -1);
         if (::close(descriptor) != 0 && errno != EINTR) return SystemError(errc::FileWrite);
@@ -114,7 +117,7 @@ private:
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::string name = TemporaryName(target_);
             descriptor_ = Retrying([&] {
-                return ::openat(folder_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+                return calls_.OpenAt(folder_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
             });
             if (descriptor_ >= 0) {
                 name_ = std::move(name);
@@ -130,7 +133,7 @@ private:
         const std::string self = "/proc/self/fd/" + std::to_string(descriptor_);
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::string name = TemporaryName(target_);
-            if (::linkat(AT_FDCWD, self.c_str(), folder_, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            if (calls_.LinkAt(AT_FDCWD, self.c_str(), folder_, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
                 name_ = std::move(name);
                 return {};
             }
@@ -139,6 +142,7 @@ private:
         return SystemError(errc::FileCreate, EEXIST);
     }
 
+    SystemCalls& calls_;
     int folder_;
     std::string target_;
     TemporaryFiles kind_;
@@ -148,7 +152,7 @@ private:
 
 // Removes what a killed run may have left; only called while the folder is locked, so no
 // other conversion's temporary file can be among them.
-void RemoveLeftTemporaryFiles(int folder) {
+void RemoveLeftTemporaryFiles(SystemCalls& calls, int folder) {
     const int listing = ::dup(folder);
     DIR* directory = listing < 0 ? nullptr : ::fdopendir(listing);
     if (directory == nullptr) {
@@ -159,7 +163,7 @@ void RemoveLeftTemporaryFiles(int folder) {
     while (const dirent* entry = ::readdir(directory))
         if (IsTemporaryName(entry->d_name)) left.emplace_back(entry->d_name);
     ::closedir(directory);
-    for (const std::string& name : left) ::unlinkat(folder, name.c_str(), 0);
+    for (const std::string& name : left) calls.UnlinkAt(folder, name.c_str(), 0);
 }
 
 // The copy done by the kernel, page cache to page cache, without passing through this process.
@@ -198,7 +202,7 @@ Result<void> CopyThroughMemory(const InputFile& source, int target) {
 
 class PosixFileSystem final : public FileSystem {
 public:
-    explicit PosixFileSystem(TemporaryFiles temporaries) : temporaries_(temporaries) {}
+    PosixFileSystem(TemporaryFiles temporaries, SystemCalls& calls) : temporaries_(temporaries), calls_(calls) {}
 
     Result<InputFile> Open(const std::filesystem::path& path) override {
         // Non-blocking, so that opening a FIFO does not wait for a writer.
@@ -227,19 +231,19 @@ public:
         if (descriptor < 0) return SystemError(errc::FileCreate);
         OutputFolder folder(descriptor, path);
         if (Retrying([&] { return ::flock(descriptor, LOCK_EX); }) != 0) return SystemError(errc::FileCreate);
-        RemoveLeftTemporaryFiles(descriptor);
+        RemoveLeftTemporaryFiles(calls_, descriptor);
         return folder;
     }
 
     Result<void> Write(OutputFolder& folder, const std::string& name, std::span<const ByteSpan> pieces) override {
-        TemporaryFile file(folder.Descriptor(), name, temporaries_);
+        TemporaryFile file(calls_, folder.Descriptor(), name, temporaries_);
         if (auto created = file.Create(); !created) return created;
         if (auto written = WriteAll(file.Descriptor(), pieces); !written) return written;
         return file.Commit();
     }
 
     Result<void> Copy(const InputFile& source, OutputFolder& folder, const std::string& name) override {
-        TemporaryFile file(folder.Descriptor(), name, temporaries_);
+        TemporaryFile file(calls_, folder.Descriptor(), name, temporaries_);
         if (auto created = file.Create(); !created) return created;
         const Result<bool> copied = CopyInKernel(source, file.Descriptor());
         if (!copied) return copied.Error();
@@ -250,12 +254,13 @@ public:
     }
 
     Result<void> Sync(OutputFolder& folder) override {
-        if (Retrying([&] { return ::fsync(folder.Descriptor()); }) != 0) return SystemError(errc::FileWrite);
+        if (Retrying([&] { return calls_.Fsync(folder.Descriptor()); }) != 0) return SystemError(errc::FileWrite);
         return {};
     }
 
 private:
     TemporaryFiles temporaries_;
+    SystemCalls& calls_;
 
     static std::string KindOf(mode_t mode) {
         if (S_ISFIFO(mode)) return "a FIFO";
@@ -330,9 +335,30 @@ OutputFolder& OutputFolder::operator=(OutputFolder&& other) noexcept {
 OutputFolder::~OutputFolder() { CloseQuietly(descriptor_); }
 
 FileSystem& SystemFileSystem(TemporaryFiles temporaries) {
-    static PosixFileSystem unnamed(TemporaryFiles::UnnamedWherePossible);
-    static PosixFileSystem named(TemporaryFiles::AlwaysNamed);
+    static PosixFileSystem unnamed(TemporaryFiles::UnnamedWherePossible, RealSystemCalls());
+    static PosixFileSystem named(TemporaryFiles::AlwaysNamed, RealSystemCalls());
     return temporaries == TemporaryFiles::AlwaysNamed ? named : unnamed;
+}
+
+int SystemCalls::OpenAt(int folder, const char* name, int flags, mode_t mode) {
+    return ::openat(folder, name, flags, mode);
+}
+int SystemCalls::LinkAt(int fromFolder, const char* from, int toFolder, const char* to, int flags) {
+    return ::linkat(fromFolder, from, toFolder, to, flags);
+}
+int SystemCalls::RenameAt(int fromFolder, const char* from, int toFolder, const char* to) {
+    return ::renameat(fromFolder, from, toFolder, to);
+}
+int SystemCalls::UnlinkAt(int folder, const char* name, int flags) { return ::unlinkat(folder, name, flags); }
+int SystemCalls::Fsync(int descriptor) { return ::fsync(descriptor); }
+
+SystemCalls& RealSystemCalls() {
+    static SystemCalls calls;
+    return calls;
+}
+
+std::unique_ptr<FileSystem> MakePosixFileSystem(TemporaryFiles temporaries, SystemCalls& calls) {
+    return std::make_unique<PosixFileSystem>(temporaries, calls);
 }
 
 bool IsTemporaryName(const std::string& name) {
