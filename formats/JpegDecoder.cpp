@@ -192,6 +192,19 @@ Result<void> Open(JpegSession& session) {
     return {};
 }
 
+// The fewest bytes a Huffman-coded image can take: every block of every component is coded in
+// one scan or another with at least one bit for its DC coefficient. (An arithmetic coder can
+// take less than a bit a block, so it has no such floor.)
+std::uint64_t MinimumDataBytes(const JpegSession& session) {
+    if (session.cinfo.arith_code) return 0;
+    std::uint64_t blocks = 0;
+    for (int i = 0; i < session.cinfo.num_components; ++i) {
+        const jpeg_component_info& component = session.cinfo.comp_info[i];
+        blocks += std::uint64_t{component.width_in_blocks} * component.height_in_blocks;
+    }
+    return blocks / 8;
+}
+
 ImageSize StoredSize(const JpegSession& session) {
     return {static_cast<int>(session.cinfo.image_width), static_cast<int>(session.cinfo.image_height)};
 }
@@ -272,7 +285,7 @@ public:
         JpegSession session(source);
         if (Result<void> opened = Open(session); !opened) return opened.Error();
         const ImageSize upright = OrientedSize(StoredSize(session), session.orientation);
-        if (Result<void> decodable = formats::CheckDecodableSize(upright); !decodable) return decodable.Error();
+        if (Result<void> decodable = CheckDecodableSize(upright); !decodable) return decodable.Error();
         return upright;
     }
 
@@ -284,8 +297,10 @@ public:
         JpegSession session(source);
         if (Result<void> opened = Open(session); !opened) return opened.Error();
         const ImageSize stored = StoredSize(session);
-        if (Result<void> fits = formats::CheckSize(OrientedSize(stored, session.orientation), expected); !fits)
+        if (Result<void> fits = CheckSize(OrientedSize(stored, session.orientation), expected); !fits)
             return fits.Error();
+        if (Result<void> held = CheckDataCanHold(stored, source.Size(), MinimumDataBytes(session)); !held)
+            return held.Error();
         // libjpeg scales by 1/2, 1/4 and 1/8 among others; only powers of two keep pixels aligned.
         unsigned factor = 1;
         while (factor < 8 && 2 * factor <= static_cast<unsigned>(std::max(largestFactor, 1))) factor *= 2;

@@ -111,6 +111,13 @@ Result<void> Open(PngSession& session) {
     return {};
 }
 
+// The fewest bytes the image's compressed rows can take: deflate packs at most 1032 bytes into
+// one (zlib's technical notes), and the rows hold at least every stored sample's bits.
+std::uint64_t MinimumDataBytes(const PngSession& session) {
+    const std::uint64_t rowBytes = png_get_rowbytes(session.png, session.info);
+    return rowBytes * png_get_image_height(session.png, session.info) / 1032;
+}
+
 ImageSize StoredSize(const PngSession& session) {
     return {static_cast<int>(png_get_image_width(session.png, session.info)),
             static_cast<int>(png_get_image_height(session.png, session.info))};
@@ -162,7 +169,7 @@ public:
         PngSession session(source);
         if (Result<void> opened = Open(session); !opened) return opened.Error();
         const ImageSize upright = OrientedSize(StoredSize(session), session.orientation);
-        if (Result<void> decodable = formats::CheckDecodableSize(upright); !decodable) return decodable.Error();
+        if (Result<void> decodable = CheckDecodableSize(upright); !decodable) return decodable.Error();
         return upright;
     }
 
@@ -170,8 +177,10 @@ public:
         PngSession session(source);
         if (Result<void> opened = Open(session); !opened) return opened.Error();
         const ImageSize stored = StoredSize(session);
-        if (Result<void> fits = formats::CheckSize(OrientedSize(stored, session.orientation), expected); !fits)
+        if (Result<void> fits = CheckSize(OrientedSize(stored, session.orientation), expected); !fits)
             return fits.Error();
+        if (Result<void> held = CheckDataCanHold(stored, source.Size(), MinimumDataBytes(session)); !held)
+            return held.Error();
         const Result<int> passes = SetRgbOutput(session);
         if (!passes) return passes.Error();
         Result<RgbImage> image = formats::AllocateImage(stored);

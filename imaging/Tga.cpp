@@ -289,7 +289,9 @@ public:
     Result<ImageSize> ReadSize(ByteSource& source) const override {
         const Result<TgaHeader> header = ReadTgaHeader(source);
         if (!header) return header.Error();
-        return ImageSize{header->width, header->height};
+        const ImageSize size{header->width, header->height};
+        if (Result<void> decodable = CheckDecodableSize(size); !decodable) return decodable.Error();
+        return size;
     }
     Result<RgbImage> Read(ByteSource& source, ImageSize expected) const override { return ReadTga(source, expected); }
 };

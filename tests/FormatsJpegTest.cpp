@@ -172,28 +172,6 @@ TEST(FormatsJpeg, FilesOfHundredsOfScansAreRefused) {
     EXPECT_EQ(image.Error().detail, "more than 500 scans");
 }
 
-TEST(FormatsJpeg, DeclaredSizesOverTheLimitsAreTooLarge) {
-    const struct {
-        std::uint16_t width, height;
-        bool tooLarge;
-    } rows[] = {{16384, 16384, false}, {16385, 16384, true}, {30000, 30000, true}, {65535, 65535, true}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(std::to_string(row.width) + " x " + std::to_string(row.height));
-        Bytes file = SampleJpeg();
-        SetJpegSize(file, row.width, row.height);
-        MemorySource source(file);
-        const Result<ImageSize> size = JpegDecoder().ReadSize(source);
-        ASSERT_EQ(static_cast<bool>(size), !row.tooLarge);
-        if (size) {
-            EXPECT_EQ(*size, (ImageSize{row.width, row.height}));
-        }
-        if (row.tooLarge) {
-            EXPECT_EQ(size.Error().code, errc::TooLarge);
-        }
-        if (row.tooLarge) ExpectRefused(file, errc::TooLarge);
-    }
-}
-
 TEST(FormatsJpeg, OnlyTheExpectedSizeIsDecoded) {
     const struct {
         ImageSize expected;

@@ -18,11 +18,6 @@ Result<RgbImage> ReadPng(const Bytes& file, ImageSize expected = {}) {
     return PngDecoder().Read(source, expected);
 }
 
-Result<ImageSize> ReadPngSize(const Bytes& file) {
-    MemorySource source(file);
-    return PngDecoder().ReadSize(source);
-}
-
 // Samples that reach every part of the 16-bit range, cut to the depth's top bits.
 std::uint16_t Sample(int x, int y, int channel, int depth) {
     const unsigned pattern = (x * 40503u + y * 21011u + channel * 7919u + x * y * 97u) & 0xFFFF;
@@ -225,33 +220,6 @@ TEST(FormatsPng, AChunkDeclaringMoreThanTheFileHoldsIsRefused) {
     Bytes file = EncodeRgbPng(NoiseImage(16, 8), ExifTiff(true, 6));
     file[FindPngChunk(file, "eXIf")] = 0x60;  // 1.6 GB, which must not be allocated first
     ExpectRefused(file, errc::BadPng);
-}
-
-struct DeclaredSize {
-    std::uint32_t width;
-    std::uint32_t height;
-    bool tooLarge;
-};
-
-TEST(FormatsPng, DeclaredSizesOverTheLimitsAreTooLarge) {
-    const DeclaredSize rows[] = {
-        {16384, 16384, false},     {16385, 16384, true},      {1u << 20, 1, false},
-        {(1u << 20) + 1, 1, true}, {1, (1u << 20) + 1, true}, {0x7FFFFFFF, 0x7FFFFFFF, true},
-    };
-    for (const DeclaredSize& row : rows) {
-        SCOPED_TRACE(std::to_string(row.width) + " x " + std::to_string(row.height));
-        Bytes file = SamplePng();
-        SetPngSize(file, row.width, row.height);
-        const Result<ImageSize> size = ReadPngSize(file);
-        ASSERT_EQ(static_cast<bool>(size), !row.tooLarge);
-        if (size) {
-            EXPECT_EQ(*size, (ImageSize{static_cast<int>(row.width), static_cast<int>(row.height)}));
-        }
-        if (row.tooLarge) {
-            EXPECT_EQ(size.Error().code, errc::TooLarge);
-        }
-        if (row.tooLarge) ExpectRefused(file, errc::TooLarge);
-    }
 }
 
 TEST(FormatsPng, OnlyTheExpectedSizeIsDecoded) {

@@ -16,16 +16,10 @@
 
 #include "conversion/ProcessSky.h"
 #include "tests/FailingFileSystem.h"
+#include "tests/Sanitizers.h"
 #include "tests/TestSupport.h"
 #include "util/SystemCalls.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define ZENIVOR_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ZENIVOR_UNDER_ASAN 1
-#endif
-#endif
 
 namespace zenivor::test {
 namespace {
@@ -243,7 +237,7 @@ TEST_F(SafeFilesTest, AKilledWriterLeavesEachFileOldOrNewAndTheNextRunNoLeftover
 }
 
 TEST_F(SafeFilesTest, GigabytesAfterThePixelsAreNeverRead) {
-#ifdef ZENIVOR_UNDER_ASAN
+#if ZENIVOR_UNDER_ASAN
     GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
 #else
     const auto huge = dir_ / "trailing.tga";

@@ -451,15 +451,5 @@ TEST(TgaReader, ReadRefusesASizeOtherThanTheOneAskedFor) {
     }
 }
 
-TEST(TgaReader, HugeDeclaredSizesAreRefusedBeforeAllocating) {
-    auto bytes = BuildTga(kRle);
-    SetWord(bytes, 12, 65535);
-    SetWord(bytes, 14, 65535);
-    EndlessTail source(bytes);  // long enough for that many RLE pixels
-    const Result<RgbImage> image = ReadTga(source);
-    ASSERT_FALSE(image);
-    EXPECT_EQ(image.Error().code, errc::TooLarge);
-}
-
 }  // namespace
 }  // namespace zenivor::test
