@@ -309,7 +309,7 @@ TEST(AboutDialog, OkHasTheFocusAndEnterOrEscapeClose) {
     for (const int key : {Qt::Key_Escape, Qt::Key_Return}) {
         MemorySettings settings;
         RecordedMessages messages;
-    frmAbout about(settings, messages);
+        frmAbout about(settings, messages);
         about.show();
         QApplication::setActiveWindow(&about);
         EXPECT_EQ(about.focusWidget(), about.cmdOK());
@@ -329,8 +329,8 @@ TEST(AboutDialog, ReappearsWhereItWasLeft) {
         first.show();
         const QRect screen = first.screen()->geometry();
         // Centred as it loads, before the window system has put a frame around it.
-        EXPECT_NEAR(first.pos().x(), (screen.width() - first.width()) / 2, 1);
-        EXPECT_NEAR(first.pos().y(), (screen.height() - first.height()) / 2, 1);
+        EXPECT_NEAR(first.pos().x(), (screen.width() - first.width()) / 2.0, 1);
+        EXPECT_NEAR(first.pos().y(), (screen.height() - first.height()) / 2.0, 1);
         first.move(37, 41);
         movedTo = first.pos();
         first.close();  // the window's own close command
