@@ -59,7 +59,7 @@ protected:
         if (!storedLastPath.empty()) settings_.values[{kAppName, kProgramTitle, kLastPathKey}] = storedLastPath;
         program_ = std::make_unique<modMain>(ShellEnvironment{.settings = settings_,
                                                               .dialogs = dialogs_,
-                                                              .files = SystemFileSystem(),
+                                                              .files = *files_,
                                                               .programFolder = programFolder_,
                                                               .endProgram = [this] { ++ended_; }});
         program_->Main(arguments);
@@ -77,6 +77,7 @@ protected:
     std::string rememberedText_ = Utf8FromPath(remembered_ / "");
     MemorySettings settings_;
     ScriptedDialogs dialogs_;
+    FileSystem* files_ = &SystemFileSystem();
     int ended_ = 0;
     std::unique_ptr<modMain> program_;
 };
