@@ -46,7 +46,9 @@ public:
     bool SyncFolder();
 
 private:
-    std::filesystem::path TemplatePath() const { return context_.programFolder / kGroundTemplateFile; }
+    std::filesystem::path TemplatePath() const {
+        return context_.groundTemplate.empty() ? context_.programFolder / kGroundTemplateFile : context_.groundTemplate;
+    }
 
     const std::string& path_;
     const SkyContext& context_;

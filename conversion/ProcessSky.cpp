@@ -1,5 +1,7 @@
 #include "conversion/ProcessSky.h"
 
+#include <cstdlib>
+
 #include "conversion/CubeFileSteps.h"
 #include "conversion/SkyCube.h"
 #include "imaging/Resample.h"
@@ -11,6 +13,28 @@ constexpr const char* kSizeMessage = "Imagesize needs to be 504x504 or 1008x504 
 constexpr const char* kSavingSkyText = "Saving sky.";
 constexpr const char* kSavingGroundText = "Saving ground";
 
+// How far, on average, a pole row's bytes may stray from the row's mean (of 255) and still
+// count as one colour: the noise of JPEG and of resampling, not the detail of a horizon.
+constexpr double kUniformRowDeviation = 2.0;
+
+bool RowNearlyUniform(const RgbImage& image, int y) {
+    const std::uint8_t* row = image.Row(y);
+    const std::size_t bytes = image.RowBytes();
+    double mean[3] = {0, 0, 0};
+    for (std::size_t i = 0; i < bytes; ++i) mean[i % 3] += row[i];
+    for (double& channel : mean) channel /= image.width;
+    double deviation = 0;
+    for (std::size_t i = 0; i < bytes; ++i) deviation += std::abs(row[i] - mean[i % 3]);
+    return deviation / static_cast<double>(bytes) <= kUniformRowDeviation;
+}
+
+// In an equirectangular panorama the top row is the zenith and the bottom row the nadir, each
+// one point spread across the width.
+bool LooksLikePanorama(const RgbImage& image) {
+    return image.width == 2 * image.height && image.height > 1 && RowNearlyUniform(image, 0) &&
+           RowNearlyUniform(image, image.height - 1);
+}
+
 class SkyConversion {
 public:
     SkyConversion(const std::string& path, const SkyContext& context)
@@ -20,7 +44,9 @@ public:
         if (ReadStrip() && steps_.PrepareOutput(true, layout_->steps[0].face) && WriteSideFaces() && ComposeSkyCap() &&
             SaveSkyCap() && CopyGround() && steps_.SyncFolder())
             steps_.Complete();
-        return steps_.Outcome();
+        SkyResult result = steps_.Outcome();
+        result.looksLikePanorama = looksLikePanorama_;
+        return result;
     }
 
 private:
@@ -32,7 +58,10 @@ private:
         layout_ = StripLayoutFor(target);
         if (layout_ == nullptr) return steps_.StopWithMessage(SkyOutcome::Refused, kSizeMessage);
         if (!steps_.ReadSource(strip_)) return false;
-        if (target != size) strip_ = Resampled(strip_, target.width, target.height);
+        if (target != size) {
+            looksLikePanorama_ = LooksLikePanorama(strip_);
+            strip_ = Resampled(strip_, target.width, target.height);
+        }
         return true;
     }
 
@@ -85,6 +114,7 @@ private:
     CubeFileSteps steps_;
     const StripLayout* layout_ = nullptr;
     RgbImage strip_;
+    bool looksLikePanorama_ = false;
 };
 
 }  // namespace

@@ -50,11 +50,19 @@ QString HelpFailureText(const std::filesystem::path& page, bool present) {
 
 }  // namespace
 
-std::string CommandLinePath(const QStringList& arguments) {
-    QString path = arguments.mid(1).join(' ');
+ShellCommandLine ParseCommandLine(const QStringList& arguments) {
+    ShellCommandLine line;
+    QStringList rest = arguments.mid(1);
+    if (!rest.isEmpty() && (rest.front() == QLatin1String("-v") || rest.front() == QLatin1String("--verbose"))) {
+        line.verbose = true;
+        rest.removeFirst();
+    }
+    if (!rest.isEmpty() && rest.front() == QLatin1String("--")) rest.removeFirst();
+    QString path = rest.join(' ');
     // A dropped file whose name has blanks arrives quoted on some platforms.
     if (path.size() >= 2 && path.startsWith('"') && path.endsWith('"')) path = path.mid(1, path.size() - 2);
-    return path.toStdString();
+    line.path = path.toStdString();
+    return line;
 }
 
 modMain::modMain(ShellEnvironment environment) : environment_(std::move(environment)) {}
@@ -78,9 +86,11 @@ void modMain::Main(const QStringList& arguments) {
                                                .dropped = [this](const QMimeData& data) { DropFile(data); }});
         // Messages are owned by the window from now on.
         environment_.dialogs.SetOwner(window_.get());
+        const ShellCommandLine commandLine = ParseCommandLine(arguments);
+        if (commandLine.verbose) window_->SetStatusEcho(environment_.verboseOutput);
         window_->show();
         window_->repaint();
-        const std::string path = CommandLinePath(arguments);
+        const std::string& path = commandLine.path;
         if (path.empty()) return;
         window_->SetStatusText("Processing " + path);
         window_->RepaintStatus();
@@ -113,6 +123,7 @@ SkyContext modMain::Context() const {
             .files = environment_.files,
             .lastPath = lastPath_,
             .programFolder = environment_.programFolder,
+            .groundTemplate = environment_.groundTemplate,
             .decoders = PanoramaDecoders()};
 }
 

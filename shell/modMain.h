@@ -25,8 +25,13 @@ struct ShellEnvironment {
     SettingsStore& settings;
     ShellDialogs& dialogs;
     FileSystem& files;
+    // Holds the program's files: the help page and the ground template.
     std::filesystem::path programFolder;
     std::function<void()> endProgram;  // ends the program at once
+    // The ground copied into every cube when it is not the one in programFolder (the user's own).
+    std::filesystem::path groundTemplate = {};
+    // Where --verbose sends each status text.
+    std::function<void(const std::string&)> verboseOutput = {};
 };
 
 class modMain {
@@ -64,8 +69,14 @@ private:
     std::unique_ptr<frmZenivor> window_;
 };
 
-// The command line's path: the arguments after the program's name, joined by single blanks,
-// without one pair of enclosing double quotes.
-std::string CommandLinePath(const QStringList& arguments);
+struct ShellCommandLine {
+    bool verbose = false;  // -v or --verbose first: the status texts go to standard error too
+    std::string path;      // the strip to convert at start-up, or empty
+};
+
+// The command line (the program's name first): an optional -v or --verbose, an optional "--",
+// then the strip's path: the remaining arguments joined by single blanks, without one pair of
+// enclosing double quotes.
+ShellCommandLine ParseCommandLine(const QStringList& arguments);
 
 }  // namespace zenivor

@@ -133,9 +133,10 @@ TEST(StandardOptions, OnlyALoneHelpOrVersionIsAnOption) {
         std::optional<std::string> startOfAnswer;
     } rows[] = {
         {{"zenivor", "--version"}, version},
-        {{"zenivor", "-v"}, version},
-        {{"zenivor", "--help"}, "Usage: zenivor [options] [STRIP.tga]\n"},
-        {{"zenivor", "-h"}, "Usage: zenivor [options] [STRIP.tga]\n"},
+        {{"zenivor", "-V"}, version},
+        {{"zenivor", "-v"}, std::nullopt},
+        {{"zenivor", "--help"}, "Usage: zenivor [options] [STRIP]\n"},
+        {{"zenivor", "-h"}, "Usage: zenivor [options] [STRIP]\n"},
         {{"zenivor"}, std::nullopt},
         {{"zenivor", "--help", "sky.tga"}, std::nullopt},
         {{"zenivor", "--version.tga"}, std::nullopt},
@@ -150,7 +151,8 @@ TEST(StandardOptions, OnlyALoneHelpOrVersionIsAnOption) {
             EXPECT_EQ(answer->toStdString().substr(0, row.startOfAnswer->size()), *row.startOfAnswer);
         }
     }
-    EXPECT_NE(StandardOptionAnswer({"zenivor", "--help"})->indexOf("-v, --version"), -1);
+    EXPECT_NE(StandardOptionAnswer({"zenivor", "--help"})->indexOf("-V, --version"), -1);
+    EXPECT_NE(StandardOptionAnswer({"zenivor", "--help"})->indexOf("-v, --verbose"), -1);
 }
 
 // The built program with a platform that cannot exist: anything that made a window would abort.
@@ -161,7 +163,7 @@ TEST(StandardOptions, TheProgramAnswersWithoutOpeningAWindow) {
         std::string startOfOutput;
     } rows[] = {
         {{"--version"}, true, std::string("zenivor ") + kVersionText + "\n"},
-        {{"--help"}, true, "Usage: zenivor [options] [STRIP.tga]\n"},
+        {{"--help"}, true, "Usage: zenivor [options] [STRIP]\n"},
         {{}, false, ""},
         {{"--version", "sky.tga"}, false, ""},
     };
