@@ -47,14 +47,14 @@ Result<InputFile> ConverterFiles::Open(const std::filesystem::path& path) {
     return files_.Open(path);
 }
 
-Result<OutputFolder> ConverterFiles::OpenFolder(const std::filesystem::path& path) {
+Result<OutputFolder> ConverterFiles::OpenFolder(const std::filesystem::path& path, const FolderUse& use) {
     if (SameFolder(path, outputFolder_)) {
         std::error_code error;
         if (!std::filesystem::is_directory(path, error)) std::filesystem::create_directories(path, error);
         if (error)
             return Error{errc::FileCreate, error.value(), "cannot create the folder " + Utf8FromPath(outputFolder_)};
     }
-    return files_.OpenFolder(path);
+    return files_.OpenFolder(path, use);
 }
 
 Result<InputFile> ReadStandardInput(int descriptor, std::uint64_t limit) {

@@ -25,15 +25,24 @@ public:
         : files_(files), standardInput_(standardInput), outputFolder_(std::move(outputFolder)) {}
 
     Result<InputFile> Open(const std::filesystem::path& path) override;
+    Result<InputFile> OpenIn(OutputFolder& folder, const std::string& name) override {
+        return files_.OpenIn(folder, name);
+    }
     Result<void> CheckExists(const std::filesystem::path& path) override { return files_.CheckExists(path); }
-    Result<OutputFolder> OpenFolder(const std::filesystem::path& path) override;
-    Result<void> Write(OutputFolder& folder, const std::string& name, std::span<const ByteSpan> pieces) override {
-        return files_.Write(folder, name, pieces);
+    Result<void> ExistsIn(OutputFolder& folder, const std::string& name) override {
+        return files_.ExistsIn(folder, name);
     }
-    Result<void> Copy(const InputFile& source, OutputFolder& folder, const std::string& name) override {
-        return files_.Copy(source, folder, name);
+    Result<OutputFolder> OpenFolder(const std::filesystem::path& path, const FolderUse& use) override;
+    Result<StagedFile> Stage(OutputFolder& folder, const std::string& target,
+                             std::span<const ByteSpan> pieces) override {
+        return files_.Stage(folder, target, pieces);
     }
-    Result<void> Sync(OutputFolder& folder) override { return files_.Sync(folder); }
+    Result<StagedFile> StageCopy(const InputFile& source, OutputFolder& folder, const std::string& target) override {
+        return files_.StageCopy(source, folder, target);
+    }
+    Result<void> Replace(OutputFolder& folder, std::span<StagedFile> files) override {
+        return files_.Replace(folder, files);
+    }
 
 private:
     FileSystem& files_;
