@@ -187,7 +187,10 @@ TEST_F(DesktopTest, WindowSharesItsNameAndIconWithTheDesktopEntry) {
     const QString entry = QStringLiteral(ZENIVOR_PACKAGING_DIR "/") + QGuiApplication::desktopFileName() + ".desktop";
     QFile file(entry);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << entry.toStdString();
-    EXPECT_TRUE(QString::fromUtf8(file.readAll()).split('\n').contains(QStringLiteral("Icon=") + kApplicationId));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
+    EXPECT_TRUE(lines.contains(QStringLiteral("Icon=") + kApplicationId));
+    // Qt's X11 windows take their class from the application name (WM_CLASS "zenivor", "zenivor").
+    EXPECT_TRUE(lines.contains(QStringLiteral("StartupWMClass=") + QCoreApplication::applicationName()));
 
     // Without an installed icon the drawn one shows: its sun at (11, 5).
     EXPECT_EQ(Window()->windowIcon().pixmap(32, 32).toImage().pixelColor(11, 5), QColor(255, 240, 190));
