@@ -9,6 +9,7 @@
 
 #include "cli/Batch.h"
 #include "cli/Console.h"
+#include "cli/Signals.h"
 #include "cli/StripConversion.h"
 #include "cli/Usage.h"
 #include "util/Version.h"
@@ -28,7 +29,7 @@ struct Options {
     std::vector<std::string> operands;
 };
 
-// A number of degrees, all of the text.
+// A number (of degrees or seconds), all of the text.
 std::optional<double> Degrees(const std::string& text) {
     double value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -112,6 +113,11 @@ Result<void> ParseOptions(const std::vector<std::string>& arguments, Options& op
         } else if (Names(argument, "--ground")) {
             conversion.ground = ValueOf("--ground", arguments, i);
             if (!conversion.ground) return Usage("--ground takes nadir or template");
+        } else if (Names(argument, "--wait")) {
+            const auto value = ValueOf("--wait", arguments, i);
+            const std::optional<double> seconds = value ? Degrees(*value) : std::nullopt;
+            if (!seconds || *seconds < 0 || *seconds > 1e6) return Usage("--wait needs a number of seconds, 0 or more");
+            conversion.wait = std::chrono::milliseconds(std::llround(*seconds * 1000));
         } else if (Names(argument, "--batch")) {
             options.batch = ValueOf("--batch", arguments, i);
             if (!options.batch) return Usage("--batch needs an output folder");
@@ -134,6 +140,7 @@ int ConvertSingle(const Options& options, const ConverterSetup& setup, Console& 
     const std::string& strip = options.operands[0];
     const auto folder = options.operands.size() > 1 ? PathFromUtf8(options.operands[1]) : std::filesystem::path(".");
     std::string lastStep;
+    ConvertingInto(folder);
     const Result<void> converted = ConvertStrip(strip, folder, options.conversion, setup, [&](const std::string& text) {
         console.Say(text);
         lastStep = text;
@@ -155,10 +162,13 @@ int ConvertBatch(const Options& options, const ConverterSetup& setup, Console& c
 
 }  // namespace
 
-int RunConvertCommand(const std::vector<std::string>& arguments, const ConverterSetup& setup, std::ostream& out,
+int RunConvertCommand(const std::vector<std::string>& arguments, const ConverterSetup& given, std::ostream& out,
                       std::ostream& err) {
     Options options;
     Console console(err);
+    if (given.endingSignals) InstallConverterSignals(console);
+    ConverterSetup setup = given;
+    setup.notice = [&console](const std::string& text) { console.Say(text); };
     if (const Result<void> parsed = ParseOptions(arguments, options); !parsed) {
         console.Say(parsed.Error().detail);
         err << "Try 'zenivor-convert --help' for more information.\n";
