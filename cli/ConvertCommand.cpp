@@ -11,6 +11,7 @@
 #include "cli/Console.h"
 #include "cli/ConverterFiles.h"
 #include "cli/Preview.h"
+#include "cli/Signals.h"
 #include "cli/StripConversion.h"
 #include "cli/Usage.h"
 #include "conversion/SkyContext.h"
@@ -31,7 +32,7 @@ struct Options {
     std::vector<std::string> operands;
 };
 
-// A number of degrees, all of the text.
+// A number (of degrees or seconds), all of the text.
 std::optional<double> Degrees(const std::string& text) {
     double value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -146,6 +147,11 @@ Result<void> ParseOptions(const std::vector<std::string>& arguments, Options& op
         } else if (Names(argument, "--ground")) {
             conversion.ground = ValueOf("--ground", arguments, i);
             if (!conversion.ground) return Usage("--ground takes nadir, template or a TGA file");
+        } else if (Names(argument, "--wait")) {
+            const auto value = ValueOf("--wait", arguments, i);
+            const std::optional<double> seconds = value ? Degrees(*value) : std::nullopt;
+            if (!seconds || *seconds < 0 || *seconds > 1e6) return Usage("--wait needs a number of seconds, 0 or more");
+            conversion.wait = std::chrono::milliseconds(std::llround(*seconds * 1000));
         } else if (Names(argument, "--batch")) {
             options.batch = ValueOf("--batch", arguments, i);
             if (!options.batch) return Usage("--batch needs an output folder");
@@ -192,6 +198,7 @@ int ConvertSingle(const Options& options, const ConverterSetup& setup, Console& 
         standardInput = std::move(*read);
     }
     std::string lastStep;
+    ConvertingInto(folder);
     const Result<void> converted = ConvertStrip(
         strip, folder, options.conversion, setup,
         [&](const std::string& text) {
@@ -222,10 +229,13 @@ int ConvertBatch(const Options& options, const ConverterSetup& setup, Console& c
 
 }  // namespace
 
-int RunConvertCommand(const std::vector<std::string>& arguments, const ConverterSetup& setup, std::ostream& out,
+int RunConvertCommand(const std::vector<std::string>& arguments, const ConverterSetup& given, std::ostream& out,
                       std::ostream& err) {
     Options options;
     Console console(err);
+    if (given.endingSignals) InstallConverterSignals(console);
+    ConverterSetup setup = given;
+    setup.notice = [&console](const std::string& text) { console.Say(text); };
     Result<void> parsed = ParseOptions(arguments, options);
     if (parsed && !options.help && !options.version) parsed = CheckGroundFile(options.conversion, setup);
     if (!parsed) {

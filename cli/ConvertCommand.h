@@ -2,6 +2,7 @@
 // zenivor-convert: the whole conversion from a shell, with no display.
 
 #include <filesystem>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -35,6 +36,11 @@ struct ConverterSetup {
     std::filesystem::path groundTemplate = {};
     // What "-" reads.
     int standardInput = 0;
+    // The converter takes the ending signals (the program's own run; not the tests').
+    bool endingSignals = false;
+    // Says what is not a failure but must be seen, such as a wait for another conversion; set by
+    // RunConvertCommand.
+    std::function<void(const std::string&)> notice = nullptr;
 };
 
 // Runs the converter on its arguments (without the program name). Returns the exit status.

@@ -65,6 +65,17 @@ std::filesystem::path GroundOf(const ConversionOptions& options, const Converter
     return setup.groundTemplate;
 }
 
+// Says once, after a second, that the conversion waits for another one into the folder.
+std::function<bool(std::chrono::milliseconds)> WaitingNotice(const ConverterSetup& setup,
+                                                             const std::filesystem::path& folder) {
+    if (!setup.notice) return nullptr;
+    return [notice = setup.notice, folder, said = false](std::chrono::milliseconds) mutable {
+        if (!said) notice("waiting for another conversion into " + Utf8FromPath(folder));
+        said = true;
+        return true;
+    };
+}
+
 // After a refused size: what was found, and what would take it.
 std::string WayForward(const ConversionOptions& options, const SkyResult& result) {
     std::string found = "found " + std::to_string(result.strip.width) + "x" + std::to_string(result.strip.height);
@@ -109,7 +120,9 @@ Result<void> ConvertStrip(const std::string& strip, const std::filesystem::path&
                              .programFolder = setup.programFolder,
                              .groundTemplate = GroundOf(options, setup),
                              .decoders = setup.decoders,
-                             .fitStrip = options.fit};
+                             .fitStrip = options.fit,
+                             .folderWait = options.wait,
+                             .waiting = WaitingNotice(setup, folder)};
     const SkyResult result =
         options.equirect ? ProcessPanorama(strip, context, PanoramaOptionsOf(options)) : ProcessSky(strip, context);
     if (result.looksLikePanorama && !options.quiet) say(kLooksLikePanorama);
@@ -117,6 +130,8 @@ Result<void> ConvertStrip(const std::string& strip, const std::filesystem::path&
         std::string lines = result.text;
         if (result.outcome == SkyOutcome::Refused && result.strip.width > 0)
             lines += kLineBreak + WayForward(options, result);
+        if (result.outcome == SkyOutcome::Failed && !result.replacedInPart)
+            lines += kLineBreak + ("nothing was replaced in " + Utf8FromPath(folder));
         return Failed(std::move(lines));
     }
     if (options.verbose && !options.quiet) say("AllDone");

@@ -2,6 +2,7 @@
 // One strip or panorama converted into a folder, as the converter does it for a single run and
 // for every strip of a batch.
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -22,6 +23,8 @@ struct ConversionOptions {
     std::optional<double> north;
     std::optional<std::string> ground;  // nadir, template or the name of a TGA file
     std::optional<std::string> preview;
+    // How long to wait for another conversion into the same folder.
+    std::chrono::milliseconds wait = std::chrono::seconds(30);
 };
 
 // Whether --ground's value names a kind of ground rather than a file.

@@ -23,8 +23,10 @@ int main(int argc, char** argv) {
     try {
         const std::vector<std::string> arguments(argv + 1, argv + argc);
         const std::filesystem::path data = zenivor::DataFolder(zenivor::ProgramFolder(argv[0]));
-        const zenivor::ConverterSetup setup{
-            .programFolder = data, .terminal = isatty(2) == 1, .groundTemplate = zenivor::GroundTemplate(data)};
+        const zenivor::ConverterSetup setup{.programFolder = data,
+                                            .terminal = isatty(2) == 1,
+                                            .groundTemplate = zenivor::GroundTemplate(data),
+                                            .endingSignals = true};
         return zenivor::RunConvertCommand(arguments, setup, std::cout, std::cerr);
     } catch (const std::exception& error) {
         // Only running out of memory is expected to get here.

@@ -14,8 +14,8 @@ std::string CubeFileSteps::OutputPath(Face face) const { return Utf8FromPath(Fol
 
 std::vector<std::string> CubeFileNames() { return {kCubeFileNames.begin(), kCubeFileNames.end()}; }
 
-Result<void> FinishLeftCube(FileSystem& files, const std::filesystem::path& folder) {
-    const Result<OutputFolder> opened = files.OpenFolder(folder, {.targets = CubeFileNames()});
+Result<void> FinishLeftCube(FileSystem& files, const std::filesystem::path& folder, std::chrono::milliseconds wait) {
+    const Result<OutputFolder> opened = files.OpenFolder(folder, {.targets = CubeFileNames(), .wait = wait});
     return opened ? Result<void>() : opened.Error();
 }
 
@@ -79,8 +79,8 @@ bool CubeFileSteps::ConfirmWritten(Face face) {
 bool CubeFileSteps::ReadBack(Face face, RgbImage& image) {
     // Faces are read back in the program's own format, whatever formats the source may take.
     Result<InputFile> file = context_.files.OpenIn(folder_, staged_[static_cast<std::size_t>(face)].TemporaryName());
-    Result<RgbImage> read = file ? ReadImage(std::move(*file), CoreDecoders(), {kFaceSize, kFaceSize})
-                                 : Result<RgbImage>(file.Error());
+    Result<RgbImage> read =
+        file ? ReadImage(std::move(*file), CoreDecoders(), {kFaceSize, kFaceSize}) : Result<RgbImage>(file.Error());
     if (!read) return Stop("Get " + OutputPath(face) + " error: " + NumberAndReason(read.Error()));
     image = std::move(*read);
     return true;

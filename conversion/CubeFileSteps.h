@@ -64,8 +64,10 @@ private:
 // The names of the six files, as the folder's writers own them.
 std::vector<std::string> CubeFileNames();
 
-// Finishes what a conversion killed while putting its six files in place left in folder.
-Result<void> FinishLeftCube(FileSystem& files, const std::filesystem::path& folder);
+// Finishes what a conversion killed while putting its six files in place left in folder, waiting
+// at most wait for one that holds the folder (which then finishes it itself).
+Result<void> FinishLeftCube(FileSystem& files, const std::filesystem::path& folder,
+                            std::chrono::milliseconds wait = std::chrono::seconds(30));
 
 // The one report of an exception that nobody expected (nothing is expected to throw but
 // running out of memory), as the conversion's result.

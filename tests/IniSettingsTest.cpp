@@ -3,6 +3,8 @@
 // and no other byte.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -372,16 +374,41 @@ TEST_F(IniSettingsStoreTest, AValueThatCannotBeStoredIsRefused) {
     EXPECT_EQ(Text(ReadBytes(file_)), "[Zenivor]\nLastPath=/old/\n");
 }
 
-TEST_F(IniSettingsStoreTest, KeepsThePermissionAndFollowsALink) {
-    const fs::path real = dir_ / "dotfiles.ini";
-    WriteBytes(real, Bytes("[Zenivor]\nLastPath=/old/\n"));
-    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
-    fs::create_symlink(real, file_);
-    IniSettingsStore store(file_);
-    ASSERT_TRUE(store.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/new/"));
-    EXPECT_TRUE(fs::is_symlink(file_));
-    EXPECT_EQ(Text(ReadBytes(real)), "[Zenivor]\nLastPath=/new/\n");
-    EXPECT_EQ(fs::status(real).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+// A linked settings file stays linked, also when the file it names is not there yet; a
+// replaced file keeps its permission bits and (as root, saving for a user) its owner.
+TEST_F(IniSettingsStoreTest, KeepsTheModeAndOwnerAndFollowsALink) {
+    const bool root = ::geteuid() == 0;
+    const struct {
+        const char* name;
+        bool linked, targetThere;
+    } rows[] = {{"a plain file", false, true}, {"a link", true, true}, {"a dangling link", true, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(dir_.Path() / "dotfiles");
+        fs::remove(file_);
+        const fs::path real = row.linked ? dir_ / "dotfiles" / "velmora.ini" : file_;
+        fs::create_directories(real.parent_path());
+        if (row.targetThere) {
+            WriteBytes(real, Bytes("[Zenivor]\nLastPath=/old/\n"));
+            if (root) {
+                ASSERT_EQ(::chown(real.c_str(), 12345, 23456), 0);
+            }
+            fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
+        }
+        if (row.linked) fs::create_symlink("dotfiles/velmora.ini", file_);  // relative, as dotfile managers make them
+        IniSettingsStore store(file_);
+        ASSERT_TRUE(store.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/new/"));
+        EXPECT_EQ(fs::is_symlink(file_), row.linked);
+        EXPECT_EQ(Text(ReadBytes(real)), "[Zenivor]\nLastPath=/new/\n");
+        if (!row.targetThere) continue;
+        EXPECT_EQ(fs::status(real).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+        struct stat status {};
+        ASSERT_EQ(::stat(real.c_str(), &status), 0);
+        if (root) {
+            EXPECT_EQ(status.st_uid, 12345u);
+            EXPECT_EQ(status.st_gid, 23456u);
+        }
+    }
 }
 
 // Sets an environment variable for as long as it lives (unset when value is null).

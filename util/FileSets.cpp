@@ -29,9 +29,6 @@ constexpr std::string_view kJournalEnd = "end\n";
 constexpr std::size_t kHexDigits = 16;
 constexpr std::size_t kMaxJournalBytes = 64 * 1024;
 
-// Once naming an unnamed file has failed for want of /proc, every file is named from the start.
-std::atomic<bool> unnamedFilesCannotBeNamed{false};
-
 // Sixteen hexadecimal digits nobody can guess. A device of its own for every thread, so that
 // conversions on several threads draw names at once without sharing any generator's state; made
 // once, as setting one up costs more than a write.
@@ -55,9 +52,8 @@ std::string TargetOf(const std::string& name, std::string_view suffix) {
     const std::string_view rest = std::string_view(name).substr(name.size() - tail);
     if (!rest.starts_with(kTag)) return {};
     const std::string_view hex = rest.substr(kTag.size(), kHexDigits);
-    const bool digits = std::all_of(hex.begin(), hex.end(), [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
-    });
+    const bool digits =
+        std::all_of(hex.begin(), hex.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
     return digits ? name.substr(1, name.size() - tail - 1) : std::string();
 }
 
@@ -119,14 +115,14 @@ Result<void> Fill(SystemCalls& calls, int descriptor, const Predecessor& predece
 }
 
 // The staged file's removal, registered as pending so that an ending signal removes it too.
-StagedFile Staged(SystemCalls& calls, int folder, const std::string& target, std::string name) {
+StagedFile Staged(SystemCalls& calls, int folder, const std::string& target, const std::string& name) {
     auto pending = std::make_shared<PendingTemporary>(folder, name);
     return StagedFile(target, name, [&calls, folder, name, pending] { calls.UnlinkAt(folder, name.c_str(), 0); });
 }
 
 // A named temporary file, made so that it cannot be an existing file or a planted link.
-Result<StagedFile> StageNamed(SystemCalls& calls, int folder, const std::string& target,
-                              const Predecessor& predecessor, const Filler& fill) {
+Result<StagedFile> StageNamed(SystemCalls& calls, int folder, const std::string& target, const Predecessor& predecessor,
+                              const Filler& fill) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = NameFor(target, kTemporarySuffix);
         const int descriptor = Retrying([&] {
@@ -134,7 +130,7 @@ Result<StagedFile> StageNamed(SystemCalls& calls, int folder, const std::string&
         });
         if (descriptor < 0 && errno == EEXIST) continue;
         if (descriptor < 0) return SystemError(errc::FileCreate);
-        StagedFile staged = Staged(calls, folder, target, std::move(name));
+        StagedFile staged = Staged(calls, folder, target, name);
         Result<void> written = Fill(calls, descriptor, predecessor, fill);
         if (::close(descriptor) != 0 && errno != EINTR && written) written = SystemError(errc::FileWrite);
         if (!written) return written.Error();
@@ -157,7 +153,8 @@ Result<std::string> NameUnnamed(SystemCalls& calls, int folder, int descriptor, 
 // An unnamed file (O_TMPFILE) leaves nothing if the program dies while writing it. Empty when
 // the file system cannot make one, or it cannot be named here (without /proc).
 Result<std::optional<StagedFile>> StageUnnamed(SystemCalls& calls, int folder, const std::string& target,
-                                               const Predecessor& predecessor, const Filler& fill) {
+                                               const Predecessor& predecessor, std::atomic<bool>& unnamedUnusable,
+                                               const Filler& fill) {
     const int descriptor = Retrying([&] { return calls.OpenAt(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666); });
     if (descriptor < 0) {
         if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL || errno == ENOENT)
@@ -170,10 +167,10 @@ Result<std::optional<StagedFile>> StageUnnamed(SystemCalls& calls, int folder, c
     if (!name) {
         const int number = name.Error().systemError;
         if (number != ENOENT && number != EINVAL) return name.Error();
-        unnamedFilesCannotBeNamed = true;
+        unnamedUnusable = true;
         return std::optional<StagedFile>();
     }
-    return std::optional<StagedFile>(Staged(calls, folder, target, std::move(*name)));
+    return std::optional<StagedFile>(Staged(calls, folder, target, *name));
 }
 
 Result<void> FlushFolder(SystemCalls& calls, int folder) {
@@ -193,9 +190,8 @@ Result<std::string> WriteJournal(SystemCalls& calls, int folder, std::span<Stage
     const std::string text = JournalText(files);
     const ByteSpan piece(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
     const std::string name = NameFor(files.front().Target(), kJournalSuffix);
-    const int descriptor = Retrying([&] {
-        return calls.OpenAt(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    });
+    const int descriptor = Retrying(
+        [&] { return calls.OpenAt(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600); });
     if (descriptor < 0) return SystemError(errc::FileCreate);
     // A journal cut short by a signal is no record of anything: removed with the temporaries.
     std::optional<PendingTemporary> pending(std::in_place, folder, name);
@@ -213,7 +209,7 @@ Result<std::string> WriteJournal(SystemCalls& calls, int folder, std::span<Stage
 // The renames, none of them interrupted by an ending signal. What a failed rename leaves is the
 // journal's to finish: no staged file is removed once the burst has begun.
 Result<void> Burst(SystemCalls& calls, int folder, std::span<StagedFile> files) {
-    const BurstGuard guard;
+    BurstGuard guard;
     Result<void> renamed;
     for (StagedFile& file : files) {
         if (renamed && calls.RenameAt(folder, file.TemporaryName().c_str(), folder, file.Target().c_str()) != 0)
@@ -221,12 +217,13 @@ Result<void> Burst(SystemCalls& calls, int folder, std::span<StagedFile> files) 
                             "the set is replaced in part; the next conversion into the folder finishes it"};
         file.Placed();
     }
+    if (renamed) guard.Placed();
     return renamed;
 }
 
 // The pairs of a journal's text, or nothing when it is not a whole journal of these targets.
-std::optional<std::vector<std::pair<std::string, std::string>>> JournalEntries(const std::string& text,
-                                                                              const std::vector<std::string>& targets) {
+std::optional<std::vector<std::pair<std::string, std::string>>> JournalEntries(
+    const std::string& text, const std::vector<std::string>& targets) {
     if (!text.starts_with(kJournalHeader) || !text.ends_with(kJournalEnd)) return std::nullopt;
     std::vector<std::pair<std::string, std::string>> entries;
     const std::size_t end = text.size() - kJournalEnd.size();
@@ -312,11 +309,12 @@ Result<void> WriteAll(int descriptor, std::span<const ByteSpan> pieces) {
 }
 
 Result<StagedFile> Stage(SystemCalls& calls, int folder, const std::string& target, TemporaryFiles kind,
-                         const Filler& fill) {
+                         std::atomic<bool>& unnamedUnusable, const Filler& fill) {
     const Result<Predecessor> predecessor = PredecessorOf(folder, target);
     if (!predecessor) return predecessor.Error();
-    if (kind == TemporaryFiles::UnnamedWherePossible && !unnamedFilesCannotBeNamed) {
-        Result<std::optional<StagedFile>> unnamed = StageUnnamed(calls, folder, target, *predecessor, fill);
+    if (kind == TemporaryFiles::UnnamedWherePossible && !unnamedUnusable) {
+        Result<std::optional<StagedFile>> unnamed =
+            StageUnnamed(calls, folder, target, *predecessor, unnamedUnusable, fill);
         if (!unnamed) return unnamed.Error();
         if (*unnamed) return std::move(**unnamed);
     }

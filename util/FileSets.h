@@ -3,6 +3,7 @@
 // temporary files, the journal of a set, the burst of renames and the finishing of a set a killed
 // run left. Used by FileSystem.cpp alone.
 
+#include <atomic>
 #include <functional>
 #include <span>
 #include <string>
@@ -33,9 +34,10 @@ Result<void> WriteAll(int descriptor, std::span<const ByteSpan> pieces);
 using Filler = std::function<Result<void>(int descriptor)>;
 
 // Writes and flushes a file that is to become folder/target, under a temporary name, with the
-// permission bits and owner of the file it replaces.
+// permission bits and owner of the file it replaces. Once naming an unnamed file has failed for
+// want of /proc, unnamedUnusable is set and every later file is named from the start.
 Result<StagedFile> Stage(SystemCalls& calls, int folder, const std::string& target, TemporaryFiles kind,
-                         const Filler& fill);
+                         std::atomic<bool>& unnamedUnusable, const Filler& fill);
 
 // Puts the staged files in place as one set and flushes the folder.
 Result<void> ReplaceSet(SystemCalls& calls, int folder, std::span<StagedFile> files);

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <thread>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "util/FileSets.h"
+#include "util/Interruptions.h"
 #include "util/SystemCalls.h"
 
 namespace zenivor {
@@ -111,7 +113,8 @@ Result<Locking> TryLock(int folder, int& lock) {
         if (number == EWOULDBLOCK || number == EINTR) return Locking::Busy;
         return SystemError(errc::FileCreate, number);
     }
-    struct stat held {}, named {};
+    struct stat held {
+    }, named{};
     const bool same = ::fstat(lock, &held) == 0 && ::fstatat(folder, kLockFileName, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
                       held.st_dev == named.st_dev && held.st_ino == named.st_ino;
     if (same) return Locking::Locked;
@@ -120,7 +123,7 @@ Result<Locking> TryLock(int folder, int& lock) {
 }
 
 // Waits for the folder's lock as use allows; the descriptor of the locked lock file.
-Result<int> Lock(int folder, const std::filesystem::path& path, const FolderUse& use) {
+Result<int> Lock(int folder, const FolderUse& use) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
     auto nextReport = kWaitReport;
@@ -132,9 +135,7 @@ Result<int> Lock(int folder, const std::filesystem::path& path, const FolderUse&
         if (*tried == Locking::Again) continue;
         const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
         if (waited >= use.wait)
-            return Error{errc::FolderBusy, 0,
-                         "waited " + std::to_string((waited.count() + 500) / 1000) + " s for another conversion into " +
-                             Utf8FromPath(path)};
+            return Error{errc::FolderBusy, 0, "waited " + std::to_string((waited.count() + 500) / 1000) + " s"};
         if (waited >= nextReport) {
             if (use.waiting && !use.waiting(waited)) return Error{errc::Cancelled};
             nextReport += kWaitReport;
@@ -154,7 +155,8 @@ public:
     }
 
     Result<InputFile> OpenIn(OutputFolder& folder, const std::string& name) override {
-        const int descriptor = Retrying([&] { return calls_.OpenAt(folder.Descriptor(), name.c_str(), kReadFlags, 0); });
+        const int descriptor =
+            Retrying([&] { return calls_.OpenAt(folder.Descriptor(), name.c_str(), kReadFlags, 0); });
         if (descriptor < 0) return SystemError(errc::FileOpen);
         return RegularFile(descriptor);
     }
@@ -176,7 +178,7 @@ public:
         const int descriptor = Retrying([&] { return ::open(shown.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
         if (descriptor < 0) return SystemError(errc::FileCreate);
         if (!use.lock) return OutputFolder(descriptor, -1, path);
-        const Result<int> lock = Lock(descriptor, shown, use);
+        const Result<int> lock = Lock(descriptor, use);
         if (!lock) {
             CloseQuietly(descriptor);
             return lock.Error();
@@ -188,12 +190,12 @@ public:
 
     Result<StagedFile> Stage(OutputFolder& folder, const std::string& target,
                              std::span<const ByteSpan> pieces) override {
-        return filesets::Stage(calls_, folder.Descriptor(), target, temporaries_,
+        return filesets::Stage(calls_, folder.Descriptor(), target, temporaries_, unnamedUnusable_,
                                [pieces](int descriptor) { return filesets::WriteAll(descriptor, pieces); });
     }
 
     Result<StagedFile> StageCopy(const InputFile& source, OutputFolder& folder, const std::string& target) override {
-        return filesets::Stage(calls_, folder.Descriptor(), target, temporaries_,
+        return filesets::Stage(calls_, folder.Descriptor(), target, temporaries_, unnamedUnusable_,
                                [&source](int descriptor) { return CopyWhole(source, descriptor); });
     }
 
@@ -204,6 +206,7 @@ public:
 private:
     TemporaryFiles temporaries_;
     SystemCalls& calls_;
+    std::atomic<bool> unnamedUnusable_{false};  // naming unnamed files failed for want of /proc
 };
 
 }  // namespace
@@ -255,9 +258,16 @@ Result<std::size_t> InputFile::ReadScatteredAt(std::uint64_t offset,
     return done;
 }
 
+OutputFolder::OutputFolder(int descriptor, int lock, std::filesystem::path path)
+    : descriptor_(descriptor),
+      lock_(lock),
+      pendingLock_(lock >= 0 ? std::make_shared<PendingTemporary>(descriptor, kLockFileName) : nullptr),
+      path_(std::move(path)) {}
+
 OutputFolder::OutputFolder(OutputFolder&& other) noexcept
     : descriptor_(std::exchange(other.descriptor_, -1)),
       lock_(std::exchange(other.lock_, -1)),
+      pendingLock_(std::move(other.pendingLock_)),
       path_(std::move(other.path_)) {}
 
 OutputFolder& OutputFolder::operator=(OutputFolder&& other) noexcept {
@@ -265,6 +275,7 @@ OutputFolder& OutputFolder::operator=(OutputFolder&& other) noexcept {
         Close();
         descriptor_ = std::exchange(other.descriptor_, -1);
         lock_ = std::exchange(other.lock_, -1);
+        pendingLock_ = std::move(other.pendingLock_);
         path_ = std::move(other.path_);
     }
     return *this;
@@ -277,6 +288,7 @@ OutputFolder::~OutputFolder() { Close(); }
 void OutputFolder::Close() {
     if (lock_ >= 0) {
         ::unlinkat(descriptor_, kLockFileName, 0);
+        pendingLock_.reset();
         CloseQuietly(std::exchange(lock_, -1));
     }
     CloseQuietly(std::exchange(descriptor_, -1));

@@ -77,8 +77,7 @@ struct FolderUse {
 class OutputFolder {
 public:
     OutputFolder() = default;
-    OutputFolder(int descriptor, int lock, std::filesystem::path path)
-        : descriptor_(descriptor), lock_(lock), path_(std::move(path)) {}
+    OutputFolder(int descriptor, int lock, std::filesystem::path path);
     OutputFolder(OutputFolder&& other) noexcept;
     OutputFolder& operator=(OutputFolder&& other) noexcept;
     ~OutputFolder();
@@ -90,7 +89,8 @@ private:
     void Close();
 
     int descriptor_ = -1;
-    int lock_ = -1;  // the lock file, when the folder is locked
+    int lock_ = -1;                      // the lock file, when the folder is locked
+    std::shared_ptr<void> pendingLock_;  // its name, removed too if the program ends on a signal
     std::filesystem::path path_;
 };
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -40,8 +41,13 @@ sigset_t EndingSignalSet() {
 
 }  // namespace
 
+std::atomic<std::uint64_t> setsPlaced{0};
+
 BurstGuard::BurstGuard() : lock_(Bursts()) {}
 BurstGuard::~BurstGuard() = default;
+void BurstGuard::Placed() { ++setsPlaced; }
+
+std::uint64_t SetsPlaced() { return setsPlaced; }
 
 PendingTemporary::PendingTemporary(int folder, std::string name) : folder_(folder), name_(std::move(name)) {
     Pending& pending = PendingFiles();
@@ -63,13 +69,14 @@ void WatchEndingSignals(EndingSignalHandler handler) {
         for (int count = 1;; ++count) {
             int signal = 0;
             if (::sigwait(&set, &signal) != 0) continue;
-            if (handler(signal, count)) EndLikeSignal(signal);
+            handler(signal, count);
         }
     }).detach();
 }
 
-void EndLikeSignal(int signal) {
+void EndLikeSignal(int signal, const std::function<void()>& lastWords) {
     const std::unique_lock bursts(Bursts());
+    if (lastWords) lastWords();
     {
         Pending& pending = PendingFiles();
         const std::lock_guard lock(pending.mutex);

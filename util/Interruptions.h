@@ -4,6 +4,7 @@
 // its own, and ends only once no set is between its first rename and its last. The named
 // temporary files of unfinished writes are removed on the way out.
 
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <shared_mutex>
@@ -16,6 +17,8 @@ class BurstGuard {
 public:
     BurstGuard();
     ~BurstGuard();
+    // The set is in place: counted in SetsPlaced().
+    void Placed();
     BurstGuard(const BurstGuard&) = delete;
     BurstGuard& operator=(const BurstGuard&) = delete;
 
@@ -36,17 +39,19 @@ private:
     std::string name_;
 };
 
-// What to do with the count-th ending signal (1 for the first); returns whether the program ends
-// now (after the sets in flight are in place and the pending temporaries removed), with the
-// shell's status for the signal (128 + its number).
-using EndingSignalHandler = std::function<bool(int signal, int count)>;
+// What to do with the count-th ending signal (1 for the first): to end, it calls EndLikeSignal.
+using EndingSignalHandler = std::function<void(int signal, int count)>;
 
 // Blocks the ending signals in this thread and every thread it starts from now on, and takes
 // them on a thread of its own. Call once, before any other thread is started.
 void WatchEndingSignals(EndingSignalHandler handler);
 
-// Ends the program as a signal would, once no set is being put in place: the pending
-// temporaries are removed first. Safe from any thread.
-[[noreturn]] void EndLikeSignal(int signal);
+// How many sets this process has put in place so far.
+std::uint64_t SetsPlaced();
+
+// Ends the program as a signal would, once no set is being put in place: lastWords are said
+// then (with no set in flight, so SetsPlaced() tells what was done), the pending temporaries
+// are removed, and the program exits with 128 + signal. Safe from any thread.
+[[noreturn]] void EndLikeSignal(int signal, const std::function<void()>& lastWords = nullptr);
 
 }  // namespace zenivor
