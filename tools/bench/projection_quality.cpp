@@ -6,13 +6,16 @@
 // interpolating tools reach: bilinear and Catmull-Rom at the pixel's centre, and a 4 x 4
 // supersampling of bilinear reads. Also the seams: the RMS step from a face's edge pixel to its
 // neighbour across the cube's edge, against the step to the next pixel inside.
-// Usage: projection_quality [--zenivor-only] [--truths=FOLDER] [TEST...]   (tests: smooth4096
+// Usage: projection_quality [--zenivor-only] [--faces] [--truths=FOLDER] [TEST...]   (tests: smooth4096
 // jpeg8192 checker8192 waves1024 discs1024 discs4096; default all). --truths keeps the truths in
-// FOLDER for the next run; --zenivor-only leaves out the plain samplers. A full run takes
+// FOLDER for the next run; --zenivor-only leaves out the plain samplers; --faces adds
+// Zenivor's score on each face. A full run takes
 // about five minutes on two cores.
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
+#include <ctime>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -228,16 +231,19 @@ Faces Truth(const Scene& scene) {
     return truth;
 }
 
-double Psnr(const Faces& truth, const std::array<RgbImage, 6>& faces) {
+// Over the six faces, or over one.
+double Psnr(const Faces& truth, const std::array<RgbImage, 6>& faces, int only = -1) {
     double sum = 0;
-    for (std::size_t f = 0; f < 6; ++f)
+    for (std::size_t f = 0; f < 6; ++f) {
+        if (only >= 0 && f != static_cast<std::size_t>(only)) continue;
         for (int y = 0; y < kFaceSize; ++y)
             for (int x = 0; x < kFaceSize; ++x) {
                 const Rgb got = faces[f].At(x, y);
                 const Colour& want = truth[f][static_cast<std::size_t>(y * kFaceSize + x)];
                 for (int k = 0; k < 3; ++k) sum += (got[k] - want[k]) * (got[k] - want[k]);
             }
-    const double mse = sum / (6.0 * kFaceSize * kFaceSize * 3);
+    }
+    const double mse = sum / ((only >= 0 ? 1.0 : 6.0) * kFaceSize * kFaceSize * 3);
     return 10 * std::log10(255.0 * 255.0 / mse);
 }
 
@@ -428,6 +434,7 @@ Faces CachedTruth(const Scene& scene, const std::string& folder, const char* nam
 struct Options {
     bool samplers = true;   // also score the plain samplers
     std::string truths;     // where to keep the truths between runs
+    bool faces = false;     // also Zenivor's score on each face
 };
 
 void Run(const Test& test, const Options& options) {
@@ -442,6 +449,33 @@ void Run(const Test& test, const Options& options) {
         std::printf(" %8.2f | %11.2f | %12.2f |", Psnr(truth, Sampled(raster, 1, 1, Tent)),
                     Psnr(truth, Sampled(raster, 1, 2, CatmullRom)), Psnr(truth, Sampled(raster, 4, 1, Tent)));
     std::printf("\n");
+    if (getenv("ZQ_TIME")) {
+        std::vector<double> ms, cpu;
+        for (int k = 0; k < 7; ++k) {
+            const auto t0 = std::chrono::steady_clock::now();
+            const std::clock_t c0 = std::clock();
+            const auto again = ProjectPanorama(projected, kNorth);
+            cpu.push_back(1000.0 * static_cast<double>(std::clock() - c0) / CLOCKS_PER_SEC);
+            ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+        }
+        std::sort(ms.begin(), ms.end());
+        std::sort(cpu.begin(), cpu.end());
+        std::printf("projection of %dx%d: median %.1f ms, %.1f ms of CPU\n", projected.width, projected.height, ms[3], cpu[3]);
+    }
+    if (getenv("ZQ_MAP")) {
+        // temporary: RMS error of North by 8x8 blocks of 63 px
+        for (int by = 0; by < 8; ++by) { for (int bx = 0; bx < 8; ++bx) { double e = 0;
+            for (int y = by*63; y < by*63+63; ++y) for (int x = bx*63; x < bx*63+63; ++x) { const Rgb g = zenivor[0].At(x,y); const Colour& w = truth[0][y*kFaceSize+x]; e += (g[0]-w[0])*(g[0]-w[0]); }
+            std::printf(" %5.2f", std::sqrt(e/63/63)); } std::printf("\n"); }
+        for (int by = 0; by < 8; ++by) { for (int bx = 0; bx < 8; ++bx) { double e = 0;
+            for (int y = by*63; y < by*63+63; ++y) for (int x = bx*63; x < bx*63+63; ++x) { const Colour& w = truth[0][y*kFaceSize+x]; e += (127.5-w[0])*(127.5-w[0]); }
+            std::printf(" %5.2f", std::sqrt(e/63/63)); } std::printf("\n"); }
+    }
+    if (options.faces) {
+        std::printf("|   Zenivor by face (N W S E cap ground):");
+        for (int f = 0; f < 6; ++f) std::printf(" %.2f", Psnr(truth, zenivor, f));
+        std::printf(" |\n");
+    }
     if (test.seams) {
         const auto [across, inside] = Seams(zenivor);
         std::printf("| %-36s | %.2f vs %.2f RMS grey levels |\n", "seams: step across an edge vs inside", across,
@@ -477,6 +511,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--zenivor-only") options.samplers = false;
+        else if (argument == "--faces") options.faces = true;
         else if (argument.starts_with("--truths=")) options.truths = argument.substr(9);
         else names.push_back(argument);
     }
