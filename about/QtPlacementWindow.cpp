@@ -20,10 +20,24 @@ float QtPlacementWindow::TwipsPerPixel() const {
     return static_cast<float>(1440.0 / dpi);
 }
 
-int QtPlacementWindow::ToPixels(float twips) const {
+std::optional<int> QtPlacementWindow::ToPixels(float twips) const {
     const float pixels = std::round(twips / TwipsPerPixel());
-    if (!std::isfinite(pixels) || std::fabs(pixels) > 1.0e6f) throw PlacementError{kInvalidPropertyValue};
+    if (!std::isfinite(pixels) || std::fabs(pixels) > 1.0e6f) return std::nullopt;
     return static_cast<int>(pixels);
+}
+
+Result<void> QtPlacementWindow::SetLeft(float left) {
+    const std::optional<int> x = ToPixels(left);
+    if (!x) return Error{errc::InvalidPropertyValue};
+    window_.move(*x, window_.pos().y());
+    return {};
+}
+
+Result<void> QtPlacementWindow::SetTop(float top) {
+    const std::optional<int> y = ToPixels(top);
+    if (!y) return Error{errc::InvalidPropertyValue};
+    window_.move(window_.pos().x(), *y);
+    return {};
 }
 
 float QtPlacementWindow::ScreenWidth() const {

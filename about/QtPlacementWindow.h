@@ -3,8 +3,9 @@
 // inch of its screen (15 per pixel at 96 dots per inch).
 
 #include <QWidget>
+#include <optional>
 
-#include "util/FormPosition.h"
+#include "legacy/FormPosition.h"
 
 namespace zenivor {
 
@@ -18,8 +19,8 @@ public:
     float Top() const override { return ToTwips(window_.pos().y()); }
     float Width() const override { return ToTwips(window_.frameGeometry().width()); }
     float Height() const override { return ToTwips(window_.frameGeometry().height()); }
-    void SetLeft(float left) override { window_.move(ToPixels(left), window_.pos().y()); }
-    void SetTop(float top) override { window_.move(window_.pos().x(), ToPixels(top)); }
+    Result<void> SetLeft(float left) override;
+    Result<void> SetTop(float top) override;
     float ScreenWidth() const override;
     float ScreenHeight() const override;
     std::vector<TwipRange> ScreensAcross() const override;
@@ -29,8 +30,8 @@ public:
 
 private:
     float ToTwips(int pixels) const { return static_cast<float>(pixels) * TwipsPerPixel(); }
-    // Throws for a coordinate no window can take.
-    int ToPixels(float twips) const;
+    // Nothing for a coordinate no window can take.
+    std::optional<int> ToPixels(float twips) const;
 
     QWidget& window_;
 };

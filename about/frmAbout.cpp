@@ -5,7 +5,7 @@
 #include <QPushButton>
 
 #include "about/QtPlacementWindow.h"
-#include "util/FormPosition.h"
+#include "legacy/FormPosition.h"
 #include "util/SettingsStore.h"
 #include "util/Version.h"
 
@@ -24,10 +24,11 @@ QLabel* AddLabel(QWidget* parent, const QRect& geometry) {
 
 }  // namespace
 
-frmAbout::frmAbout(SettingsStore& settings, QWidget* parent)
+frmAbout::frmAbout(SettingsStore& settings, MessageReporter& reporter, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      settings_(settings) {
+      settings_(settings),
+      reporter_(reporter) {
     setFixedSize(Twips(0, 0, 6090, 3330).size());
     lblTitle_ = AddLabel(this, Twips(180, 120, 5685, 480));
     lblTitle_->setText(QStringLiteral("Zenivor for Creating Velmora Sky Cubes"));
@@ -53,7 +54,7 @@ void frmAbout::Load() {
     setWindowTitle(QStringLiteral("About ") + QString::fromUtf8(kProgramTitle));
     // After the caption: it names the placement keys.
     QtPlacementWindow placement(*this);
-    RestoreFormPosition(placement, settings_, kAppName);
+    RestoreFormPosition(placement, settings_, kAppName, reporter_);
     lblVersion_->setText(QStringLiteral("Version %1.%2").arg(kVersionMajor).arg(kVersionMinor));
     lblDescription_->setText(QStringLiteral(
         "This program will take a 504x504, 1008x504, or a 2016x504 TGA file and make all 6 files required for "
@@ -63,7 +64,7 @@ void frmAbout::Load() {
 
 void frmAbout::done(int result) {
     QtPlacementWindow placement(*this);
-    SaveFormPosition(placement, settings_, kAppName);
+    SaveFormPosition(placement, settings_, kAppName, reporter_);
     QDialog::done(result);
 }
 

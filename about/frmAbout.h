@@ -9,11 +9,13 @@ class QPushButton;
 
 namespace zenivor {
 
+class MessageReporter;
 class SettingsStore;
 
 class frmAbout final : public QDialog {
 public:
-    frmAbout(SettingsStore& settings, QWidget* parent = nullptr);
+    // A placement that fails is reported to reporter.
+    frmAbout(SettingsStore& settings, MessageReporter& reporter, QWidget* parent = nullptr);
 
     QLabel* lblTitle() const { return lblTitle_; }
     QLabel* picIcon() const { return picIcon_; }
@@ -32,6 +34,7 @@ private:
     void Load();
 
     SettingsStore& settings_;
+    MessageReporter& reporter_;
     QLabel* lblTitle_ = nullptr;
     QLabel* picIcon_ = nullptr;
     QLabel* lblVersion_ = nullptr;

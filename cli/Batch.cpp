@@ -12,7 +12,7 @@
 #include <system_error>
 #include <thread>
 
-#include "util/ErrorText.h"
+#include "legacy/ErrorText.h"
 
 namespace zenivor {
 namespace {
@@ -54,7 +54,7 @@ public:
 
     std::size_t Run() {
         const std::size_t total = request_.strips.size();
-        const auto threads = std::clamp<std::size_t>(request_.jobs, 1, total);
+        const std::size_t threads = BatchWorkerCount(request_.jobs, total);
         const bool progress = setup_.terminal && !request_.quiet;
         const Clock::time_point start = Clock::now();
         {
@@ -99,19 +99,20 @@ private:
         const std::filesystem::path folder = BatchFolderOf(request_.outRoot, strip);
         std::error_code error;
         const bool folderWasThere = std::filesystem::exists(folder, error);
-        StripOutcome outcome;
+        Result<void> converted;
         try {
-            outcome = ConvertStrip(strip, folder, request_.conversion, setup_, step);
+            converted = ConvertStrip(strip, folder, request_.conversion, setup_, step);
         } catch (const std::exception& error) {
             // One strip's lack of memory need not end the others.
-            outcome = {false, {UnexpectedErrorText("ConvertStrip", error)}, false};
+            converted = Error{errc::ConversionFailed, 0, UnexpectedErrorText("ConvertStrip", error)};
         }
-        if (outcome.converted) return true;
+        if (converted) return true;
         // A strip that never got as far as writing leaves no empty folder behind (remove only
         // takes an empty one).
         if (!folderWasThere) std::filesystem::remove(folder, error);
         std::string text = strip + ": ";
-        for (std::size_t i = 0; i < outcome.failure.size(); ++i) text += (i > 0 ? "; " : "") + outcome.failure[i];
+        const std::vector<std::string> lines = FailureLines(converted.Error());
+        for (std::size_t i = 0; i < lines.size(); ++i) text += (i > 0 ? "; " : "") + lines[i];
         console_.Say(text);
         return false;
     }
@@ -132,21 +133,23 @@ std::filesystem::path BatchFolderOf(const std::filesystem::path& outRoot, const 
     return outRoot / PathFromUtf8(strip).stem();
 }
 
-std::optional<std::string> CheckBatchStrips(const std::filesystem::path& outRoot,
-                                            const std::vector<std::string>& strips) {
-    if (strips.empty()) return "no strip given";
+Result<void> CheckBatchStrips(const std::filesystem::path& outRoot, const std::vector<std::string>& strips) {
+    const auto usage = [](std::string text) { return Error{errc::BadUsage, 0, std::move(text)}; };
+    if (strips.empty()) return usage("no strip given");
     std::map<std::filesystem::path, const std::string*> owners;
     for (const std::string& strip : strips) {
         const std::filesystem::path stem = PathFromUtf8(strip).stem();
         if (stem.empty() || stem == "." || stem == "..")
-            return "the strip " + strip + " has no file name to name its folder";
+            return usage("the strip " + strip + " has no file name to name its folder");
         const auto [owner, added] = owners.emplace(stem, &strip);
         if (!added)
-            return "the strips " + *owner->second + " and " + strip + " would both be written into " +
-                   Utf8FromPath(outRoot / stem);
+            return usage("the strips " + *owner->second + " and " + strip + " would both be written into " +
+                         Utf8FromPath(outRoot / stem));
     }
-    return std::nullopt;
+    return {};
 }
+
+std::size_t BatchWorkerCount(std::size_t jobs, std::size_t strips) { return std::clamp<std::size_t>(jobs, 1, std::max<std::size_t>(strips, 1)); }
 
 std::string BatchProgressLine(std::size_t done, std::size_t total, double seconds) {
     const std::size_t filled = total == 0 ? kBarWidth : done * kBarWidth / total;

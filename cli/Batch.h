@@ -26,8 +26,11 @@ struct BatchRequest {
 std::filesystem::path BatchFolderOf(const std::filesystem::path& outRoot, const std::string& strip);
 
 // Refuses strips that give no folder name, and two strips that would write into one folder.
-std::optional<std::string> CheckBatchStrips(const std::filesystem::path& outRoot,
-                                            const std::vector<std::string>& strips);
+Result<void> CheckBatchStrips(const std::filesystem::path& outRoot, const std::vector<std::string>& strips);
+
+// How many strips are converted at once: as many as asked for, but never more than there are
+// strips, and at least one.
+std::size_t BatchWorkerCount(std::size_t jobs, std::size_t strips);
 
 // The progress line after done of total strips in seconds: a bar, the count, the rate and the
 // time left once a rate is known.

@@ -52,32 +52,34 @@ std::optional<std::string> ValueOf(const std::string& name, const std::vector<st
     return arguments[++i];
 }
 
+Error Usage(std::string text) { return Error{errc::BadUsage, 0, std::move(text)}; }
+
 bool Names(const std::string& argument, const std::string& name) {
     return argument == name || argument.starts_with(name + "=");
 }
 
-std::optional<std::string> CheckBatch(const Options& options) {
-    if (options.batch->empty()) return "--batch needs an output folder";
-    if (options.conversion.preview) return "--preview is for a single strip, not a --batch";
+Result<void> CheckBatch(const Options& options) {
+    if (options.batch->empty()) return Usage("--batch needs an output folder");
+    if (options.conversion.preview) return Usage("--preview is for a single strip, not a --batch");
     return CheckBatchStrips(PathFromUtf8(*options.batch), options.operands);
 }
 
-std::optional<std::string> CheckOptions(const Options& options) {
-    if (options.help || options.version) return std::nullopt;
+Result<void> CheckOptions(const Options& options) {
+    if (options.help || options.version) return {};
     const ConversionOptions& conversion = options.conversion;
-    if (options.operands.empty()) return conversion.equirect ? "no panorama given" : "no strip given";
-    if (!options.batch && options.operands.size() > 2) return "too many arguments";
-    if (!options.batch && (options.jobs || options.quiet)) return "--jobs and --quiet need --batch";
-    if (conversion.preview && conversion.preview->empty()) return "--preview needs a file name";
-    if (conversion.fit && conversion.equirect) return "--fit is for strips; a panorama is projected whatever its size";
-    if (!conversion.equirect && (conversion.north || conversion.ground)) return "--north and --ground need --equirect";
+    if (options.operands.empty()) return Usage(conversion.equirect ? "no panorama given" : "no strip given");
+    if (!options.batch && options.operands.size() > 2) return Usage("too many arguments");
+    if (!options.batch && (options.jobs || options.quiet)) return Usage("--jobs and --quiet need --batch");
+    if (conversion.preview && conversion.preview->empty()) return Usage("--preview needs a file name");
+    if (conversion.fit && conversion.equirect) return Usage("--fit is for strips; a panorama is projected whatever its size");
+    if (!conversion.equirect && (conversion.north || conversion.ground)) return Usage("--north and --ground need --equirect");
     if (conversion.ground && *conversion.ground != "nadir" && *conversion.ground != "template")
-        return "--ground takes nadir or template";
-    return options.batch ? CheckBatch(options) : std::nullopt;
+        return Usage("--ground takes nadir or template");
+    return options.batch ? CheckBatch(options) : Result<void>();
 }
 
-// Parses the arguments; returns an error text for a usage error.
-std::optional<std::string> ParseOptions(const std::vector<std::string>& arguments, Options& options) {
+// Parses the arguments; a usage error says what is wrong in its detail.
+Result<void> ParseOptions(const std::vector<std::string>& arguments, Options& options) {
     ConversionOptions& conversion = options.conversion;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -100,26 +102,26 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& argument
             conversion.equirect = true;
         } else if (Names(argument, "--preview")) {
             conversion.preview = ValueOf("--preview", arguments, i);
-            if (!conversion.preview) return "--preview needs a file name";
+            if (!conversion.preview) return Usage("--preview needs a file name");
         } else if (Names(argument, "--north")) {
             const auto value = ValueOf("--north", arguments, i);
             conversion.north = value ? Degrees(*value) : std::nullopt;
-            if (!conversion.north) return "--north needs a number of degrees";
+            if (!conversion.north) return Usage("--north needs a number of degrees");
         } else if (Names(argument, "--ground")) {
             conversion.ground = ValueOf("--ground", arguments, i);
-            if (!conversion.ground) return "--ground takes nadir or template";
+            if (!conversion.ground) return Usage("--ground takes nadir or template");
         } else if (Names(argument, "--batch")) {
             options.batch = ValueOf("--batch", arguments, i);
-            if (!options.batch) return "--batch needs an output folder";
+            if (!options.batch) return Usage("--batch needs an output folder");
         } else if (argument.starts_with("-j") || Names(argument, "--jobs")) {
             // -j N, -jN, --jobs N and --jobs=N
             const bool attached = argument.starts_with("-j") && argument.size() > 2;
             const auto value = attached ? std::optional(argument.substr(2))
                                         : ValueOf(argument == "-j" ? "-j" : "--jobs", arguments, i);
             options.jobs = value ? Count(*value) : std::nullopt;
-            if (!options.jobs) return kJobsError;
+            if (!options.jobs) return Usage(kJobsError);
         } else {
-            return "unknown option " + argument;
+            return Usage("unknown option " + argument);
         }
     }
     return CheckOptions(options);
@@ -129,11 +131,17 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& argument
 int ConvertSingle(const Options& options, const ConverterSetup& setup, Console& console) {
     const std::string& strip = options.operands[0];
     const auto folder = options.operands.size() > 1 ? PathFromUtf8(options.operands[1]) : std::filesystem::path(".");
-    const StripOutcome outcome =
-        ConvertStrip(strip, folder, options.conversion, setup, [&](const std::string& text) { console.Say(text); });
-    for (std::size_t i = outcome.failureWasAStep ? 1 : 0; i < outcome.failure.size(); ++i)
-        console.Say(outcome.failure[i]);
-    return outcome.converted ? kExitConverted : kExitFailed;
+    std::string lastStep;
+    const Result<void> converted = ConvertStrip(strip, folder, options.conversion, setup, [&](const std::string& text) {
+        console.Say(text);
+        lastStep = text;
+    });
+    if (converted) return kExitConverted;
+    // A failure shown in the status line has been printed as the last step already.
+    const std::vector<std::string> lines = FailureLines(converted.Error());
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (i > 0 || lines[i] != lastStep) console.Say(lines[i]);
+    return kExitFailed;
 }
 
 int ConvertBatch(const Options& options, const ConverterSetup& setup, Console& console) {
@@ -149,8 +157,8 @@ int RunConvertCommand(const std::vector<std::string>& arguments, const Converter
                       std::ostream& err) {
     Options options;
     Console console(err);
-    if (const auto error = ParseOptions(arguments, options)) {
-        console.Say(*error);
+    if (const Result<void> parsed = ParseOptions(arguments, options); !parsed) {
+        console.Say(parsed.Error().detail);
         err << "Try 'zenivor-convert --help' for more information.\n";
         return kExitUsage;
     }

@@ -16,6 +16,12 @@ inline constexpr int kExitConverted = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
+// The converter's own kinds of error, whose detail is the whole text to show.
+namespace errc {
+inline constexpr ErrorKind BadUsage{90, "a usage error"};
+inline constexpr ErrorKind ConversionFailed{91, "the conversion failed"};
+}  // namespace errc
+
 // What the converter works with; the tests hand in their own file system.
 struct ConverterSetup {
     std::filesystem::path programFolder;  // holds the ground template

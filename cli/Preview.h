@@ -9,9 +9,9 @@
 
 namespace zenivor {
 
-// Reads the six files from folder and writes the picture to target; false with a reason in
-// error when a face cannot be read or the picture cannot be written.
-bool WriteCubePreview(FileSystem& files, const std::filesystem::path& folder, const std::filesystem::path& target,
-                      std::string& error);
+// Reads the six files from folder and writes the picture to target. When a face cannot be read
+// or the picture cannot be written, the error's detail is the whole sentence to show.
+Result<void> WriteCubePreview(FileSystem& files, const std::filesystem::path& folder,
+                              const std::filesystem::path& target);
 
 }  // namespace zenivor

@@ -1,6 +1,7 @@
 #include "cli/StripConversion.h"
 
 #include "cli/Preview.h"
+#include "conversion/ProcessPanorama.h"
 #include "conversion/ProcessSky.h"
 
 namespace zenivor {
@@ -21,13 +22,17 @@ private:
     bool verbose_;
 };
 
-std::optional<std::string> PrepareFolder(const std::filesystem::path& folder) {
+Result<void> PrepareFolder(const std::filesystem::path& folder) {
     std::error_code error;
-    if (folder.empty() || std::filesystem::is_directory(folder, error)) return std::nullopt;
+    if (folder.empty() || std::filesystem::is_directory(folder, error)) return {};
     std::filesystem::create_directories(folder, error);
-    if (!error) return std::nullopt;
-    return "cannot create the output folder " + Utf8FromPath(folder) + ": " + error.message();
+    if (!error) return {};
+    return Error{errc::FileCreate, error.value(),
+                 "cannot create the output folder " + Utf8FromPath(folder) + ": " + error.message()};
 }
+
+// Between the lines of a failure: a NUL, which no path and no library's message holds.
+constexpr char kLineBreak = '\0';
 
 PanoramaOptions PanoramaOptionsOf(const ConversionOptions& options) {
     return {options.north.value_or(kDefaultNorthDegrees), options.ground == "template"};
@@ -45,37 +50,42 @@ std::string WayForward(const ConversionOptions& options, const SkyResult& result
 
 }  // namespace
 
-StripOutcome ConvertStrip(const std::string& strip, const std::filesystem::path& folder,
+Result<void> ConvertStrip(const std::string& strip, const std::filesystem::path& folder,
                           const ConversionOptions& options, const ConverterSetup& setup,
                           const std::function<void(const std::string&)>& step) {
-    StripOutcome outcome;
-    if (auto error = PrepareFolder(folder)) {
-        outcome.failure.push_back(std::move(*error));
-        return outcome;
-    }
+    if (Result<void> prepared = PrepareFolder(folder); !prepared) return prepared;
     StepHost host(step, options.verbose);
-    const SkyContext context{host,           setup.files, Utf8FromPath(folder / ""), setup.programFolder,
-                             setup.decoders, options.fit};
+    const SkyContext context{.host = host,
+                             .files = setup.files,
+                             .lastPath = Utf8FromPath(folder / ""),
+                             .programFolder = setup.programFolder,
+                             .decoders = setup.decoders,
+                             .fitStrip = options.fit};
     const SkyResult result =
         options.equirect ? ProcessPanorama(strip, context, PanoramaOptionsOf(options)) : ProcessSky(strip, context);
     if (result.outcome != SkyOutcome::Completed) {
-        outcome.failure.push_back(result.text);
-        // A failure in the status line (not a message) has been passed on as a step already.
-        outcome.failureWasAStep = options.verbose && host.LastMessage().empty();
+        std::string lines = result.text;
         if (result.outcome == SkyOutcome::Refused && result.strip.width > 0)
-            outcome.failure.push_back(WayForward(options, result));
-        return outcome;
+            lines += kLineBreak + WayForward(options, result);
+        return Error{errc::ConversionFailed, 0, std::move(lines)};
     }
     if (options.preview) {
-        std::string error;
-        if (!WriteCubePreview(setup.files, folder, PathFromUtf8(*options.preview), error)) {
-            outcome.failure.push_back(std::move(error));
-            return outcome;
-        }
+        if (Result<void> written = WriteCubePreview(setup.files, folder, PathFromUtf8(*options.preview)); !written)
+            return written;
     }
     if (options.verbose) step("AllDone");
-    outcome.converted = true;
-    return outcome;
+    return {};
+}
+
+std::vector<std::string> FailureLines(const Error& error) {
+    std::vector<std::string> lines;
+    const std::string text = error.detail.empty() ? Reason(error) : error.detail;
+    for (std::size_t start = 0; start <= text.size();) {
+        const std::size_t end = std::min(text.find(kLineBreak, start), text.size());
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
 }
 
 }  // namespace zenivor

@@ -22,19 +22,15 @@ struct ConversionOptions {
     std::optional<std::string> preview;
 };
 
-struct StripOutcome {
-    bool converted = false;
-    // Why not, a line each: the failure, then what would have taken the strip, if anything.
-    std::vector<std::string> failure;
-    // The first failure line was a step's status text, already passed to the step callback.
-    bool failureWasAStep = false;
-};
-
 // Converts strip (UTF-8) into folder, creating the folder when missing. With options.verbose
-// each step's text (and "AllDone" at the end) goes to step. Safe to run on several threads at
-// once, each with its own folder.
-StripOutcome ConvertStrip(const std::string& strip, const std::filesystem::path& folder,
+// each step's text (and "AllDone" at the end) goes to step. A failure's detail says why, a line
+// each: the failure, then what would have taken the strip, if anything. Safe to run on several
+// threads at once, each with its own folder.
+Result<void> ConvertStrip(const std::string& strip, const std::filesystem::path& folder,
                           const ConversionOptions& options, const ConverterSetup& setup,
                           const std::function<void(const std::string&)>& step);
+
+// The lines of a failure's detail.
+std::vector<std::string> FailureLines(const Error& error);
 
 }  // namespace zenivor

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "imaging/Resample.h"
 #include "util/Parallel.h"
 
 namespace zenivor {
@@ -205,8 +206,6 @@ Bgr Filtered(const Level<Sample>& level, const Taps& across, const Taps& down, s
     }
     return sum;
 }
-
-std::uint8_t Rounded(float value) { return static_cast<std::uint8_t>(std::clamp(value + 0.5F, 0.0F, 255.0F)); }
 
 // The direction through a face point and the derivatives of the panorama's pixel coordinates
 // there, per face column and row.

@@ -5,6 +5,8 @@
 #include <span>
 #include <vector>
 
+#include "imaging/Symmetry.h"
+
 namespace zenivor {
 
 void DrawFaceCrops(RgbImage& surface, const RgbImage& strip, const FaceStep& step) {
@@ -15,45 +17,29 @@ void DrawFaceCrops(RgbImage& surface, const RgbImage& strip, const FaceStep& ste
 namespace {
 
 // Where pixel (x, y) of the turned and mirrored face lies in the face as read: the quadrant's
-// transforms of the square compose into one of its eight symmetries,
-// (x, y) -> (a x + b y + e, c x + d y + f).
-struct SquareMap {
-    int a = 1, b = 0, c = 0, d = 1, e = 0, f = 0;
-
-    // This map after `then`: first then, on what it gives, this.
-    SquareMap After(const SquareMap& then) const {
-        return {a * then.a + b * then.c, a * then.b + b * then.d,     c * then.a + d * then.c,
-                c * then.b + d * then.d, a * then.e + b * then.f + e, c * then.e + d * then.f + f};
-    }
-};
-
-// A transform's image pixel (x, y) holds the source pixel this map gives, as Turned and
-// FlipHorizontally do it.
-SquareMap MapOf(Transform transform) {
-    constexpr int n = kFaceSize - 1;
+// transforms compose into one of the square's eight symmetries.
+Symmetry SymmetryOf(Transform transform) {
     switch (transform) {
-        case Transform::Flip: return {-1, 0, 0, 1, n, 0};
-        case Transform::TurnClockwise: return {0, 1, -1, 0, 0, n};
-        case Transform::TurnCounterClockwise: return {0, -1, 1, 0, n, 0};
+        case Transform::Flip: return Symmetry::MirrorLeftRight();
+        case Transform::TurnClockwise: return Symmetry::TurnClockwise();
+        case Transform::TurnCounterClockwise: return Symmetry::TurnCounterClockwise();
     }
     return {};
 }
 
-SquareMap QuadrantMap(const Quadrant& quadrant) {
-    SquareMap map;
-    for (const Transform transform : quadrant.Transforms()) map = map.After(MapOf(transform));
-    return map;
+Symmetry QuadrantSymmetry(const Quadrant& quadrant) {
+    Symmetry symmetry;
+    for (const Transform transform : quadrant.Transforms()) symmetry = symmetry.Then(SymmetryOf(transform));
+    return symmetry;
 }
 
-}  // namespace
-
-namespace {
+constexpr ImageSize kFace{kFaceSize, kFaceSize};
 
 // Rows whose source runs along a row of the face: one copy each, forwards or backwards.
-void DrawAlongRows(RgbImage& surface, const RgbImage& face, const SquareMap& map, std::span<const Span> spans) {
+void DrawAlongRows(RgbImage& surface, const RgbImage& face, const Symmetry& map, std::span<const Span> spans) {
     for (const Span& span : spans) {
-        const std::uint8_t* source =
-            face.Row(map.d * span.y + map.f) + static_cast<std::size_t>(map.a * span.first + map.e) * 3;
+        const Point first = map.Source({span.first, span.y}, kFace);
+        const std::uint8_t* source = face.Row(first.y) + static_cast<std::size_t>(first.x) * 3;
         std::uint8_t* target = surface.Row(span.y) + static_cast<std::size_t>(span.first) * 3;
         const auto count = static_cast<std::size_t>(span.end - span.first);
         if (map.a == 1) {
@@ -67,7 +53,7 @@ void DrawAlongRows(RgbImage& surface, const RgbImage& face, const SquareMap& map
 // Rows whose source runs down a column of the face are drawn in tiles of a band of rows by as
 // many columns: a tile's rows then read neighbouring pixels of the same few rows of the face,
 // where row by row each would stride down the whole face.
-void DrawDownColumns(RgbImage& surface, const RgbImage& face, const SquareMap& map, std::span<const Span> spans) {
+void DrawDownColumns(RgbImage& surface, const RgbImage& face, const Symmetry& map, std::span<const Span> spans) {
     constexpr std::size_t kTile = 16;
     const std::ptrdiff_t step = map.c * static_cast<std::ptrdiff_t>(face.RowBytes());
     for (std::size_t start = 0; start < spans.size(); start += kTile) {
@@ -79,8 +65,8 @@ void DrawDownColumns(RgbImage& surface, const RgbImage& face, const SquareMap& m
             for (const Span& span : band) {
                 const int from = std::max(tileLeft, span.first), to = std::min(tileRight, span.end);
                 if (from >= to) continue;
-                const std::uint8_t* source =
-                    face.Row(map.c * from + map.f) + static_cast<std::size_t>(map.b * span.y + map.e) * 3;
+                const Point first = map.Source({from, span.y}, kFace);
+                const std::uint8_t* source = face.Row(first.y) + static_cast<std::size_t>(first.x) * 3;
                 std::uint8_t* target = surface.Row(span.y) + static_cast<std::size_t>(from) * 3;
                 for (int x = from; x < to; ++x, target += 3, source += step) std::memcpy(target, source, 3);
             }
@@ -93,7 +79,7 @@ void DrawDownColumns(RgbImage& surface, const RgbImage& face, const SquareMap& m
 // Only the triangle's pixels are fetched, straight from the face through the composed map,
 // instead of turning and mirroring the whole face first.
 void DrawQuadrant(RgbImage& surface, const RgbImage& face, const Quadrant& quadrant) {
-    const SquareMap map = QuadrantMap(quadrant);
+    const Symmetry map = QuadrantSymmetry(quadrant);
     const std::vector<Span> spans = PolygonSpans(quadrant.polygon, kFaceSize, kFaceSize);
     if (map.c == 0)
         DrawAlongRows(surface, face, map, spans);
@@ -101,19 +87,23 @@ void DrawQuadrant(RgbImage& surface, const RgbImage& face, const Quadrant& quadr
         DrawDownColumns(surface, face, map, spans);
 }
 
+const RgbImage& SideFaceCutter::Next(const FaceStep& step) {
+    if (step.cropCount == 0) {
+        if (face_ != &mirrored_) mirrored_ = *face_;
+        FlipHorizontally(mirrored_);
+        face_ = &mirrored_;
+    } else {
+        DrawFaceCrops(surface_, strip_, step);
+        face_ = &surface_;
+    }
+    return *face_;
+}
+
 std::array<RgbImage, 4> CutSideFaces(const RgbImage& strip, const StripLayout& layout) {
     std::array<RgbImage, 4> faces;
     RgbImage surface = RgbImage::Filled(kFaceSize, kFaceSize, {0, 0, 0});
-    RgbImage face;
-    for (const FaceStep& step : layout.steps) {
-        if (step.cropCount == 0) {
-            FlipHorizontally(face);
-        } else {
-            DrawFaceCrops(surface, strip, step);
-            face = surface;
-        }
-        faces[static_cast<std::size_t>(step.face)] = face;
-    }
+    SideFaceCutter cutter(strip, surface);
+    for (const FaceStep& step : layout.steps) faces[static_cast<std::size_t>(step.face)] = cutter.Next(step);
     return faces;
 }
 

@@ -4,15 +4,22 @@
 // decode at once with the same one.
 
 #include <cstdint>
+#include <span>
+#include <vector>
 
 #include "imaging/ImageFiles.h"
 
 namespace zenivor {
 
-// The largest images the decoders hold: 2^28 pixels (768 MiB of RGB) and 2^20 on a side.
-// Larger ones fail with TooLarge before anything is allocated for their pixels.
-inline constexpr std::uint64_t kMaxDecodedPixels = std::uint64_t{1} << 28;
-inline constexpr int kMaxDecodedSide = 1 << 20;
+namespace errc {
+inline constexpr ErrorKind BadPng{25, "a damaged PNG file"};
+inline constexpr ErrorKind BadJpeg{26, "a damaged JPEG file"};
+}  // namespace errc
+
+// This library's kinds of error, and every kind of every layer in order of their numbers (the
+// help page lists them).
+std::span<const ErrorKind> FormatErrorKinds();
+std::vector<ErrorKind> AllErrorKinds();
 
 const ImageDecoder& PngDecoder();
 const ImageDecoder& JpegDecoder();

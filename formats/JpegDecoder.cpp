@@ -154,12 +154,12 @@ boolean ReadApp1(j_decompress_ptr cinfo) {
 }
 
 // The source's own error when a read failed, else libjpeg's in the code that fits it.
-ImgError SessionError(const JpegSession& session) {
+Error SessionError(const JpegSession& session) {
     if (session.reader.Failure()) return *session.reader.Failure();
-    ImgErrc code = ImgErrc::BadJpeg;
-    if (session.messageCode == JERR_IMAGE_TOO_BIG) code = ImgErrc::TooLarge;
-    if (session.messageCode == JERR_OUT_OF_MEMORY) code = ImgErrc::OutOfMemory;
-    return ImgError{code, 0, session.message};
+    ErrorKind code = errc::BadJpeg;
+    if (session.messageCode == JERR_IMAGE_TOO_BIG) code = errc::TooLarge;
+    if (session.messageCode == JERR_OUT_OF_MEMORY) code = errc::OutOfMemory;
+    return Error{code, 0, session.message};
 }
 
 void InstallCallbacks(JpegSession& session) {
@@ -188,8 +188,21 @@ Result<void> Open(JpegSession& session) {
         header = jpeg_read_header(&session.cinfo, TRUE);
     });
     if (!read) return SessionError(session);
-    if (header != JPEG_HEADER_OK) return ImgError{ImgErrc::BadJpeg, 0, "no image in the file"};
+    if (header != JPEG_HEADER_OK) return Error{errc::BadJpeg, 0, "no image in the file"};
     return {};
+}
+
+// The fewest bytes a Huffman-coded image can take: every block of every component is coded in
+// one scan or another with at least one bit for its DC coefficient. (An arithmetic coder can
+// take less than a bit a block, so it has no such floor.)
+std::uint64_t MinimumDataBytes(const JpegSession& session) {
+    if (session.cinfo.arith_code) return 0;
+    std::uint64_t blocks = 0;
+    for (int i = 0; i < session.cinfo.num_components; ++i) {
+        const jpeg_component_info& component = session.cinfo.comp_info[i];
+        blocks += std::uint64_t{component.width_in_blocks} * component.height_in_blocks;
+    }
+    return blocks / 8;
 }
 
 ImageSize StoredSize(const JpegSession& session) {
@@ -223,7 +236,7 @@ Result<void> Start(JpegSession& session, unsigned factor) {
     const bool layout = session.cinfo.output_components == (ink ? 4 : 3) &&
                         session.cinfo.output_width == reduced(session.cinfo.image_width) &&
                         session.cinfo.output_height == reduced(session.cinfo.image_height);
-    if (!layout) return ImgError{ImgErrc::BadJpeg, 0, "a pixel layout libjpeg does not turn into RGB"};
+    if (!layout) return Error{errc::BadJpeg, 0, "a pixel layout libjpeg does not turn into RGB"};
     return {};
 }
 
@@ -244,7 +257,7 @@ Result<void> ReadPixels(JpegSession& session, RgbImage& image, std::vector<std::
         if (!stalled) jpeg_finish_decompress(&cinfo);
     });
     if (!read) return SessionError(session);
-    if (stalled) return ImgError{ImgErrc::BadJpeg, 0, "libjpeg gave no more rows"};
+    if (stalled) return Error{errc::BadJpeg, 0, "libjpeg gave no more rows"};
     return {};
 }
 
@@ -255,7 +268,7 @@ Result<void> AllocateInkRow(const JpegSession& session, std::vector<std::uint8_t
         inkRow.resize(static_cast<std::size_t>(session.cinfo.output_width) * 4);
         return {};
     } catch (const std::bad_alloc&) {
-        return ImgError{ImgErrc::OutOfMemory};
+        return Error{errc::OutOfMemory};
     }
 }
 
@@ -272,7 +285,7 @@ public:
         JpegSession session(source);
         if (Result<void> opened = Open(session); !opened) return opened.Error();
         const ImageSize upright = OrientedSize(StoredSize(session), session.orientation);
-        if (Result<void> decodable = formats::CheckDecodableSize(upright); !decodable) return decodable.Error();
+        if (Result<void> decodable = CheckDecodableSize(upright); !decodable) return decodable.Error();
         return upright;
     }
 
@@ -284,8 +297,10 @@ public:
         JpegSession session(source);
         if (Result<void> opened = Open(session); !opened) return opened.Error();
         const ImageSize stored = StoredSize(session);
-        if (Result<void> fits = formats::CheckSize(OrientedSize(stored, session.orientation), expected); !fits)
+        if (Result<void> fits = CheckSize(OrientedSize(stored, session.orientation), expected); !fits)
             return fits.Error();
+        if (Result<void> held = CheckDataCanHold(stored, source.Size(), MinimumDataBytes(session)); !held)
+            return held.Error();
         // libjpeg scales by 1/2, 1/4 and 1/8 among others; only powers of two keep pixels aligned.
         unsigned factor = 1;
         while (factor < 8 && 2 * factor <= static_cast<unsigned>(std::max(largestFactor, 1))) factor *= 2;

@@ -1,6 +1,7 @@
 #pragma once
-// Turns and mirrors an image as an Exif orientation says, so it is returned upright. A general
-// image operation; it lives beside the decoders until the core needs it.
+// Turns and mirrors an image as an Exif orientation says, so it is returned upright. Exif names
+// where the stored first row and first column appear: 2 has the first column on the right, 6 the
+// first row on the right (a quarter turn clockwise shows it), and so on.
 
 #include "imaging/ImageDecoder.h"
 #include "imaging/RgbImage.h"

@@ -67,9 +67,9 @@ bool Guarded(png_structp png, Steps&& steps) {
 }
 
 // The source's own error when a read failed, else libpng's.
-ImgError SessionError(const PngSession& session) {
+Error SessionError(const PngSession& session) {
     if (session.reader.Failure()) return *session.reader.Failure();
-    return ImgError{ImgErrc::BadPng, 0, session.message};
+    return Error{errc::BadPng, 0, session.message};
 }
 
 // Every ancillary chunk comes here instead of to libpng's own handling, held in memory only up
@@ -98,9 +98,9 @@ void SetReadRules(PngSession& session) {
 // Read the header: every chunk before the image data.
 Result<void> Open(PngSession& session) {
     session.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &session, OnError, OnWarning);
-    if (session.png == nullptr) return ImgError{ImgErrc::OutOfMemory};
+    if (session.png == nullptr) return Error{errc::OutOfMemory};
     session.info = png_create_info_struct(session.png);
-    if (session.info == nullptr) return ImgError{ImgErrc::OutOfMemory};
+    if (session.info == nullptr) return Error{errc::OutOfMemory};
     png_set_read_fn(session.png, &session, OnRead);
     const bool read = Guarded(session.png, [&session] {
         SetReadRules(session);
@@ -109,6 +109,13 @@ Result<void> Open(PngSession& session) {
     if (!read) return SessionError(session);
     session.exifSeen = true;  // one after the pixels no longer turns them
     return {};
+}
+
+// The fewest bytes the image's compressed rows can take: deflate packs at most 1032 bytes into
+// one (zlib's technical notes), and the rows hold at least every stored sample's bits.
+std::uint64_t MinimumDataBytes(const PngSession& session) {
+    const std::uint64_t rowBytes = png_get_rowbytes(session.png, session.info);
+    return rowBytes * png_get_image_height(session.png, session.info) / 1032;
 }
 
 ImageSize StoredSize(const PngSession& session) {
@@ -133,7 +140,7 @@ Result<int> SetRgbOutput(PngSession& session) {
     if (!set) return SessionError(session);
     const bool rgb8 =
         png_get_channels(session.png, session.info) == 3 && png_get_bit_depth(session.png, session.info) == 8;
-    if (!rgb8) return ImgError{ImgErrc::BadPng, 0, "a pixel layout libpng does not turn into RGB"};
+    if (!rgb8) return Error{errc::BadPng, 0, "a pixel layout libpng does not turn into RGB"};
     return passes;
 }
 
@@ -162,7 +169,7 @@ public:
         PngSession session(source);
         if (Result<void> opened = Open(session); !opened) return opened.Error();
         const ImageSize upright = OrientedSize(StoredSize(session), session.orientation);
-        if (Result<void> decodable = formats::CheckDecodableSize(upright); !decodable) return decodable.Error();
+        if (Result<void> decodable = CheckDecodableSize(upright); !decodable) return decodable.Error();
         return upright;
     }
 
@@ -170,8 +177,10 @@ public:
         PngSession session(source);
         if (Result<void> opened = Open(session); !opened) return opened.Error();
         const ImageSize stored = StoredSize(session);
-        if (Result<void> fits = formats::CheckSize(OrientedSize(stored, session.orientation), expected); !fits)
+        if (Result<void> fits = CheckSize(OrientedSize(stored, session.orientation), expected); !fits)
             return fits.Error();
+        if (Result<void> held = CheckDataCanHold(stored, source.Size(), MinimumDataBytes(session)); !held)
+            return held.Error();
         const Result<int> passes = SetRgbOutput(session);
         if (!passes) return passes.Error();
         Result<RgbImage> image = formats::AllocateImage(stored);

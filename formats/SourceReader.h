@@ -10,15 +10,14 @@
 #include <vector>
 
 #include "imaging/ByteSource.h"
+#include "util/FileSystem.h"
 #include "util/Result.h"
 
 namespace zenivor::formats {
 
 class SourceReader {
 public:
-    static constexpr std::size_t kChunkBytes = 16 * 1024;
-
-    explicit SourceReader(ByteSource& source) : source_(source), buffer_(kChunkBytes) {}
+    explicit SourceReader(ByteSource& source) : source_(source), buffer_(kReadChunkBytes) {}
 
     // The next bytes, at most one chunk; empty at the end of the source or after a failed read.
     std::span<const std::uint8_t> NextChunk();
@@ -27,7 +26,7 @@ public:
     // Moves past count bytes without reading them.
     void Skip(std::uint64_t count);
     // The source's own error, once a read has failed.
-    const std::optional<ImgError>& Failure() const { return failure_; }
+    const std::optional<Error>& Failure() const { return failure_; }
 
 private:
     // Refills the buffer from the source; false at its end or on failure.
@@ -38,7 +37,7 @@ private:
     std::uint64_t nextOffset_ = 0;   // where the source is read next
     std::size_t bufferedBegin_ = 0;  // the unread part of buffer_
     std::size_t bufferedEnd_ = 0;
-    std::optional<ImgError> failure_;
+    std::optional<Error> failure_;
 };
 
 }  // namespace zenivor::formats

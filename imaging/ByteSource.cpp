@@ -23,17 +23,17 @@ Result<std::size_t> ByteSource::ReadScatteredAt(std::uint64_t offset, std::span<
     return done;
 }
 
-Result<void> ReadExactly(ByteSource& source, std::uint64_t offset, std::span<std::uint8_t> out, ImgErrc shortError) {
+Result<void> ReadExactly(ByteSource& source, std::uint64_t offset, std::span<std::uint8_t> out, ErrorKind shortError) {
     return ReadExactly(source, offset, {&out, 1}, shortError);
 }
 
 Result<void> ReadExactly(ByteSource& source, std::uint64_t offset, std::span<const std::span<std::uint8_t>> pieces,
-                         ImgErrc shortError) {
+                         ErrorKind shortError) {
     const Result<std::size_t> got = source.ReadScatteredAt(offset, pieces);
     if (!got) return got.Error();
     std::size_t wanted = 0;
     for (const std::span<std::uint8_t> piece : pieces) wanted += piece.size();
-    if (*got != wanted) return ImgError{shortError};
+    if (*got != wanted) return Error{shortError};
     return {};
 }
 

@@ -32,9 +32,9 @@ private:
 };
 
 // Reads exactly out.size() bytes at offset; a source that ends first gives shortError.
-Result<void> ReadExactly(ByteSource& source, std::uint64_t offset, std::span<std::uint8_t> out, ImgErrc shortError);
+Result<void> ReadExactly(ByteSource& source, std::uint64_t offset, std::span<std::uint8_t> out, ErrorKind shortError);
 // The same, filling the pieces in turn.
 Result<void> ReadExactly(ByteSource& source, std::uint64_t offset, std::span<const std::span<std::uint8_t>> pieces,
-                         ImgErrc shortError);
+                         ErrorKind shortError);
 
 }  // namespace zenivor

@@ -3,19 +3,32 @@
 // the image-format library beside it, so the core needs no third-party library.
 
 #include <cstdint>
+#include <string>
 #include <span>
 #include <string_view>
 
 #include "imaging/ByteSource.h"
+#include "imaging/ImageErrors.h"
 #include "imaging/RgbImage.h"
 
 namespace zenivor {
 
-struct ImageSize {
-    int width = 0;
-    int height = 0;
-    bool operator==(const ImageSize&) const = default;
-};
+// The largest images any decoder holds: 2^28 pixels (768 MiB of RGB), more than any panorama the
+// program takes, and 2^20 on a side. A header declaring more is refused with TooLarge before
+// anything is allocated for its pixels.
+inline constexpr std::uint64_t kMaxImagePixels = std::uint64_t{1} << 28;
+inline constexpr int kMaxImageSide = 1 << 20;
+
+// TooLarge when the image is over those limits; the detail names its size.
+Result<void> CheckDecodableSize(ImageSize size);
+// UnexpectedSize when a non-zero field of expected differs from the (upright) size.
+Result<void> CheckExpectedSize(ImageSize size, ImageSize expected);
+// Both, in that order.
+Result<void> CheckSize(ImageSize size, ImageSize expected);
+// TruncatedPixels when a source of available bytes cannot hold the image's data, which takes at
+// least minimumBytes however well it is compressed: nothing is allocated for pixels a file
+// cannot have.
+Result<void> CheckDataCanHold(ImageSize size, std::uint64_t available, std::uint64_t minimumBytes);
 
 // How many leading bytes Recognises() is shown (fewer when the file is shorter).
 inline constexpr std::size_t kSignatureBytes = 16;

@@ -62,7 +62,7 @@ Result<OpenedImage> OpenImage(FileSystem& files, const std::filesystem::path& pa
 }
 
 // Says what a file that no decoder could read looks like, when its signature tells.
-ImgError Described(ImgError error, const OpenedImage& opened) {
+Error Described(Error error, const OpenedImage& opened) {
     const std::string_view format = FormatNamedBySignature({opened.head.data(), opened.headSize});
     if (error.detail.empty() && !format.empty() && format != opened.decoder->Name())
         error.detail = "it looks like " + std::string(format);

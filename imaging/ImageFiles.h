@@ -1,5 +1,23 @@
 #pragma once
 // Images in files: which format a file holds, its size, its pixels, and writing a face.
+//
+// The program's first design did this work through a closed image library and Windows' memory
+// and drawing calls. Where each of its calls went:
+//
+//   ImgDLLStringInitDLL          nothing to initialise: nothing here keeps state
+//   ImgDLLGetTGADimensions       ReadImageSize
+//   ImgDLLReadRGBFromTGA         ReadImage, with the size asked for
+//   ImgDLLGetLastError           the Error a Result carries (util/Result.h)
+//   ImgDLLDrawRGBCrop            DrawCrop into the drawing surface (ImageOps.h)
+//   ImgDLLDCToRGB                a copy of the drawing surface, an RgbImage like any other
+//   ImgDLLHorizontalFlipRGB      FlipHorizontally (ImageOps.h)
+//   ImgDLLQuickRotateRGB         Turned: code 0 Turn::Clockwise, 1 Turn::Half, 2 Turn::CounterClockwise
+//   ImgDLLDrawRGB2 through a clip region made by CreatePolygonRgn, SaveDC and SelectClipRgn,
+//                                undone by RestoreDC and DeleteObject: DrawPolygon (ImageOps.h)
+//   ImgDLLSaveRGBToTGA           WriteTga
+//   GlobalLock, GlobalUnlock,    nothing: an RgbImage owns its pixels and frees them itself
+//   GlobalFree
+//   CopyFileA                    FileSystem::Copy (util/FileSystem.h)
 
 #include <filesystem>
 #include <span>

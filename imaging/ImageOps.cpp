@@ -1,5 +1,6 @@
 #include "imaging/ImageOps.h"
 #include "imaging/PixelLoops.h"
+#include "imaging/Symmetry.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -41,19 +42,6 @@ void CrossingsOfRow(std::span<const Point> points, int y, std::vector<Crossing>&
               [](const Crossing& l, const Crossing& r) { return l.firstPixel < r.firstPixel; });
 }
 
-// Target pixel (x, y) of a turn comes from source pixel (SourceX, SourceY).
-struct TurnMap {
-    Turn turn;
-    int width;  // of the source
-    int height;
-    int SourceX(int x, int y) const {
-        return turn == Turn::Clockwise ? y : turn == Turn::Half ? width - 1 - x : width - 1 - y;
-    }
-    int SourceY(int x, int y) const {
-        return turn == Turn::Clockwise ? height - 1 - x : turn == Turn::Half ? height - 1 - y : x;
-    }
-};
-
 }  // namespace
 
 void DrawCrop(RgbImage& target, int targetX, int targetY, const RgbImage& source, int sourceX, int sourceY, int width,
@@ -77,25 +65,12 @@ void FlipHorizontally(RgbImage& image) {
 }
 
 RgbImage Turned(const RgbImage& image, Turn turn) {
-    const bool quarter = turn != Turn::Half;
-    RgbImage out = RgbImage::Unfilled(quarter ? image.height : image.width, quarter ? image.width : image.height);
-    const TurnMap map{turn, image.width, image.height};
-    // Along an output row the source moves by a fixed step: one pixel sideways or one row up or
-    // down. In tiles, so the column-wise reads of a quarter turn stay in the cache.
-    const std::ptrdiff_t rowStep = static_cast<std::ptrdiff_t>(image.RowBytes());
-    const std::ptrdiff_t step = turn == Turn::Clockwise ? -rowStep : turn == Turn::Half ? -3 : rowStep;
-    constexpr int kTile = 32;
-    for (int tileY = 0; tileY < out.height; tileY += kTile)
-        for (int tileX = 0; tileX < out.width; tileX += kTile)
-            for (int y = tileY; y < std::min(tileY + kTile, out.height); ++y) {
-                std::uint8_t* target = out.Row(y) + static_cast<std::size_t>(tileX) * 3;
-                const std::uint8_t* source =
-                    image.Row(map.SourceY(tileX, y)) + static_cast<std::size_t>(map.SourceX(tileX, y)) * 3;
-                for (int x = tileX; x < std::min(tileX + kTile, out.width); ++x, target += 3, source += step) {
-                    target[0] = source[0], target[1] = source[1], target[2] = source[2];
-                }
-            }
-    return out;
+    switch (turn) {
+        case Turn::Clockwise: return Transformed(image, Symmetry::TurnClockwise());
+        case Turn::Half: return Transformed(image, Symmetry::TurnHalf());
+        case Turn::CounterClockwise: return Transformed(image, Symmetry::TurnCounterClockwise());
+    }
+    return image;
 }
 
 std::vector<Span> PolygonSpans(std::span<const Point> polygon, int width, int height) {

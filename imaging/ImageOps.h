@@ -9,11 +9,6 @@
 
 namespace zenivor {
 
-struct Point {
-    int x;
-    int y;
-};
-
 // Copies width x height pixels from (sourceX, sourceY) of source to (targetX, targetY) of
 // target, unscaled; whatever lies outside either image is left out.
 void DrawCrop(RgbImage& target, int targetX, int targetY, const RgbImage& source, int sourceX, int sourceY, int width,

@@ -65,8 +65,6 @@ std::vector<float> ResizedAcross(const RgbImage& image, const std::vector<Taps>&
     return out;
 }
 
-std::uint8_t Rounded(float value) { return static_cast<std::uint8_t>(std::clamp(value + 0.5F, 0.0F, 255.0F)); }
-
 }  // namespace
 
 RgbImage Resampled(const RgbImage& image, int width, int height) {

@@ -17,6 +17,18 @@ namespace zenivor {
 // Red, green, blue.
 using Rgb = std::array<std::uint8_t, 3>;
 
+// A pixel's place: x across from the left, y down from the top.
+struct Point {
+    int x;
+    int y;
+};
+
+struct ImageSize {
+    int width = 0;
+    int height = 0;
+    bool operator==(const ImageSize&) const = default;
+};
+
 // Leaves new bytes uninitialised: every buffer is written whole before it is read, and
 // zero-filling megabytes first only costs page faults.
 template <typename T>

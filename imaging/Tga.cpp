@@ -6,11 +6,10 @@
 #include <new>
 #include <vector>
 
+#include "util/FileSystem.h"
+
 namespace zenivor {
 namespace {
-
-// How much is read at a time; the only memory a read takes beyond the image itself.
-constexpr std::size_t kReadChunk = 256 * 1024;
 
 int Word(std::span<const std::uint8_t> bytes, std::size_t at) { return bytes[at] | (bytes[at + 1] << 8); }
 
@@ -43,13 +42,13 @@ bool DepthFitsType(const TgaHeader& h) {
 Result<void> CheckHeader(const TgaHeader& h) {
     constexpr int kTypes[] = {1, 2, 3, 9, 10, 11};
     if (std::find(std::begin(kTypes), std::end(kTypes), h.imageType) == std::end(kTypes))
-        return ImgError{ImgErrc::UnknownType};
-    if (h.colorMapType != 0 && h.colorMapType != 1) return ImgError{ImgErrc::UnknownColorMapType};
-    if (h.ColorMapped() && (h.colorMapType != 1 || h.colorMapLength == 0)) return ImgError{ImgErrc::MissingColorMap};
-    if (h.colorMapType == 1 && !IsColourDepth(h.colorMapDepth)) return ImgError{ImgErrc::BadColorMapDepth};
-    if (!DepthFitsType(h)) return ImgError{ImgErrc::BadPixelDepth};
-    if ((h.descriptor & 0xC0) != 0) return ImgError{ImgErrc::Interleaved};
-    if (h.width == 0 || h.height == 0) return ImgError{ImgErrc::ZeroSize};
+        return Error{errc::UnknownType};
+    if (h.colourMapType != 0 && h.colourMapType != 1) return Error{errc::UnknownColourMapType};
+    if (h.ColourMapped() && (h.colourMapType != 1 || h.colourMapLength == 0)) return Error{errc::MissingColourMap};
+    if (h.colourMapType == 1 && !IsColourDepth(h.colourMapDepth)) return Error{errc::BadColourMapDepth};
+    if (!DepthFitsType(h)) return Error{errc::BadPixelDepth};
+    if ((h.descriptor & 0xC0) != 0) return Error{errc::Interleaved};
+    if (h.width == 0 || h.height == 0) return Error{errc::ZeroSize};
     return {};
 }
 
@@ -76,7 +75,7 @@ public:
 private:
     Result<void> Fill(std::size_t count) {
         const std::size_t kept = end_ - begin_;
-        if (buffer_.size() < std::max(count, kReadChunk)) buffer_.resize(std::max(count, kReadChunk));
+        if (buffer_.size() < std::max(count, kReadChunkBytes)) buffer_.resize(std::max(count, kReadChunkBytes));
         std::memmove(buffer_.data(), buffer_.data() + begin_, kept);
         begin_ = 0;
         end_ = kept;
@@ -86,7 +85,7 @@ private:
         if (!got) return got.Error();
         offset_ += *got;
         end_ += *got;
-        if (end_ < count) return ImgError{ImgErrc::TruncatedPixels};
+        if (end_ < count) return Error{errc::TruncatedPixels};
         return {};
     }
 
@@ -104,9 +103,9 @@ public:
     PixelConverter(const TgaHeader& h, std::vector<Rgb> palette) : header_(h), palette_(std::move(palette)) {}
 
     bool Convert(const std::uint8_t* p, Rgb& rgb) const {
-        if (header_.ColorMapped()) {
+        if (header_.ColourMapped()) {
             const int index = header_.pixelDepth == 8 ? p[0] : p[0] | (p[1] << 8);
-            const int entry = index - header_.colorMapFirst;
+            const int entry = index - header_.colourMapFirst;
             if (entry < 0 || entry >= static_cast<int>(palette_.size())) return false;
             rgb = palette_[static_cast<std::size_t>(entry)];
         } else if (header_.Grey()) {
@@ -124,13 +123,13 @@ private:
 
 Result<std::vector<Rgb>> ReadPalette(ByteSource& source, const TgaHeader& h) {
     std::vector<Rgb> palette;
-    if (!h.ColorMapped()) return palette;
-    std::vector<std::uint8_t> bytes(h.ColorMapBytes());
+    if (!h.ColourMapped()) return palette;
+    std::vector<std::uint8_t> bytes(h.ColourMapBytes());
     const std::uint64_t at = kTgaHeaderSize + static_cast<std::uint64_t>(h.idLength);
-    if (auto read = ReadExactly(source, at, bytes, ImgErrc::TruncatedColorMap); !read) return read.Error();
-    const std::size_t entryBytes = static_cast<std::size_t>(h.colorMapDepth + 7) / 8;
-    for (std::size_t i = 0; i < static_cast<std::size_t>(h.colorMapLength); ++i)
-        palette.push_back(ColourFrom(bytes.data() + i * entryBytes, h.colorMapDepth));
+    if (auto read = ReadExactly(source, at, bytes, errc::TruncatedColourMap); !read) return read.Error();
+    const std::size_t entryBytes = static_cast<std::size_t>(h.colourMapDepth + 7) / 8;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(h.colourMapLength); ++i)
+        palette.push_back(ColourFrom(bytes.data() + i * entryBytes, h.colourMapDepth));
     return palette;
 }
 
@@ -175,13 +174,13 @@ Result<void> DecodeGeneral(StreamReader& reader, const TgaHeader& h, const Pixel
             if (!packet) return packet.Error();
             run = (**packet & 0x80) != 0;
             length = (**packet & 0x7Fu) + 1u;
-            if (length > count - done) return ImgError{ImgErrc::RleOverrun};
+            if (length > count - done) return Error{errc::RleOverrun};
         }
         for (std::uint64_t i = 0; i < length; ++i) {
             if (i == 0 || !run) {
                 const auto stored = reader.Take(step);
                 if (!stored) return stored.Error();
-                if (!convert.Convert(*stored, rgb)) return ImgError{ImgErrc::ColorIndexRange};
+                if (!convert.Convert(*stored, rgb)) return Error{errc::ColourIndexRange};
             }
             place.Put(rgb);
         }
@@ -218,7 +217,7 @@ std::vector<std::span<std::uint8_t>> RowsInFileOrder(RgbImage& out, const TgaHea
 // its place, in one read; only a right-to-left file has its rows turned round after.
 Result<void> DecodeRaw24InPlace(ByteSource& source, const TgaHeader& h, RgbImage& out) {
     const auto rows = RowsInFileOrder(out, h);
-    if (auto read = ReadExactly(source, h.PixelDataOffset(), rows, ImgErrc::TruncatedPixels); !read) return read;
+    if (auto read = ReadExactly(source, h.PixelDataOffset(), rows, errc::TruncatedPixels); !read) return read;
     if (h.RightToLeft())
         for (int y = 0; y < h.height; ++y) ReversePixels(out.Row(y), static_cast<std::size_t>(h.width));
     return {};
@@ -246,7 +245,7 @@ Result<void> DecodeRleRows(StreamReader& reader, const TgaHeader& h, RgbImage& o
         if (!packet) return packet.Error();
         const bool run = (**packet & 0x80) != 0;
         std::size_t length = (**packet & 0x7Fu) + 1u;
-        if (length > count - done) return ImgError{ImgErrc::RleOverrun};
+        if (length > count - done) return Error{errc::RleOverrun};
         const auto stored = reader.Take(run ? bytesPerPixel : bytesPerPixel * length);
         if (!stored) return stored.Error();
         const std::uint8_t* source = *stored;
@@ -290,31 +289,33 @@ public:
     Result<ImageSize> ReadSize(ByteSource& source) const override {
         const Result<TgaHeader> header = ReadTgaHeader(source);
         if (!header) return header.Error();
-        return ImageSize{header->width, header->height};
+        const ImageSize size{header->width, header->height};
+        if (Result<void> decodable = CheckDecodableSize(size); !decodable) return decodable.Error();
+        return size;
     }
     Result<RgbImage> Read(ByteSource& source, ImageSize expected) const override { return ReadTga(source, expected); }
 };
 
 }  // namespace
 
-std::size_t TgaHeader::ColorMapBytes() const {
-    if (colorMapType != 1) return 0;
-    return static_cast<std::size_t>(colorMapLength) * static_cast<std::size_t>((colorMapDepth + 7) / 8);
+std::size_t TgaHeader::ColourMapBytes() const {
+    if (colourMapType != 1) return 0;
+    return static_cast<std::size_t>(colourMapLength) * static_cast<std::size_t>((colourMapDepth + 7) / 8);
 }
 
 std::uint64_t TgaHeader::PixelDataOffset() const {
-    return kTgaHeaderSize + static_cast<std::uint64_t>(idLength) + ColorMapBytes();
+    return kTgaHeaderSize + static_cast<std::uint64_t>(idLength) + ColourMapBytes();
 }
 
 Result<TgaHeader> ParseTgaHeader(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() < kTgaHeaderSize) return ImgError{ImgErrc::TruncatedHeader};
+    if (bytes.size() < kTgaHeaderSize) return Error{errc::TruncatedHeader};
     TgaHeader h;
     h.idLength = bytes[0];
-    h.colorMapType = bytes[1];
+    h.colourMapType = bytes[1];
     h.imageType = bytes[2];
-    h.colorMapFirst = Word(bytes, 3);
-    h.colorMapLength = Word(bytes, 5);
-    h.colorMapDepth = bytes[7];
+    h.colourMapFirst = Word(bytes, 3);
+    h.colourMapLength = Word(bytes, 5);
+    h.colourMapDepth = bytes[7];
     h.width = Word(bytes, 12);
     h.height = Word(bytes, 14);
     h.pixelDepth = bytes[16];
@@ -343,15 +344,15 @@ Result<void> ReadTgaInto(ByteSource& source, ImageSize expected, RgbImage& out, 
     if (!header) return header.Error();
     const TgaHeader& h = *header;
     if ((expected.width != 0 && expected.width != h.width) || (expected.height != 0 && expected.height != h.height))
-        return ImgError{ImgErrc::UnexpectedSize};
+        return Error{errc::UnexpectedSize};
     // Nothing is allocated for data the source cannot hold, nor for more pixels than any panorama.
-    if (source.Size() < h.PixelDataOffset()) return ImgError{ImgErrc::TruncatedColorMap};
-    if (source.Size() < MinimumTgaFileSize(h)) return ImgError{ImgErrc::TruncatedPixels};
-    if (h.PixelCount() > kMaxImagePixels) return ImgError{ImgErrc::TooLarge};
+    if (source.Size() < h.PixelDataOffset()) return Error{errc::TruncatedColourMap};
+    if (source.Size() < MinimumTgaFileSize(h)) return Error{errc::TruncatedPixels};
+    if (h.PixelCount() > kMaxImagePixels) return Error{errc::TooLarge};
     try {
         out.Resize(h.width, h.height);
     } catch (const std::bad_alloc&) {
-        return ImgError{ImgErrc::OutOfMemory};
+        return Error{errc::OutOfMemory};
     }
     return DecodePixels(source, h, path, out);
 }

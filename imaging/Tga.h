@@ -19,30 +19,27 @@
 namespace zenivor {
 
 inline constexpr std::size_t kTgaHeaderSize = 18;
-// More pixels than any panorama the program takes; a header declaring more is refused before
-// anything is allocated.
-inline constexpr std::uint64_t kMaxImagePixels = std::uint64_t{1} << 28;
 
 struct TgaHeader {
     int idLength = 0;
-    int colorMapType = 0;
+    int colourMapType = 0;
     int imageType = 0;
-    int colorMapFirst = 0;
-    int colorMapLength = 0;
-    int colorMapDepth = 0;
+    int colourMapFirst = 0;
+    int colourMapLength = 0;
+    int colourMapDepth = 0;
     int width = 0;
     int height = 0;
     int pixelDepth = 0;
     int descriptor = 0;
 
     bool Compressed() const { return imageType >= 9; }
-    bool ColorMapped() const { return imageType == 1 || imageType == 9; }
+    bool ColourMapped() const { return imageType == 1 || imageType == 9; }
     bool Grey() const { return imageType == 3 || imageType == 11; }
     bool RightToLeft() const { return (descriptor & 0x10) != 0; }
     bool TopToBottom() const { return (descriptor & 0x20) != 0; }
     std::uint64_t PixelCount() const { return static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height); }
     std::size_t BytesPerPixel() const { return static_cast<std::size_t>(pixelDepth + 7) / 8; }
-    std::size_t ColorMapBytes() const;
+    std::size_t ColourMapBytes() const;
     // Where the pixel data starts: after the header, the ID and the colour map.
     std::uint64_t PixelDataOffset() const;
 };

@@ -3,6 +3,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <string>
+
+#include "legacy/Reporter.h"
 
 class QDialog;
 class QUrl;
@@ -16,11 +19,14 @@ struct OpenDialogSetup {
     QString initialFolder;  // empty: where the dialog was last left in this run
 };
 
-class ShellDialogs {
+// The utilities' reports are shown in the message box.
+class ShellDialogs : public MessageReporter {
 public:
-    virtual ~ShellDialogs() = default;
     // A message with an OK button only, captioned with the program's title.
     virtual void ShowMessage(const QString& text) = 0;
+    void Report(const std::string& text) final { ShowMessage(QString::fromStdString(text)); }
+    // The window that messages and dialogs belong to, once there is one.
+    virtual void SetOwner(QWidget* owner) = 0;
     // The chosen file's full path, or empty when the dialog was cancelled.
     virtual QString ChooseInputFile(const OpenDialogSetup& setup) = 0;
     // Shows dialog modally and returns once it has closed.
@@ -32,14 +38,14 @@ public:
 // Qt's message box and one file-open dialog kept for the whole run.
 class QtShellDialogs final : public ShellDialogs {
 public:
-    explicit QtShellDialogs(QWidget* parent) : parent_(parent) {}
     void ShowMessage(const QString& text) override;
+    void SetOwner(QWidget* owner) override { parent_ = owner; }
     QString ChooseInputFile(const OpenDialogSetup& setup) override;
     void RunModal(QDialog& dialog) override;
     bool OpenDocument(const QUrl& url) override;
 
 private:
-    QWidget* parent_;
+    QWidget* parent_ = nullptr;
     QString lastFolder_;
 };
 

@@ -59,7 +59,7 @@ void frmZenivor::CreateMenus() {
 
 void frmZenivor::closeEvent(QCloseEvent* event) {
     event->accept();
-    if (commands_.closeRequested) commands_.closeRequested();
+    if (commands_.fileExit) commands_.fileExit();
 }
 
 // Every drop is taken, so that one the program cannot use is answered with a message.

@@ -19,12 +19,11 @@ class ShellDialogs;
 
 struct MenuCommands {
     std::function<void()> fileOpen;
-    std::function<void()> fileExit;
+    std::function<void()> fileOpenPanorama;
+    std::function<void()> fileExit;  // also every request to close the window
     std::function<void()> helpHelp;
     std::function<void()> helpAbout;
-    std::function<void()> closeRequested;           // every request to close the window
     std::function<void(const QMimeData&)> dropped;  // whatever is dropped on the window
-    std::function<void()> fileOpenPanorama;
 };
 
 class frmZenivor final : public QMainWindow, public ConversionHost {

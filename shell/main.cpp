@@ -5,7 +5,6 @@
 #include "shell/ShellDialogs.h"
 #include "shell/modMain.h"
 #include "util/IniSettingsStore.h"
-#include "util/MessageHook.h"
 #include "util/ProgramFolder.h"
 
 int main(int argc, char** argv) {
@@ -19,9 +18,12 @@ int main(int argc, char** argv) {
     }
     QApplication application(argc, argv);
     zenivor::IniSettingsStore settings;
-    zenivor::QtShellDialogs dialogs(nullptr);
-    zenivor::SetMessageHook([&dialogs](const std::string& text) { dialogs.ShowMessage(QString::fromStdString(text)); });
-    zenivor::modMain program({settings, dialogs, zenivor::ProgramFolder(argv[0]), [] { QCoreApplication::quit(); }});
+    zenivor::QtShellDialogs dialogs;
+    zenivor::modMain program({.settings = settings,
+                              .dialogs = dialogs,
+                              .files = zenivor::SystemFileSystem(),
+                              .programFolder = zenivor::ProgramFolder(argv[0]),
+                              .endProgram = [] { QCoreApplication::quit(); }});
     program.Main(QApplication::arguments());
     return QApplication::exec();
 }

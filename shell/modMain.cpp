@@ -6,13 +6,14 @@
 
 #include "about/frmAbout.h"
 
+#include "conversion/ProcessPanorama.h"
 #include "conversion/ProcessSky.h"
 #include "formats/ImageFormats.h"
 #include "shell/DesktopIntegration.h"
 #include "shell/ShellDialogs.h"
-#include "util/ErrorText.h"
+#include "legacy/ErrorText.h"
 #include "util/FileSystem.h"
-#include "util/modSubroutines.h"
+#include "legacy/modSubroutines.h"
 
 namespace zenivor {
 namespace {
@@ -68,11 +69,15 @@ void modMain::Main(const QStringList& arguments) {
     try {
         appName_ = kAppName;
         lastPath_ = environment_.settings.GetSetting(appName_, kProgramTitle, kLastPathKey, "");
-        window_ = std::make_unique<frmZenivor>(
-            environment_.dialogs,
-            MenuCommands{[this] { FileOpen(); }, [this] { ExitProgram(); }, [this] { LaunchHelpFile("Zenivor.html"); },
-                         [this] { ShowAbout(); }, [this] { ExitProgram(); },
-                         [this](const QMimeData& data) { DropFile(data); }, [this] { FileOpenPanorama(); }});
+        window_ = std::make_unique<frmZenivor>(environment_.dialogs,
+                                               MenuCommands{.fileOpen = [this] { FileOpen(); },
+                                                            .fileOpenPanorama = [this] { FileOpenPanorama(); },
+                                                            .fileExit = [this] { ExitProgram(); },
+                                                            .helpHelp = [this] { LaunchHelpFile("Zenivor.html"); },
+                                                            .helpAbout = [this] { ShowAbout(); },
+                                                            .dropped = [this](const QMimeData& data) { DropFile(data); }});
+        // Messages are owned by the window from now on.
+        environment_.dialogs.SetOwner(window_.get());
         window_->show();
         window_->repaint();
         const std::string path = CommandLinePath(arguments);
@@ -89,9 +94,7 @@ void modMain::ProcessFile(const std::string& path) {
     SkyResult result;
     {
         const BusyCursor busy;
-        const SkyContext context{*window_, SystemFileSystem(), lastPath_, environment_.programFolder,
-                                 PanoramaDecoders()};
-        result = ProcessSky(path, context);
+        result = ProcessSky(path, Context());
     }
     ShowResult(result);
 }
@@ -100,11 +103,17 @@ void modMain::ProcessPanoramaFile(const std::string& path) {
     SkyResult result;
     {
         const BusyCursor busy;
-        const SkyContext context{*window_, SystemFileSystem(), lastPath_, environment_.programFolder,
-                                 PanoramaDecoders()};
-        result = ProcessPanorama(path, context, {});
+        result = ProcessPanorama(path, Context(), {});
     }
     ShowResult(result);
+}
+
+SkyContext modMain::Context() const {
+    return {.host = *window_,
+            .files = environment_.files,
+            .lastPath = lastPath_,
+            .programFolder = environment_.programFolder,
+            .decoders = PanoramaDecoders()};
 }
 
 void modMain::ShowResult(const SkyResult& result) {
@@ -152,7 +161,7 @@ std::string modMain::SelectInputFile(const OpenDialogSetup& dialogSetup) {
         const QString chosen = QDir::toNativeSeparators(environment_.dialogs.ChooseInputFile(setup));
         // A cancelled dialog keeps the remembered folder.
         if (chosen.isEmpty()) return {};
-        lastPath_ = QString::fromStdU16String(GetPathFromFileName(chosen.toStdU16String())).toStdString();
+        lastPath_ = QString::fromStdU16String(GetPathFromFileName(chosen.toStdU16String(), kNativeSeparator, environment_.dialogs)).toStdString();
         return chosen.toStdString();
     } catch (const std::exception&) {
         return {};
@@ -161,7 +170,7 @@ std::string modMain::SelectInputFile(const OpenDialogSetup& dialogSetup) {
 
 void modMain::ExitProgram() {
     // A store that cannot be written must not keep the program open.
-    environment_.settings.SaveSetting(appName_, kProgramTitle, kLastPathKey, lastPath_);
+    (void)environment_.settings.SaveSetting(appName_, kProgramTitle, kLastPathKey, lastPath_);
     if (environment_.endProgram) environment_.endProgram();
 }
 
@@ -184,7 +193,7 @@ void modMain::DropFile(const QMimeData& data) {
         }
         const std::string path = file.toStdString();
         // As File > Open: the strip's folder becomes the remembered one.
-        lastPath_ = QString::fromStdU16String(GetPathFromFileName(file.toStdU16String())).toStdString();
+        lastPath_ = QString::fromStdU16String(GetPathFromFileName(file.toStdU16String(), kNativeSeparator, environment_.dialogs)).toStdString();
         window_->SetStatusText("Processing " + path);
         window_->RepaintStatus();
         ProcessFile(path);
@@ -194,7 +203,7 @@ void modMain::DropFile(const QMimeData& data) {
 }
 
 void modMain::ShowAbout() {
-    frmAbout about(environment_.settings, window_.get());
+    frmAbout about(environment_.settings, environment_.dialogs, window_.get());
     about.setModal(true);
     environment_.dialogs.RunModal(about);
 }

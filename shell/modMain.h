@@ -8,6 +8,7 @@
 #include <string>
 
 #include "shell/frmZenivor.h"
+#include "util/FileSystem.h"
 #include "util/SettingsStore.h"
 
 class QMimeData;
@@ -16,12 +17,14 @@ namespace zenivor {
 
 class ShellDialogs;
 struct OpenDialogSetup;
+struct SkyContext;
 struct SkyResult;
 
 // What the program needs from its surroundings; the tests hand in their own.
 struct ShellEnvironment {
     SettingsStore& settings;
     ShellDialogs& dialogs;
+    FileSystem& files;
     std::filesystem::path programFolder;
     std::function<void()> endProgram;  // ends the program at once
 };
@@ -53,6 +56,7 @@ private:
     void ReportUnexpected(const char* procedure, const std::exception& error);
     void OpenAndProcess(const OpenDialogSetup& setup, void (modMain::*process)(const std::string&));
     void ShowResult(const SkyResult& result);
+    SkyContext Context() const;
 
     ShellEnvironment environment_;
     std::string appName_;

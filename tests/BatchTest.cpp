@@ -337,6 +337,16 @@ TEST(BatchLinesTest, SummarySaysHowManyFailed) {
     for (const auto& row : rows) EXPECT_EQ(BatchSummaryLine(row.converted, row.total, row.seconds), row.line);
 }
 
+TEST(BatchLinesTest, NoMoreWorkersThanStrips) {
+    const struct {
+        std::size_t jobs, strips, workers;
+    } rows[] = {
+        {5000, 2, 2}, {4, 40, 4}, {1, 40, 1}, {8, 8, 8}, {0, 3, 1}, {3, 0, 1},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(BatchWorkerCount(row.jobs, row.strips), row.workers) << row.jobs << " jobs, " << row.strips << " strips";
+}
+
 // Many small conversions on more threads than cores: each strip's faces come from it alone.
 TEST_F(BatchTest, FortyStripsOnEightThreadsAreEachConvertedFromTheirOwnStrip) {
     constexpr int kStrips = 40;

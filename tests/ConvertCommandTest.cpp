@@ -183,8 +183,8 @@ TEST_F(ConvertCommandTest, TheReadmeAndTheHelpPageQuoteTheUsageAndEveryErrorCode
         << "README.md quotes the usage";
     const std::string page = TextOf(std::filesystem::path(ZENIVOR_PROGRAM_FOLDER) / "Zenivor.html");
     EXPECT_NE(page.find("<pre>" + usage + "</pre>"), std::string::npos) << "the help page quotes the usage";
-    for (const auto& [code, text] : AllImgErrcTexts()) {
-        const std::string row = "<tr><td>" + std::to_string(static_cast<int>(code)) + "</td><td>" + std::string(text);
+    for (const ErrorKind& kind : AllErrorKinds()) {
+        const std::string row = "<tr><td>" + std::to_string(kind.number) + "</td><td>" + std::string(kind.text);
         EXPECT_NE(page.find(row), std::string::npos) << row;
     }
 }

@@ -17,7 +17,7 @@
 
 #include "shell/DesktopIntegration.h"
 #include "shell/modMain.h"
-#include "tests/ShellFakes.h"
+#include "tests/ShellFixture.h"
 #include "tests/TestSupport.h"
 #include "util/FileSystem.h"
 #include "util/Version.h"
@@ -27,22 +27,14 @@ namespace {
 
 const std::string kDropRefusal = "Drop one strip file on the window to convert it.";
 
-class DesktopTest : public ::testing::Test {
+class DesktopTest : public ShellFixture {
 protected:
     void SetUp() override {
-        for (const auto& folder : {programFolder_, remembered_, stripFolder_})
-            std::filesystem::create_directories(folder);
-        WriteTga(programFolder_ / "F0060001.tga", CoordinateImage(504, 504));
+        ShellFixture::SetUp();
         WriteBytes(programFolder_ / "Zenivor.html", {'<', 'p', '>'});
-        WriteTga(strip_, CoordinateImage(1008, 504));
-        settings_.values[{kAppName, kProgramTitle, kLastPathKey}] = rememberedText_;
-        program_ =
-            std::make_unique<modMain>(ShellEnvironment{settings_, dialogs_, programFolder_, [this] { ++ended_; }});
-        program_->Main({"zenivor"});
+        Start({"zenivor"}, rememberedText_);
     }
 
-    frmZenivor* Window() const { return program_->Window(); }
-    std::string Status() const { return Window()->lblStatus()->text().toStdString(); }
     static std::size_t FilesIn(const std::filesystem::path& folder) {
         return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
     }
@@ -55,17 +47,6 @@ protected:
         QApplication::sendEvent(Window(), &drop);
         return enter.isAccepted() && drop.isAccepted();
     }
-
-    TempDir dir_;
-    std::filesystem::path programFolder_ = dir_ / "program";
-    std::filesystem::path remembered_ = dir_ / "remembered";
-    std::filesystem::path stripFolder_ = dir_ / "dropped strips";
-    std::filesystem::path strip_ = stripFolder_ / "evening sky.tga";
-    std::string rememberedText_ = Utf8FromPath(remembered_ / "");
-    MemorySettings settings_;
-    ScriptedDialogs dialogs_;
-    int ended_ = 0;
-    std::unique_ptr<modMain> program_;
 };
 
 TEST_F(DesktopTest, DroppedStripIsConvertedAndItsFolderRemembered) {

@@ -14,7 +14,7 @@ enum class Call { Open, CheckExists, OpenFolder, Write, Copy, Sync };
 class FailingFileSystem final : public FileSystem {
 public:
     // The nth call (from 1) of that kind fails with error.
-    void FailOn(Call call, int nth, ImgError error) {
+    void FailOn(Call call, int nth, Error error) {
         failures_.insert_or_assign(call, Failure{nth, std::move(error)});
     }
     // Runs action just before the nth call of that kind.
@@ -52,10 +52,10 @@ public:
 private:
     struct Failure {
         int nth;
-        ImgError error;
+        Error error;
     };
 
-    std::optional<ImgError> Injected(Call call) {
+    std::optional<Error> Injected(Call call) {
         const int nth = ++counts_[call];
         if (const auto action = actions_.find({call, nth}); action != actions_.end()) action->second();
         const auto failure = failures_.find(call);

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "tests/TestSupport.h"
-#include "util/FormPosition.h"
+#include "legacy/FormPosition.h"
 
 namespace zenivor::test {
 namespace {
@@ -26,35 +26,36 @@ public:
     float Top() const override { return top; }
     float Width() const override { return width; }
     float Height() const override { return height; }
-    void SetLeft(float value) override { left = Accept(value); }
-    void SetTop(float value) override { top = Accept(value); }
+    Result<void> SetLeft(float value) override { return Accept(value, left); }
+    Result<void> SetTop(float value) override { return Accept(value, top); }
     float ScreenWidth() const override { return screenWidth; }
     float ScreenHeight() const override { return screenHeight; }
     std::vector<TwipRange> ScreensAcross() const override { return {{0, screenWidth}}; }
     std::vector<TwipRange> ScreensDown() const override { return {{0, screenHeight}}; }
 
 private:
-    float Accept(float value) const {
-        if (refused && *refused == value) throw PlacementError{kInvalidPropertyValue};
-        return value;
+    Result<void> Accept(float value, float& coordinate) const {
+        if (refused && *refused == value) return Error{errc::InvalidPropertyValue};
+        coordinate = value;
+        return {};
     }
 };
 
-class MapStore final : public SettingsStore {
+// The store of the tests, seen as the keys of the program's own section.
+class MapStore {
 public:
-    std::map<std::string, std::string> values;  // key in the Zenivor section
-    bool unwritable = false;
-    std::string GetSetting(const std::string&, const std::string& section, const std::string& key,
-                           const std::string& defaultValue) override {
-        EXPECT_EQ(section, "Zenivor");
-        const auto found = values.find(key);
-        return found == values.end() ? defaultValue : found->second;
+    MemorySettings settings;
+    RecordedMessages messages;
+    std::map<std::string, std::string> Values() const {
+        std::map<std::string, std::string> values;
+        for (const auto& [key, value] : settings.values) {
+            EXPECT_EQ(std::get<1>(key), "Zenivor");
+            values[std::get<2>(key)] = value;
+        }
+        return values;
     }
-    bool SaveSetting(const std::string&, const std::string&, const std::string& key,
-                     const std::string& value) override {
-        if (unwritable) return false;
-        values[key] = value;
-        return true;
+    void Set(const std::map<std::string, std::string>& values) {
+        for (const auto& [key, value] : values) settings.values[{kAppName, kProgramTitle, key}] = value;
     }
 };
 
@@ -98,12 +99,11 @@ TEST(FormPosition, RestoreFromWhatIsStored) {
         SCOPED_TRACE(row.name);
         FakeWindow window;
         MapStore store;
-        store.values = row.stored;
-        RecordedMessages messages;
-        RestoreFormPosition(window, store, kAppName);
+        store.Set(row.stored);
+        RestoreFormPosition(window, store.settings, kAppName, store.messages);
         EXPECT_EQ(window.top, row.top);
         EXPECT_EQ(window.left, row.left);
-        EXPECT_TRUE(messages.texts.empty());
+        EXPECT_TRUE(store.messages.texts.empty());
     }
 }
 
@@ -112,11 +112,11 @@ TEST(FormPosition, SaveAndRestoreRoundTrip) {
     window.left = -150;
     window.top = 1234.5f;
     MapStore store;
-    SaveFormPosition(window, store, kAppName);
-    EXPECT_EQ(store.values,
+    SaveFormPosition(window, store.settings, kAppName, store.messages);
+    EXPECT_EQ(store.Values(),
               (std::map<std::string, std::string>{{"About ZenivorLeft", "-150"}, {"About ZenivorTop", "1234.5"}}));
     FakeWindow reopened;
-    RestoreFormPosition(reopened, store, kAppName);
+    RestoreFormPosition(reopened, store.settings, kAppName, store.messages);
     EXPECT_EQ(reopened.left, -150);
     EXPECT_EQ(reopened.top, 1234.5f);
 }
@@ -127,8 +127,8 @@ TEST(FormPosition, EmptyCaptionUsesBareKeys) {
     window.top = 15;
     window.left = 30;
     MapStore store;
-    SaveFormPosition(window, store, kAppName);
-    EXPECT_EQ(store.values, (std::map<std::string, std::string>{{"Left", "30"}, {"Top", "15"}}));
+    SaveFormPosition(window, store.settings, kAppName, store.messages);
+    EXPECT_EQ(store.Values(), (std::map<std::string, std::string>{{"Left", "30"}, {"Top", "15"}}));
 }
 
 TEST(FormPosition, MinimisedWindowIsNeitherPlacedNorSaved) {
@@ -136,11 +136,11 @@ TEST(FormPosition, MinimisedWindowIsNeitherPlacedNorSaved) {
     window.minimised = true;
     window.left = 99;
     MapStore store;
-    store.values = {{"About ZenivorTop", "1"}, {"About ZenivorLeft", "2"}};
-    RestoreFormPosition(window, store, kAppName);
+    store.Set({{"About ZenivorTop", "1"}, {"About ZenivorLeft", "2"}});
+    RestoreFormPosition(window, store.settings, kAppName, store.messages);
     EXPECT_EQ(window.left, 99);
-    SaveFormPosition(window, store, kAppName);
-    EXPECT_EQ(store.values.at("About ZenivorLeft"), "2");
+    SaveFormPosition(window, store.settings, kAppName, store.messages);
+    EXPECT_EQ(store.Values().at("About ZenivorLeft"), "2");
 }
 
 TEST(FormPosition, Centring) {
@@ -170,9 +170,9 @@ TEST(FormPosition, Centring) {
 TEST(FormPosition, PositionOnNoScreenIsCentredInstead) {
     FakeWindow window;
     MapStore store;
-    store.values = {{"About ZenivorTop", "50000"},
-                    {"About ZenivorLeft", "-7000"}};  // beyond, and left of, every screen
-    RestoreFormPosition(window, store, kAppName);
+    store.Set({{"About ZenivorTop", "50000"},
+                    {"About ZenivorLeft", "-7000"}});  // beyond, and left of, every screen
+    RestoreFormPosition(window, store.settings, kAppName, store.messages);
     EXPECT_EQ(window.top, (10800 - 3900) / 2.0f);
     EXPECT_EQ(window.left, (19200 - 6180) / 2.0f);
 }
@@ -181,15 +181,14 @@ TEST(FormPosition, ErrorsShowTheirNumberAndStop) {
     FakeWindow window;
     window.refused = 500;
     MapStore store;
-    store.values = {{"About ZenivorTop", "300"}, {"About ZenivorLeft", "500"}};
-    RecordedMessages messages;
-    RestoreFormPosition(window, store, kAppName);
+    store.Set({{"About ZenivorTop", "300"}, {"About ZenivorLeft", "500"}});
+    RestoreFormPosition(window, store.settings, kAppName, store.messages);
     EXPECT_EQ(window.top, 300);  // done before the failing step, and kept
     EXPECT_EQ(window.left, 0);
-    EXPECT_EQ(messages.texts, std::vector<std::string>{"380"});
-    store.unwritable = true;
-    SaveFormPosition(window, store, kAppName);
-    EXPECT_EQ(messages.texts, (std::vector<std::string>{"380", "75"}));
+    EXPECT_EQ(store.messages.texts, std::vector<std::string>{"380"});
+    store.settings.unwritable = true;
+    SaveFormPosition(window, store.settings, kAppName, store.messages);
+    EXPECT_EQ(store.messages.texts, (std::vector<std::string>{"380", "75"}));
 }
 
 }  // namespace

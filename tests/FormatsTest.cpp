@@ -1,7 +1,10 @@
-// What the PNG and JPEG decoders share: recognition, the Exif orientation, reads bounded to
+// What the decoders share: recognition, the Exif orientation, declared sizes, reads bounded to
 // the image, the source's own errors, and decoding on several threads at once.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -14,7 +17,9 @@
 #include "formats/Exif.h"
 #include "formats/ImageFormats.h"
 #include "formats/SourceReader.h"
+#include "imaging/Tga.h"
 #include "tests/FormatsTestFiles.h"
+#include "tests/Sanitizers.h"
 
 namespace zenivor::test {
 namespace {
@@ -171,7 +176,7 @@ TEST(FormatsExif, TheExpectedSizeIsTheUprightOne) {
     EXPECT_TRUE(PngDecoder().Read(source, {8, 16}));
     const Result<RgbImage> stored = PngDecoder().Read(source, {16, 8});
     ASSERT_FALSE(stored);
-    EXPECT_EQ(stored.Error().code, ImgErrc::UnexpectedSize);
+    EXPECT_EQ(stored.Error().code, errc::UnexpectedSize);
 }
 
 struct Decoder {
@@ -199,11 +204,11 @@ TEST(FormatsBoundedReads, BytesAfterTheImageAreNotRead) {
         const Result<RgbImage> decoded = format.decoder().Read(source, {});
         ASSERT_TRUE(decoded) << NumberAndReason(decoded.Error());
         EXPECT_EQ(*decoded, *expected);
-        EXPECT_LE(source.requested, image.size() + formats::SourceReader::kChunkBytes);
-        EXPECT_LE(source.furthestEnd, image.size() + formats::SourceReader::kChunkBytes);
+        EXPECT_LE(source.requested, image.size() + kReadChunkBytes);
+        EXPECT_LE(source.furthestEnd, image.size() + kReadChunkBytes);
         CountingSource header(file);
         ASSERT_TRUE(format.decoder().ReadSize(header));
-        EXPECT_LE(header.requested, formats::SourceReader::kChunkBytes);
+        EXPECT_LE(header.requested, kReadChunkBytes);
     }
 }
 
@@ -215,7 +220,7 @@ TEST(FormatsSourceErrors, ReachTheCallerUnchanged) {
             FailingSource source(file, failAt);
             const Result<RgbImage> image = format.decoder().Read(source, {});
             ASSERT_FALSE(image);
-            EXPECT_EQ(image.Error().code, ImgErrc::FileRead);
+            EXPECT_EQ(image.Error().code, errc::FileRead);
             EXPECT_EQ(image.Error().systemError, EIO);
         }
     }
@@ -239,6 +244,108 @@ TEST(FormatsThreads, DecodeAtOnceAsAlone) {
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(mismatches, std::vector<int>(4, 0));
 }
+
+// A file of each format declaring a size: made by the format's own encoder (or, for TGA, a bare
+// header of the program's own layout) and rewritten.
+struct DeclaringFormat {
+    const char* name;
+    const ImageDecoder& (*decoder)();
+    std::uint32_t widestSide;  // what the format can hold
+    Bytes (*declaring)(std::uint32_t width, std::uint32_t height);
+};
+
+Bytes TgaDeclaring(std::uint32_t width, std::uint32_t height) {
+    Bytes tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 24, 0, 1, 2, 3};
+    tga[12] = width & 0xFF, tga[13] = width >> 8 & 0xFF, tga[14] = height & 0xFF, tga[15] = height >> 8 & 0xFF;
+    return tga;
+}
+Bytes PngDeclaring(std::uint32_t width, std::uint32_t height) {
+    Bytes png = EncodeRgbPng(NoiseImage(16, 8));
+    SetPngSize(png, width, height);
+    return png;
+}
+Bytes JpegDeclaring(std::uint32_t width, std::uint32_t height) {
+    Bytes jpeg = EncodeRgbJpeg(SlopeImage(32, 24));
+    SetJpegSize(jpeg, static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height));
+    return jpeg;
+}
+
+const DeclaringFormat kDeclaringFormats[] = {
+    {"TGA", TgaDecoder, 65535, TgaDeclaring},
+    {"PNG", PngDecoder, 0x7FFFFFFF, PngDeclaring},
+    {"JPEG", JpegDecoder, 65500, JpegDeclaring},  // libjpeg's own limit
+};
+
+class DeclaredSizes : public testing::TestWithParam<DeclaringFormat> {};
+
+// A source that claims terabytes behind the file, so that no decoder stops at the file's end.
+class EndlessSource final : public ByteSource {
+public:
+    explicit EndlessSource(const Bytes& bytes) : inner_(bytes) {}
+    std::uint64_t Size() const override { return std::uint64_t{1} << 40; }
+    Result<std::size_t> ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
+        std::fill(out.begin(), out.end(), std::uint8_t{0});
+        if (const Result<std::size_t> got = inner_.ReadAt(offset, out); !got) return got;
+        return out.size();
+    }
+
+private:
+    MemorySource inner_;
+};
+
+TEST_P(DeclaredSizes, OverTheLimitsAreTooLargeBeforeAnythingIsRead) {
+    const struct {
+        std::uint32_t width, height;
+        bool tooLarge;
+    } rows[] = {
+        {16384, 16384, false}, {16385, 16384, true}, {30000, 30000, true}, {65535, 4096, false}, {65535, 4097, true},
+        {65535, 65535, true},   {1u << 20, 1, false},      {(1u << 20) + 1, 1, true},      {1, (1u << 20) + 1, true},
+        {0x7FFFFFFF, 0x7FFFFFFF, true},
+    };
+    for (const auto& row : rows) {
+        if (std::max(row.width, row.height) > GetParam().widestSide) continue;
+        SCOPED_TRACE(std::to_string(row.width) + " x " + std::to_string(row.height));
+        const Bytes file = GetParam().declaring(row.width, row.height);
+        MemorySource source(file);
+        const Result<ImageSize> size = GetParam().decoder().ReadSize(source);
+        ASSERT_EQ(static_cast<bool>(size), !row.tooLarge);
+        if (size) {
+            EXPECT_EQ(*size, (ImageSize{static_cast<int>(row.width), static_cast<int>(row.height)}));
+            continue;
+        }
+        EXPECT_EQ(size.Error().code, errc::TooLarge);
+        EndlessSource endless(file);
+        const Result<RgbImage> image = GetParam().decoder().Read(endless, {});
+        ASSERT_FALSE(image);
+        EXPECT_EQ(image.Error().code, errc::TooLarge);
+    }
+}
+
+// A tiny file declaring the largest image allowed is refused for what it lacks, without reserving
+// room for the image first: under an address space too small for it, the refusal is the same.
+TEST_P(DeclaredSizes, ATinyFileReservesNothingForTheImageItDeclares) {
+#if ZENIVOR_UNDER_ASAN
+    GTEST_SKIP() << "AddressSanitizer needs more address space than the limit leaves";
+#endif
+    const Bytes file = GetParam().declaring(16384, 16384);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const rlimit limit{256u << 20, 256u << 20};  // a third of the image
+        ::setrlimit(RLIMIT_AS, &limit);
+        MemorySource source(file);
+        const Result<RgbImage> image = GetParam().decoder().Read(source, {});
+        ::_exit(image ? 100 : image.Error().code.number);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+    const int refusal = WEXITSTATUS(status);
+    EXPECT_NE(refusal, 100) << "a tiny file decoded as a whole image";
+    EXPECT_NE(refusal, errc::OutOfMemory.number) << "room was reserved for the declared image";
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, DeclaredSizes, testing::ValuesIn(kDeclaringFormats),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FormatsFuzzSeeds, EveryCommittedSeedDecodes) {
     const std::filesystem::path seeds = ZENIVOR_FUZZ_SEEDS;

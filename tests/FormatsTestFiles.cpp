@@ -362,7 +362,7 @@ Result<std::size_t> CountingSource::ReadAt(std::uint64_t offset, std::span<std::
 }
 
 Result<std::size_t> FailingSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
-    if (offset + out.size() > failAt_) return ImgError{ImgErrc::FileRead, EIO};
+    if (offset + out.size() > failAt_) return Error{errc::FileRead, EIO};
     return inner_.ReadAt(offset, out);
 }
 

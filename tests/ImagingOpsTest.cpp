@@ -5,7 +5,7 @@
 
 #include "imaging/ImageOps.h"
 #include "imaging/PixelLoops.h"
-#include "imaging/pIMGDLL.h"
+#include "imaging/ImageOps.h"
 #include "tests/TestSupport.h"
 
 namespace zenivor::test {
@@ -26,7 +26,7 @@ TEST(Transforms, TurnsAsSeenWhenShown) {
     const RgbImage original = CoordinateImage(3, 2);
     for (const auto& row : rows) {
         SCOPED_TRACE(static_cast<int>(row.turn));
-        const RgbImage turned = pIMGDLL::ImgDLLQuickRotateRGB(original, row.turn);
+        const RgbImage turned = Turned(original, row.turn);
         ASSERT_EQ(turned.width, row.turn == Turn::Half ? 3 : 2);
         for (int y = 0; y < turned.height; ++y)
             for (int x = 0; x < turned.width; ++x)
@@ -86,7 +86,7 @@ TEST(Drawing, CropsAreCopiedUnscaledAndClippedAtEitherImagesEdge) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         RgbImage surface = RgbImage::Filled(504, 504, grey);
-        pIMGDLL::ImgDLLDrawRGBCrop(surface, row.targetX, row.targetY, strip, row.sourceX, row.sourceY, row.width,
+        DrawCrop(surface, row.targetX, row.targetY, strip, row.sourceX, row.sourceY, row.width,
                                    row.height);
         for (int y = 0; y < 504; y += 7)
             for (int x = 0; x < 504; x += 7) {
@@ -142,7 +142,7 @@ TEST(Polygons, DrawingChangesOnlyThePixelsInside) {
     RgbImage surface = RgbImage::Filled(504, 504, {240, 240, 240});
     const RgbImage face = CoordinateImage(504, 504);
     const std::vector<Point> triangle = {{0, 0}, {504, 0}, {0, 504}};
-    pIMGDLL::ImgDLLDrawRGB2(surface, face, triangle);
+    DrawPolygon(surface, face, triangle);
     EXPECT_EQ(surface.At(10, 10), CoordinateColour(10, 10));
     EXPECT_EQ(surface.At(502, 0), CoordinateColour(502, 0));
     EXPECT_EQ(surface.At(400, 400), (Rgb{240, 240, 240}));

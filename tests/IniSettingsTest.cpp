@@ -303,12 +303,12 @@ TEST_F(IniSettingsStoreTest, AFileThatCannotBeReadIsLeftAlone) {
     WriteBytes(file, Bytes(text));
     const struct {
         const char* name;
-        ImgError error;
+        Error error;
     } rows[] = {
-        {"permission denied", {ImgErrc::FileOpen, EACCES}},
-        {"a folder", {ImgErrc::NotAFile, EISDIR}},
-        {"a FIFO", {ImgErrc::NotAFile, 0, "a FIFO"}},
-        {"read error", {ImgErrc::FileRead, EIO}},
+        {"permission denied", {errc::FileOpen, EACCES}},
+        {"a folder", {errc::NotAFile, EISDIR}},
+        {"a FIFO", {errc::NotAFile, 0, "a FIFO"}},
+        {"read error", {errc::FileRead, EIO}},
     };
     for (const auto& row : rows) {
         FailingFileSystem files;
@@ -348,7 +348,7 @@ TEST_F(IniSettingsStoreTest, AFailedStepKeepsTheOldFileAndReportsIt) {
     for (const auto& row : rows) {
         WriteBytes(file, Bytes(before));
         FailingFileSystem files;
-        files.FailOn(row.call, 1, ImgError{ImgErrc::FileWrite, ENOSPC});
+        files.FailOn(row.call, 1, Error{errc::FileWrite, ENOSPC});
         IniSettingsStore store(file, files);
         EXPECT_FALSE(store.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/new/")) << row.expected;
         EXPECT_EQ(Text(ReadBytes(file)), row.expected);

@@ -7,7 +7,7 @@
 #include <numbers>
 
 #include "conversion/Equirect.h"
-#include "conversion/ProcessSky.h"
+#include "conversion/ProcessPanorama.h"
 #include "tests/TestSupport.h"
 
 namespace zenivor::test {
@@ -255,6 +255,57 @@ TEST(PanoramaProjection, LargePanoramasShrinkWithoutAliasing) {
     }
 }
 
+// Grey rings round the poles: rows of white and black, eight of each. Near the poles a face pixel's
+// footprint is as high as elsewhere but far wider along the rows, so only a filter sized by its
+// height keeps the rings.
+constexpr int kStripeRows = 8;
+std::uint8_t StripeValue(int row) { return (row / kStripeRows) % 2 == 0 ? 255 : 0; }
+
+// The face pixel's mean over a grid of directions across it, each looking up the stripe row it
+// falls in: an independent supersampled projection of the same panorama.
+double SupersampledPixel(Face face, int x, int y, int height) {
+    constexpr int kGrid = 6;
+    double sum = 0;
+    for (int i = 0; i < kGrid; ++i)
+        for (int j = 0; j < kGrid; ++j) {
+            const PanoramaPoint point =
+                PanoramaPointOf(FaceDirection(face, x + (i + 0.5) / kGrid, y + (j + 0.5) / kGrid), 180);
+            const int row = std::clamp(static_cast<int>((90 - point.latitude) / 180 * height), 0, height - 1);
+            sum += StripeValue(row);
+        }
+    return sum / (kGrid * kGrid);
+}
+
+TEST(PanoramaProjection, CapAndGroundFollowASupersampledProjection) {
+    constexpr int kHeight = 2048;
+    RgbImage stripes = RgbImage::Unfilled(2 * kHeight, kHeight);
+    for (int y = 0; y < kHeight; ++y) {
+        const std::uint8_t value = StripeValue(y);
+        for (int x = 0; x < stripes.width; ++x) stripes.Set(x, y, {value, value, value});
+    }
+    const auto faces = ProjectPanorama(stripes, kDefaultNorthDegrees);
+    for (const Face face : {Face::SkyCap, Face::Ground}) {
+        const RgbImage& image = faces[static_cast<std::size_t>(face)];
+        double difference = 0, got = 0, gotSquares = 0, expected = 0, expectedSquares = 0;
+        int count = 0;
+        for (int y = 1; y < kFaceSize; y += 4)
+            for (int x = 1; x < kFaceSize; x += 4) {
+                const double truth = SupersampledPixel(face, x, y, kHeight);
+                const double value = image.At(x, y)[0];
+                difference += std::abs(value - truth);
+                got += value, gotSquares += value * value;
+                expected += truth, expectedSquares += truth * truth;
+                ++count;
+            }
+        const auto deviation = [count](double sum, double squares) {
+            return std::sqrt(squares / count - (sum / count) * (sum / count));
+        };
+        EXPECT_LT(difference / count, 8.0) << "mean difference, face " << static_cast<int>(face);
+        EXPECT_GT(deviation(got, gotSquares), 0.93 * deviation(expected, expectedSquares))
+            << "contrast, face " << static_cast<int>(face);
+    }
+}
+
 TEST(PanoramaProjection, OnlyDetailFinerThanEveryFacePixelIsLeftUndecoded) {
     const struct {
         int height;
@@ -280,7 +331,8 @@ protected:
         WriteTga(program_ / kGroundTemplateFile, CoordinateImage(kFaceSize, kFaceSize));
     }
     SkyResult Convert(const std::filesystem::path& source, const PanoramaOptions& options) {
-        const SkyContext context{host_, SystemFileSystem(), Utf8FromPath(dir_ / ""), program_};
+        const SkyContext context{
+            .host = host_, .files = SystemFileSystem(), .lastPath = Utf8FromPath(dir_ / ""), .programFolder = program_};
         return ProcessPanorama(Utf8FromPath(source), context, options);
     }
     TempDir dir_;

@@ -154,39 +154,39 @@ struct FailureRow {
     const char* name;
     Call call;
     int nth;
-    ImgError error;
+    Error error;
     std::string status;  // with {out}, {program} and {strip} standing for the paths
     std::string message;
     std::size_t written;  // how many files the cube has then, in the 1008 order W, S, N, E, sky, ground
 };
 
-ImgError System(ImgErrc code, int number) { return ImgError{code, number}; }
+Error System(ErrorKind code, int number) { return Error{code, number}; }
 
 // Call counts are those of a 1008 strip: opens go size query, strip, template, then one per
 // quadrant; writes W, S, N, E, sky cap.
 const FailureRow kFailureRows[] = {
-    {"size query", Call::Open, 1, System(ImgErrc::FileOpen, EACCES), "",
+    {"size query", Call::Open, 1, System(errc::FileOpen, EACCES), "",
      "Error getting file size of {strip} (Permission denied)", 0},
-    {"strip read", Call::Open, 2, System(ImgErrc::FileRead, EIO), "Get {strip} error: 5 (Input/output error)", "", 0},
-    {"template", Call::Open, 3, System(ImgErrc::FileOpen, EACCES),
+    {"strip read", Call::Open, 2, System(errc::FileRead, EIO), "Get {strip} error: 5 (Input/output error)", "", 0},
+    {"template", Call::Open, 3, System(errc::FileOpen, EACCES),
      "Copy {program}F0060001.tga error: 13 (Permission denied)", "", 0},
-    {"output folder", Call::OpenFolder, 1, System(ImgErrc::FileCreate, EROFS),
+    {"output folder", Call::OpenFolder, 1, System(errc::FileCreate, EROFS),
      "Save {out}F0020001.tga error: 30 (Read-only file system)", "", 0},
-    {"West write", Call::Write, 1, System(ImgErrc::FileWrite, ENOSPC),
+    {"West write", Call::Write, 1, System(errc::FileWrite, ENOSPC),
      "Save {out}F0020001.tga error: 28 (No space left on device)", "", 0},
-    {"North write", Call::Write, 3, System(ImgErrc::FileCreate, EACCES),
+    {"North write", Call::Write, 3, System(errc::FileCreate, EACCES),
      "Save {out}F0010001.tga error: 13 (Permission denied)", "", 2},
-    {"West face gone before North", Call::CheckExists, 1, System(ImgErrc::FileOpen, ENOENT), "Saving South",
+    {"West face gone before North", Call::CheckExists, 1, System(errc::FileOpen, ENOENT), "Saving South",
      "Unexpected error in ProcessSky:  2 No such file or directory", 2},
-    {"North face gone before its quadrant", Call::CheckExists, 2, System(ImgErrc::FileOpen, ENOENT),
+    {"North face gone before its quadrant", Call::CheckExists, 2, System(errc::FileOpen, ENOENT),
      "Getting North sky.", "Unexpected error in ProcessSky:  2 No such file or directory", 4},
-    {"side face read back", Call::Open, 5, ImgError{ImgErrc::TruncatedPixels},
+    {"side face read back", Call::Open, 5, Error{errc::TruncatedPixels},
      "Get {out}F0020001.tga error: 13 (the file ends inside its pixel data)", "", 4},
-    {"sky cap write", Call::Write, 5, System(ImgErrc::FileWrite, ENOSPC),
+    {"sky cap write", Call::Write, 5, System(errc::FileWrite, ENOSPC),
      "Save {out}F0050001.tga error: 28 (No space left on device)", "", 4},
-    {"ground copy", Call::Copy, 1, System(ImgErrc::FileWrite, ENOSPC),
+    {"ground copy", Call::Copy, 1, System(errc::FileWrite, ENOSPC),
      "Copy {program}F0060001.tga error: 28 (No space left on device)", "", 5},
-    {"folder flush", Call::Sync, 1, System(ImgErrc::FileWrite, EIO), "Save {folder} error: 5 (Input/output error)", "",
+    {"folder flush", Call::Sync, 1, System(errc::FileWrite, EIO), "Save {folder} error: 5 (Input/output error)", "",
      6},
 };
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,15 +16,10 @@
 
 #include "conversion/ProcessSky.h"
 #include "tests/FailingFileSystem.h"
+#include "tests/Sanitizers.h"
 #include "tests/TestSupport.h"
+#include "util/SystemCalls.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define ZENIVOR_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ZENIVOR_UNDER_ASAN 1
-#endif
-#endif
 
 namespace zenivor::test {
 namespace {
@@ -100,6 +96,61 @@ protected:
     std::filesystem::path stripB_ = dir_ / "b.tga";
     Cube cubeA_, cubeB_;
 };
+
+// The calls that make a file durable, in order: "fsync file", "fsync folder", "rename NAME".
+class RecordingCalls final : public SystemCalls {
+public:
+    std::vector<std::string> log;
+    int RenameAt(int fromFolder, const char* from, int toFolder, const char* to) override {
+        log.push_back(std::string("rename ") + to);
+        return SystemCalls::RenameAt(fromFolder, from, toFolder, to);
+    }
+    int Fsync(int descriptor) override {
+        struct stat status {};
+        ::fstat(descriptor, &status);
+        log.emplace_back(S_ISDIR(status.st_mode) ? "fsync folder" : "fsync file");
+        return SystemCalls::Fsync(descriptor);
+    }
+};
+
+// What a power cut may not undo: each file reaches the disk before it takes a face's name, and
+// the folder's names reach it after the last rename.
+TEST_F(SafeFilesTest, FilesAreFlushedBeforeTheirRenameAndTheFolderAfterTheLast) {
+    for (const TemporaryFiles kind : {TemporaryFiles::UnnamedWherePossible, TemporaryFiles::AlwaysNamed}) {
+        SCOPED_TRACE(kind == TemporaryFiles::AlwaysNamed ? "named temporary files" : "unnamed temporary files");
+        RecordingCalls calls;
+        const std::unique_ptr<FileSystem> files = MakePosixFileSystem(kind, calls);
+        ASSERT_EQ(Convert(stripA_, output_, *files), SkyOutcome::Completed);
+        int flushedFiles = 0, renamedFaces = 0;
+        std::size_t lastRename = 0;
+        for (std::size_t i = 0; i < calls.log.size(); ++i) {
+            if (calls.log[i] == "fsync file") ++flushedFiles;
+            if (!calls.log[i].starts_with("rename ")) continue;
+            const std::string name = calls.log[i].substr(7);
+            if (std::find(kCubeFileNames.begin(), kCubeFileNames.end(), name) == kCubeFileNames.end()) continue;
+            ++renamedFaces;
+            lastRename = i;
+            EXPECT_GE(flushedFiles, renamedFaces) << name << " renamed before it was flushed";
+        }
+        EXPECT_EQ(renamedFaces, 6);
+        const auto folderFlush = std::find(calls.log.begin() + static_cast<std::ptrdiff_t>(lastRename), calls.log.end(),
+                                           std::string("fsync folder"));
+        EXPECT_NE(folderFlush, calls.log.end()) << "the folder is not flushed after the last rename";
+    }
+}
+
+// A killed run's temporary files go with the next conversion into the folder; nothing else does.
+TEST_F(SafeFilesTest, OnlyOurOwnTemporaryFilesAreRemoved) {
+    const std::vector<std::string> ours = {".F0010001.tga.zenivor-0123456789abcdef.tmp",
+                                           ".F0060001.tga.zenivor-fedcba9876543210.tmp"};
+    const std::vector<std::string> others = {".notes.txt", "F0010001.tga.bak", ".F0010001.tga.swp"};
+    for (const auto& name : ours) WriteBytes(output_ / name, {'o', 'l', 'd'});
+    for (const auto& name : others) WriteBytes(output_ / name, {'k', 'e', 'e', 'p'});
+    ASSERT_EQ(Convert(stripA_, output_), SkyOutcome::Completed);
+    std::vector<std::string> expected = others;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Leftovers(), expected);
+}
 
 TEST_F(SafeFilesTest, PlantedLinksAreNeitherFollowedNorReplacedThrough) {
     for (const TemporaryFiles kind : {TemporaryFiles::UnnamedWherePossible, TemporaryFiles::AlwaysNamed}) {
@@ -186,7 +237,7 @@ TEST_F(SafeFilesTest, AKilledWriterLeavesEachFileOldOrNewAndTheNextRunNoLeftover
 }
 
 TEST_F(SafeFilesTest, GigabytesAfterThePixelsAreNeverRead) {
-#ifdef ZENIVOR_UNDER_ASAN
+#if ZENIVOR_UNDER_ASAN
     GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
 #else
     const auto huge = dir_ / "trailing.tga";

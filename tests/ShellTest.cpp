@@ -18,53 +18,27 @@
 #include "conversion/Equirect.h"
 #include "shell/PictureBox.h"
 #include "shell/modMain.h"
-#include "tests/ShellFakes.h"
+#include "tests/ShellFixture.h"
 #include "tests/TestSupport.h"
 #include "util/FileSystem.h"
 
 namespace zenivor::test {
 namespace {
 
-class ShellTest : public ::testing::Test {
+class ShellTest : public ShellFixture {
 protected:
-    void SetUp() override {
-        std::filesystem::create_directories(programFolder_);
-        std::filesystem::create_directories(remembered_);
-        std::filesystem::create_directories(stripFolder_);
-        WriteTga(programFolder_ / "F0060001.tga", CoordinateImage(504, 504));
-        WriteTga(strip_, CoordinateImage(1008, 504));
-    }
-
-    modMain& Start(const QStringList& arguments, const std::string& storedLastPath) {
-        if (!storedLastPath.empty()) settings_.values[{kAppName, kProgramTitle, kLastPathKey}] = storedLastPath;
-        program_ =
-            std::make_unique<modMain>(ShellEnvironment{settings_, dialogs_, programFolder_, [this] { ++ended_; }});
-        program_->Main(arguments);
-        return *program_;
-    }
-    std::string Status() const { return program_->Window()->lblStatus()->text().toStdString(); }
-    std::string StoredLastPath() { return settings_.values[{kAppName, kProgramTitle, kLastPathKey}]; }
+    std::string StoredLastPath() { return settings_.Value(kLastPathKey); }
     static bool AllSixIn(const std::filesystem::path& folder) {
         for (const char* name : kCubeFileNames)
             if (!std::filesystem::exists(folder / name)) return false;
         return true;
     }
-
-    TempDir dir_;
-    std::filesystem::path programFolder_ = dir_ / "program";
-    std::filesystem::path remembered_ = dir_ / "remembered";
-    std::filesystem::path stripFolder_ = dir_ / "my strips";
-    std::filesystem::path strip_ = stripFolder_ / "sky strip.tga";
-    std::string rememberedText_ = Utf8FromPath(remembered_ / "");
-    MemorySettings settings_;
-    ScriptedDialogs dialogs_;
-    int ended_ = 0;
-    std::unique_ptr<modMain> program_;
 };
 
 TEST_F(ShellTest, StartWithoutArgumentConvertsNothing) {
     modMain& program = Start({"zenivor"}, rememberedText_);
     EXPECT_TRUE(program.Window()->isVisible());
+    EXPECT_EQ(dialogs_.owner, program.Window()) << "messages belong to the window";
     EXPECT_EQ(Status(), "");
     EXPECT_EQ(program.LastPath(), rememberedText_);
     PictureBox* picture = program.Window()->picMap();
@@ -303,7 +277,8 @@ QRect FromTwips(int left, int top, int width, int height) { return {left / 15, t
 
 TEST(AboutDialog, TextsAndLayout) {
     MemorySettings settings;
-    frmAbout about(settings);
+    RecordedMessages messages;
+    frmAbout about(settings, messages);
     EXPECT_EQ(about.windowTitle(), "About Zenivor");
     EXPECT_EQ(about.size(), QSize(406, 222));
     EXPECT_EQ(about.minimumSize(), about.maximumSize());
@@ -333,7 +308,8 @@ TEST(AboutDialog, TextsAndLayout) {
 TEST(AboutDialog, OkHasTheFocusAndEnterOrEscapeClose) {
     for (const int key : {Qt::Key_Escape, Qt::Key_Return}) {
         MemorySettings settings;
-        frmAbout about(settings);
+        RecordedMessages messages;
+    frmAbout about(settings, messages);
         about.show();
         QApplication::setActiveWindow(&about);
         EXPECT_EQ(about.focusWidget(), about.cmdOK());
@@ -346,9 +322,10 @@ TEST(AboutDialog, OkHasTheFocusAndEnterOrEscapeClose) {
 
 TEST(AboutDialog, ReappearsWhereItWasLeft) {
     MemorySettings settings;
+    RecordedMessages messages;
     QPoint movedTo;
     {
-        frmAbout first(settings);
+        frmAbout first(settings, messages);
         first.show();
         const QRect screen = first.screen()->geometry();
         // Centred as it loads, before the window system has put a frame around it.
@@ -360,7 +337,7 @@ TEST(AboutDialog, ReappearsWhereItWasLeft) {
     }
     const MemorySettings::Key leftKey{kAppName, kProgramTitle, "About ZenivorLeft"};
     EXPECT_EQ(settings.values[leftKey], std::to_string(movedTo.x() * 15));
-    frmAbout second(settings);
+    frmAbout second(settings, messages);
     second.show();
     EXPECT_EQ(second.pos(), movedTo);
 }

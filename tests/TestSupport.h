@@ -2,28 +2,59 @@
 // Helpers shared by the tests: temporary folders, images whose pixels name their own
 // coordinates, and TGA files on disk.
 
+#include <cerrno>
 #include <cstdint>
+#include <map>
+#include <tuple>
+#include <ostream>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "conversion/Cube.h"
 #include "imaging/RgbImage.h"
-#include "util/MessageHook.h"
+#include "legacy/Reporter.h"
+#include "util/Result.h"
+#include "util/SettingsStore.h"
+
+namespace zenivor {
+// How a failed expectation names a kind of error.
+inline void PrintTo(const ErrorKind& kind, std::ostream* out) { *out << kind.number << " (" << kind.text << ")"; }
+}  // namespace zenivor
 
 namespace zenivor::test {
 
-// Records what the utilities would have shown, for as long as it lives.
-class RecordedMessages {
+// Records what the utilities would have shown.
+class RecordedMessages final : public MessageReporter {
 public:
-    RecordedMessages() : previous_(SetMessageHook([this](const std::string& text) { texts.push_back(text); })) {}
-    ~RecordedMessages() { SetMessageHook(previous_); }
-    RecordedMessages(const RecordedMessages&) = delete;
-    RecordedMessages& operator=(const RecordedMessages&) = delete;
+    void Report(const std::string& text) override { texts.push_back(text); }
     std::vector<std::string> texts;
+};
 
-private:
-    MessageHook previous_;
+// The settings store in memory; it can be made to refuse every write.
+class MemorySettings final : public SettingsStore {
+public:
+    using Key = std::tuple<std::string, std::string, std::string>;
+    std::string GetSetting(const std::string& app, const std::string& section, const std::string& key,
+                           const std::string& defaultValue) override {
+        const auto found = values.find({app, section, key});
+        return found == values.end() ? defaultValue : found->second;
+    }
+    Result<void> SaveSetting(const std::string& app, const std::string& section, const std::string& key,
+                             const std::string& value) override {
+        ++writes;
+        if (unwritable) return Error{errc::FileWrite, EACCES};
+        values[{app, section, key}] = value;
+        return {};
+    }
+    // The value stored under the program's own section.
+    std::string Value(const std::string& key) const {
+        const auto found = values.find({kAppName, kProgramTitle, key});
+        return found == values.end() ? std::string() : found->second;
+    }
+    std::map<Key, std::string> values;
+    bool unwritable = false;
+    int writes = 0;
 };
 
 class TempDir {

@@ -6,10 +6,9 @@
 #include <system_error>
 
 #include "tests/TestSupport.h"
-#include "util/ErrorText.h"
-#include "util/MessageHook.h"
-#include "util/modFString.h"
-#include "util/modSubroutines.h"
+#include "legacy/ErrorText.h"
+#include "legacy/modFString.h"
+#include "legacy/modSubroutines.h"
 
 namespace zenivor::test {
 namespace {
@@ -62,7 +61,7 @@ TEST(GetElement, WorkedExamplesAndEdges) {
             std::string(row.source.begin(), row.source.begin() + std::min<std::size_t>(row.source.size(), 30)) + " / " +
             std::to_string(row.index));
         RecordedMessages messages;
-        EXPECT_EQ(GetElement(row.source, row.delimiter, row.index), row.expected);
+        EXPECT_EQ(GetElement(row.source, row.delimiter, row.index, messages), row.expected);
         EXPECT_EQ(messages.texts,
                   row.overflow ? std::vector<std::string>{kOverflowMessage} : std::vector<std::string>{});
     }

@@ -1,5 +1,5 @@
 // Writes the help page from its template, filling in the converter's usage text and the table
-// of the image library's error codes, so that the page never drifts from the program.
+// of the error codes, so that the page never drifts from the program.
 // Usage: make_help_page TEMPLATE OUTPUT
 
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include <string>
 
 #include "cli/Usage.h"
-#include "util/Result.h"
+#include "formats/ImageFormats.h"
 
 namespace {
 
@@ -27,8 +27,8 @@ std::string EscapedHtml(std::string_view text) {
 
 std::string ErrorCodeRows() {
     std::string rows;
-    for (const auto& entry : zenivor::AllImgErrcTexts())
-        rows += "<tr><td>" + std::to_string(static_cast<int>(entry.code)) + "</td><td>" + EscapedHtml(entry.text) +
+    for (const zenivor::ErrorKind& kind : zenivor::AllErrorKinds())
+        rows += "<tr><td>" + std::to_string(kind.number) + "</td><td>" + EscapedHtml(kind.text) +
                 "</td></tr>\n";
     if (!rows.empty()) rows.pop_back();
     return rows;

@@ -2,6 +2,8 @@
 // system about files.
 #include "util/FileSystem.h"
 
+#include "util/SystemCalls.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -20,13 +22,12 @@
 namespace zenivor {
 namespace {
 
-constexpr std::size_t kCopyChunk = 256 * 1024;
 // What one call asks the kernel to copy: more than any ground template.
 constexpr std::size_t kKernelCopyChunk = 16 * 1024 * 1024;
 constexpr const char* kTemporaryTag = ".zenivor-";
 constexpr const char* kTemporarySuffix = ".tmp";
 
-ImgError SystemError(ImgErrc code, int number = errno) { return ImgError{code, number}; }
+Error SystemError(ErrorKind code, int number = errno) { return Error{code, number}; }
 
 // Retries a call that a signal interrupted.
 template <typename Call>
@@ -64,8 +65,8 @@ Result<void> WriteAll(int descriptor, std::span<const ByteSpan> pieces) {
         std::size_t asked = 0;
         for (int i = 0; i < count; ++i) asked += vectors[first + static_cast<std::size_t>(i)].iov_len;
         const ssize_t written = Retrying([&] { return ::writev(descriptor, &vectors[first], count); });
-        if (written < 0) return SystemError(ImgErrc::FileWrite);
-        if (static_cast<std::size_t>(written) != asked) return SystemError(ImgErrc::FileWrite, ENOSPC);
+        if (written < 0) return SystemError(errc::FileWrite);
+        if (static_cast<std::size_t>(written) != asked) return SystemError(errc::FileWrite, ENOSPC);
         first += static_cast<std::size_t>(count);
     }
     return {};
@@ -74,22 +75,22 @@ Result<void> WriteAll(int descriptor, std::span<const ByteSpan> pieces) {
 // A new file in a folder that becomes folder/name only when committed, and vanishes otherwise.
 class TemporaryFile {
 public:
-    TemporaryFile(int folder, std::string target, TemporaryFiles kind)
-        : folder_(folder), target_(std::move(target)), kind_(kind) {}
+    TemporaryFile(SystemCalls& calls, int folder, std::string target, TemporaryFiles kind)
+        : calls_(calls), folder_(folder), target_(std::move(target)), kind_(kind) {}
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     ~TemporaryFile() {
         CloseQuietly(descriptor_);
-        if (!name_.empty()) ::unlinkat(folder_, name_.c_str(), 0);
+        if (!name_.empty()) calls_.UnlinkAt(folder_, name_.c_str(), 0);
     }
 
     Result<void> Create() {
         if (kind_ == TemporaryFiles::AlwaysNamed) return CreateNamed();
         // An unnamed file cannot be an existing file or a link, and leaves nothing if we die.
-        descriptor_ = Retrying([&] { return ::openat(folder_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666); });
+        descriptor_ = Retrying([&] { return calls_.OpenAt(folder_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666); });
         if (descriptor_ >= 0) return {};
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
-            return SystemError(ImgErrc::FileCreate);
+            return SystemError(errc::FileCreate);
         return CreateNamed();
     }
 
@@ -97,14 +98,15 @@ public:
 
     // Flushes the data to disk, then puts the file in the target's place.
     Result<void> Commit() {
-        if (Retrying([&] { return ::fsync(descriptor_); }) != 0) return SystemError(ImgErrc::FileWrite);
+        if (Retrying([&] { return calls_.Fsync(descriptor_); }) != 0) return SystemError(errc::FileWrite);
         if (name_.empty()) {
             if (auto linked = LinkUnnamed(); !linked) return linked;
         }
-        if (::renameat(folder_, name_.c_str(), folder_, target_.c_str()) != 0) return SystemError(ImgErrc::FileCreate);
+        if (calls_.RenameAt(folder_, name_.c_str(), folder_, target_.c_str()) != 0)
+            return SystemError(errc::FileCreate);
         name_.clear();
         const int descriptor = std::exchange(descriptor_, -1);
-        if (::close(descriptor) != 0 && errno != EINTR) return SystemError(ImgErrc::FileWrite);
+        if (::close(descriptor) != 0 && errno != EINTR) return SystemError(errc::FileWrite);
         return {};
     }
 
@@ -115,15 +117,15 @@ private:
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::string name = TemporaryName(target_);
             descriptor_ = Retrying([&] {
-                return ::openat(folder_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+                return calls_.OpenAt(folder_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
             });
             if (descriptor_ >= 0) {
                 name_ = std::move(name);
                 return {};
             }
-            if (errno != EEXIST) return SystemError(ImgErrc::FileCreate);
+            if (errno != EEXIST) return SystemError(errc::FileCreate);
         }
-        return SystemError(ImgErrc::FileCreate, EEXIST);
+        return SystemError(errc::FileCreate, EEXIST);
     }
 
     // Gives the unnamed file a fresh name beside the target, for the rename.
@@ -131,15 +133,16 @@ private:
         const std::string self = "/proc/self/fd/" + std::to_string(descriptor_);
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::string name = TemporaryName(target_);
-            if (::linkat(AT_FDCWD, self.c_str(), folder_, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            if (calls_.LinkAt(AT_FDCWD, self.c_str(), folder_, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
                 name_ = std::move(name);
                 return {};
             }
-            if (errno != EEXIST) return SystemError(ImgErrc::FileCreate);
+            if (errno != EEXIST) return SystemError(errc::FileCreate);
         }
-        return SystemError(ImgErrc::FileCreate, EEXIST);
+        return SystemError(errc::FileCreate, EEXIST);
     }
 
+    SystemCalls& calls_;
     int folder_;
     std::string target_;
     TemporaryFiles kind_;
@@ -149,7 +152,7 @@ private:
 
 // Removes what a killed run may have left; only called while the folder is locked, so no
 // other conversion's temporary file can be among them.
-void RemoveLeftTemporaryFiles(int folder) {
+void RemoveLeftTemporaryFiles(SystemCalls& calls, int folder) {
     const int listing = ::dup(folder);
     DIR* directory = listing < 0 ? nullptr : ::fdopendir(listing);
     if (directory == nullptr) {
@@ -160,7 +163,7 @@ void RemoveLeftTemporaryFiles(int folder) {
     while (const dirent* entry = ::readdir(directory))
         if (IsTemporaryName(entry->d_name)) left.emplace_back(entry->d_name);
     ::closedir(directory);
-    for (const std::string& name : left) ::unlinkat(folder, name.c_str(), 0);
+    for (const std::string& name : left) calls.UnlinkAt(folder, name.c_str(), 0);
 }
 
 // The copy done by the kernel, page cache to page cache, without passing through this process.
@@ -176,7 +179,7 @@ Result<bool> CopyInKernel(const InputFile& source, int target) {
         if (got > 0) continue;
         const bool unsupported = errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP;
         if (offset == 0 && unsupported) return false;
-        return SystemError(ImgErrc::FileWrite, errno == EFBIG ? ENOSPC : errno);
+        return SystemError(errc::FileWrite, errno == EFBIG ? ENOSPC : errno);
     }
 #else
     (void)source, (void)target;
@@ -186,9 +189,9 @@ Result<bool> CopyInKernel(const InputFile& source, int target) {
 
 Result<void> CopyThroughMemory(const InputFile& source, int target) {
     // Not zero-filled: every byte written is read first.
-    const auto chunk = std::make_unique_for_overwrite<std::uint8_t[]>(kCopyChunk);
+    const auto chunk = std::make_unique_for_overwrite<std::uint8_t[]>(kReadChunkBytes);
     for (std::uint64_t offset = 0;;) {
-        const Result<std::size_t> got = source.ReadAt(offset, {chunk.get(), kCopyChunk});
+        const Result<std::size_t> got = source.ReadAt(offset, {chunk.get(), kReadChunkBytes});
         if (!got) return got.Error();
         if (*got == 0) return {};
         const ByteSpan piece(chunk.get(), *got);
@@ -199,48 +202,48 @@ Result<void> CopyThroughMemory(const InputFile& source, int target) {
 
 class PosixFileSystem final : public FileSystem {
 public:
-    explicit PosixFileSystem(TemporaryFiles temporaries) : temporaries_(temporaries) {}
+    PosixFileSystem(TemporaryFiles temporaries, SystemCalls& calls) : temporaries_(temporaries), calls_(calls) {}
 
     Result<InputFile> Open(const std::filesystem::path& path) override {
         // Non-blocking, so that opening a FIFO does not wait for a writer.
         const int descriptor =
             Retrying([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); });
-        if (descriptor < 0) return SystemError(ImgErrc::FileOpen);
+        if (descriptor < 0) return SystemError(errc::FileOpen);
         InputFile guard(descriptor, 0);  // closes it on the early returns
         struct stat status {};
-        if (::fstat(descriptor, &status) != 0) return SystemError(ImgErrc::FileRead);
-        if (S_ISDIR(status.st_mode)) return SystemError(ImgErrc::NotAFile, EISDIR);
-        if (!S_ISREG(status.st_mode)) return ImgError{ImgErrc::NotAFile, 0, KindOf(status.st_mode)};
+        if (::fstat(descriptor, &status) != 0) return SystemError(errc::FileRead);
+        if (S_ISDIR(status.st_mode)) return SystemError(errc::NotAFile, EISDIR);
+        if (!S_ISREG(status.st_mode)) return Error{errc::NotAFile, 0, KindOf(status.st_mode)};
         if (::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0)
-            return SystemError(ImgErrc::FileRead);
+            return SystemError(errc::FileRead);
         return InputFile(guard.Release(), static_cast<std::uint64_t>(status.st_size));
     }
 
     Result<void> CheckExists(const std::filesystem::path& path) override {
         struct stat status {};
-        if (::stat(path.c_str(), &status) != 0) return SystemError(ImgErrc::FileOpen);
+        if (::stat(path.c_str(), &status) != 0) return SystemError(errc::FileOpen);
         return {};
     }
 
     Result<OutputFolder> OpenFolder(const std::filesystem::path& path) override {
         const std::filesystem::path shown = path.empty() ? std::filesystem::path(".") : path;
         const int descriptor = Retrying([&] { return ::open(shown.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-        if (descriptor < 0) return SystemError(ImgErrc::FileCreate);
+        if (descriptor < 0) return SystemError(errc::FileCreate);
         OutputFolder folder(descriptor, path);
-        if (Retrying([&] { return ::flock(descriptor, LOCK_EX); }) != 0) return SystemError(ImgErrc::FileCreate);
-        RemoveLeftTemporaryFiles(descriptor);
+        if (Retrying([&] { return ::flock(descriptor, LOCK_EX); }) != 0) return SystemError(errc::FileCreate);
+        RemoveLeftTemporaryFiles(calls_, descriptor);
         return folder;
     }
 
     Result<void> Write(OutputFolder& folder, const std::string& name, std::span<const ByteSpan> pieces) override {
-        TemporaryFile file(folder.Descriptor(), name, temporaries_);
+        TemporaryFile file(calls_, folder.Descriptor(), name, temporaries_);
         if (auto created = file.Create(); !created) return created;
         if (auto written = WriteAll(file.Descriptor(), pieces); !written) return written;
         return file.Commit();
     }
 
     Result<void> Copy(const InputFile& source, OutputFolder& folder, const std::string& name) override {
-        TemporaryFile file(folder.Descriptor(), name, temporaries_);
+        TemporaryFile file(calls_, folder.Descriptor(), name, temporaries_);
         if (auto created = file.Create(); !created) return created;
         const Result<bool> copied = CopyInKernel(source, file.Descriptor());
         if (!copied) return copied.Error();
@@ -251,12 +254,13 @@ public:
     }
 
     Result<void> Sync(OutputFolder& folder) override {
-        if (Retrying([&] { return ::fsync(folder.Descriptor()); }) != 0) return SystemError(ImgErrc::FileWrite);
+        if (Retrying([&] { return calls_.Fsync(folder.Descriptor()); }) != 0) return SystemError(errc::FileWrite);
         return {};
     }
 
 private:
     TemporaryFiles temporaries_;
+    SystemCalls& calls_;
 
     static std::string KindOf(mode_t mode) {
         if (S_ISFIFO(mode)) return "a FIFO";
@@ -299,7 +303,7 @@ Result<std::size_t> InputFile::ReadScatteredAt(std::uint64_t offset,
         const int count = static_cast<int>(std::min<std::size_t>(vectors.size() - first, IOV_MAX));
         const ssize_t got =
             Retrying([&] { return ::preadv(descriptor_, &vectors[first], count, static_cast<off_t>(offset + done)); });
-        if (got < 0) return SystemError(ImgErrc::FileRead);
+        if (got < 0) return SystemError(errc::FileRead);
         if (got == 0) break;
         done += static_cast<std::size_t>(got);
         // Past the pieces filled whole, and into the one filled in part.
@@ -331,9 +335,30 @@ OutputFolder& OutputFolder::operator=(OutputFolder&& other) noexcept {
 OutputFolder::~OutputFolder() { CloseQuietly(descriptor_); }
 
 FileSystem& SystemFileSystem(TemporaryFiles temporaries) {
-    static PosixFileSystem unnamed(TemporaryFiles::UnnamedWherePossible);
-    static PosixFileSystem named(TemporaryFiles::AlwaysNamed);
+    static PosixFileSystem unnamed(TemporaryFiles::UnnamedWherePossible, RealSystemCalls());
+    static PosixFileSystem named(TemporaryFiles::AlwaysNamed, RealSystemCalls());
     return temporaries == TemporaryFiles::AlwaysNamed ? named : unnamed;
+}
+
+int SystemCalls::OpenAt(int folder, const char* name, int flags, mode_t mode) {
+    return ::openat(folder, name, flags, mode);
+}
+int SystemCalls::LinkAt(int fromFolder, const char* from, int toFolder, const char* to, int flags) {
+    return ::linkat(fromFolder, from, toFolder, to, flags);
+}
+int SystemCalls::RenameAt(int fromFolder, const char* from, int toFolder, const char* to) {
+    return ::renameat(fromFolder, from, toFolder, to);
+}
+int SystemCalls::UnlinkAt(int folder, const char* name, int flags) { return ::unlinkat(folder, name, flags); }
+int SystemCalls::Fsync(int descriptor) { return ::fsync(descriptor); }
+
+SystemCalls& RealSystemCalls() {
+    static SystemCalls calls;
+    return calls;
+}
+
+std::unique_ptr<FileSystem> MakePosixFileSystem(TemporaryFiles temporaries, SystemCalls& calls) {
+    return std::make_unique<PosixFileSystem>(temporaries, calls);
 }
 
 bool IsTemporaryName(const std::string& name) {

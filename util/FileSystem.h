@@ -17,6 +17,9 @@ namespace zenivor {
 
 using ByteSpan = std::span<const std::uint8_t>;
 
+// How much any reader of a file asks for at once: the most a read holds beyond what it keeps.
+inline constexpr std::size_t kReadChunkBytes = 256 * 1024;
+
 // An open regular file, read by offset; closed when it goes.
 class InputFile {
 public:

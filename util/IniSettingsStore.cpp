@@ -13,8 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::size_t kReadChunk = 64 * 1024;
-
 std::string Environment(const char* name) {
     const char* value = std::getenv(name);
     return value == nullptr ? std::string() : std::string(value);
@@ -46,67 +44,72 @@ fs::path IniSettingsStore::FileFor(const std::string& appName) const {
     return fileName_.empty() ? DefaultFileName(appName) : fileName_;
 }
 
-std::optional<std::string> IniSettingsStore::ReadText(const fs::path& file) {
+Result<std::string> IniSettingsStore::ReadText(const fs::path& file) {
     Result<InputFile> opened = files_.Open(file);
     if (!opened) {
-        const ImgError& error = opened.Error();
-        if (error.code == ImgErrc::FileOpen && error.systemError == ENOENT) return std::string();
-        return std::nullopt;
+        const Error& error = opened.Error();
+        if (error.code == errc::FileOpen && error.systemError == ENOENT) return std::string();
+        return error;
     }
-    if (opened->Size() > kMaxIniBytes) return std::nullopt;
+    const Error tooLarge{errc::FileRead, 0, "larger than 1 MiB, so not a settings file"};
+    if (opened->Size() > kMaxIniBytes) return tooLarge;
     std::string text;
-    std::vector<std::uint8_t> chunk(kReadChunk);
+    std::vector<std::uint8_t> chunk(kReadChunkBytes);
     // Read to the end rather than to the size seen at opening: the file may have grown since.
     for (;;) {
         const Result<std::size_t> got = opened->ReadAt(text.size(), chunk);
-        if (!got) return std::nullopt;
+        if (!got) return got.Error();
         if (*got == 0) break;
-        if (text.size() + *got > kMaxIniBytes) return std::nullopt;
+        if (text.size() + *got > kMaxIniBytes) return tooLarge;
         text.append(reinterpret_cast<const char*>(chunk.data()), *got);
     }
-    if (!ini::IsText(text)) return std::nullopt;
+    if (!ini::IsText(text)) return Error{errc::FileRead, 0, "not UTF-8 text, so not a settings file"};
     return text;
 }
 
 std::string IniSettingsStore::GetSetting(const std::string& appName, const std::string& section, const std::string& key,
                                          const std::string& defaultValue) {
-    const std::optional<std::string> text = ReadText(FileFor(appName));
+    const Result<std::string> text = ReadText(FileFor(appName));
     if (!text) return defaultValue;
     return ini::Lookup(*text, section, key).value_or(defaultValue);
 }
 
-bool IniSettingsStore::SaveSetting(const std::string& appName, const std::string& section, const std::string& key,
-                                   const std::string& value) {
+Result<std::string> IniSettingsStore::EditedText(const fs::path& file, const std::string& section,
+                                                 const std::string& key, const std::string& value) {
+    Result<std::string> text = ReadText(file);
+    if (!text) return text;
+    std::optional<std::string> edited = ini::WithValue(*text, section, key, value);
+    if (!edited) return Error{errc::FileWrite, 0, "a name or value that the file could not give back as it is"};
+    if (*edited == *text) return std::string();
+    return std::move(*edited);
+}
+
+Result<void> IniSettingsStore::SaveSetting(const std::string& appName, const std::string& section,
+                                           const std::string& key, const std::string& value) {
     const fs::path file = Resolved(FileFor(appName));
     // First without the lock: a value already stored needs neither the lock nor a write.
-    {
-        const std::optional<std::string> text = ReadText(file);
-        if (!text) return false;
-        const std::optional<std::string> edited = ini::WithValue(*text, section, key, value);
-        if (!edited) return false;
-        if (*edited == *text) return true;
-    }
+    if (Result<std::string> edited = EditedText(file, section, key, value); !edited || edited->empty())
+        return edited ? Result<void>() : edited.Error();
     const fs::path folderPath = file.parent_path();
     std::error_code error;
     if (!folderPath.empty()) fs::create_directories(folderPath, error);
-    if (error) return false;
+    if (error) return Error{errc::FileCreate, error.value()};
     Result<OutputFolder> folder = files_.OpenFolder(folderPath);
-    if (!folder) return false;
+    if (!folder) return folder.Error();
 
     // Again under the lock, as another instance may have saved in the meantime.
-    const std::optional<std::string> text = ReadText(file);
-    if (!text) return false;
-    const std::optional<std::string> edited = ini::WithValue(*text, section, key, value);
-    if (!edited) return false;
-    if (*edited == *text) return true;
-
+    const Result<std::string> edited = EditedText(file, section, key, value);
+    if (!edited || edited->empty()) return edited ? Result<void>() : edited.Error();
     const fs::file_status before = fs::status(file, error);
     const bool existed = fs::is_regular_file(before);
     const ByteSpan piece(reinterpret_cast<const std::uint8_t*>(edited->data()), edited->size());
-    if (!files_.Write(*folder, file.filename().string(), std::span(&piece, 1))) return false;
-    if (existed && fs::status(file, error).permissions() != before.permissions())
+    if (Result<void> written = files_.Write(*folder, file.filename().string(), std::span(&piece, 1)); !written)
+        return written;
+    if (existed && fs::status(file, error).permissions() != before.permissions()) {
         fs::permissions(file, before.permissions(), fs::perm_options::replace, error);
-    return static_cast<bool>(files_.Sync(*folder));
+        if (error) return Error{errc::FileWrite, error.value(), "its permissions could not be restored"};
+    }
+    return files_.Sync(*folder);
 }
 
 }  // namespace zenivor

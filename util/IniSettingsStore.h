@@ -35,13 +35,16 @@ public:
 
     std::string GetSetting(const std::string& appName, const std::string& section, const std::string& key,
                            const std::string& defaultValue) override;
-    bool SaveSetting(const std::string& appName, const std::string& section, const std::string& key,
-                     const std::string& value) override;
+    Result<void> SaveSetting(const std::string& appName, const std::string& section, const std::string& key,
+                             const std::string& value) override;
 
 private:
     std::filesystem::path FileFor(const std::string& appName) const;
-    // The file's text; empty for a missing file, nothing for one that is not ours to rewrite.
-    std::optional<std::string> ReadText(const std::filesystem::path& file);
+    // The file's text; empty for a missing file, an error for one that is not ours to rewrite.
+    Result<std::string> ReadText(const std::filesystem::path& file);
+    // The text with the value set; empty when the value is already stored.
+    Result<std::string> EditedText(const std::filesystem::path& file, const std::string& section,
+                                   const std::string& key, const std::string& value);
 
     std::filesystem::path fileName_;
     FileSystem& files_;

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "util/Result.h"
+
 namespace zenivor {
 
 // Every value the program keeps lives under this application and section.
@@ -16,8 +18,8 @@ public:
     virtual ~SettingsStore() = default;
     virtual std::string GetSetting(const std::string& appName, const std::string& section, const std::string& key,
                                    const std::string& defaultValue) = 0;
-    // False when the value could not be written.
-    virtual bool SaveSetting(const std::string& appName, const std::string& section, const std::string& key,
+    // Why the value could not be written, when it could not.
+    virtual Result<void> SaveSetting(const std::string& appName, const std::string& section, const std::string& key,
                              const std::string& value) = 0;
 };
 

@@ -5,19 +5,18 @@
 #include <string>
 #include <vector>
 
+#include "legacy/Reporter.h"
+#include "util/Result.h"
 #include "util/SettingsStore.h"
 
 namespace zenivor {
 
 inline constexpr const char* kNotFound = "Not found";
-// Error numbers the routines report.
-inline constexpr int kInvalidPropertyValue = 380;  // the window refused a coordinate
-inline constexpr int kStoreAccessError = 75;       // the settings store could not be written
-
-// A window refusing a value throws this with its error number.
-struct PlacementError {
-    int number;
-};
+// The errors the routines report, by number alone.
+namespace errc {
+inline constexpr ErrorKind InvalidPropertyValue{380, "Invalid property value"};  // the window refused a coordinate
+inline constexpr ErrorKind StoreAccessError{75, "Path/File access error"};      // the settings store could not be written
+}  // namespace errc
 
 struct TwipRange {
     float start;
@@ -34,8 +33,9 @@ public:
     virtual float Top() const = 0;
     virtual float Width() const = 0;
     virtual float Height() const = 0;
-    virtual void SetLeft(float left) = 0;
-    virtual void SetTop(float top) = 0;
+    // InvalidPropertyValue for a coordinate the window cannot take.
+    virtual Result<void> SetLeft(float left) = 0;
+    virtual Result<void> SetTop(float top) = 0;
     // The screen the window is centred on.
     virtual float ScreenWidth() const = 0;
     virtual float ScreenHeight() const = 0;
@@ -53,7 +53,10 @@ float CoordinateFromText(const std::string& text);
 
 void CenterFormHorizontally(PlacementWindow& window);
 void CenterFormVertically(PlacementWindow& window);
-void RestoreFormPosition(PlacementWindow& window, SettingsStore& store, const std::string& appName);
-void SaveFormPosition(PlacementWindow& window, SettingsStore& store, const std::string& appName);
+// A failure is reported by its number, and the steps after it are skipped.
+void RestoreFormPosition(PlacementWindow& window, SettingsStore& store, const std::string& appName,
+                         MessageReporter& reporter);
+void SaveFormPosition(PlacementWindow& window, SettingsStore& store, const std::string& appName,
+                      MessageReporter& reporter);
 
 }  // namespace zenivor

@@ -1,12 +1,11 @@
-#include "util/FormPosition.h"
+#include "legacy/FormPosition.h"
 
 #include <charconv>
 #include <cmath>
 #include <limits>
 
-#include "util/MessageHook.h"
 #include "util/Utf16.h"
-#include "util/modFString.h"
+#include "legacy/modFString.h"
 
 namespace zenivor {
 namespace {
@@ -37,19 +36,17 @@ bool OnSomeScreen(float start, float length, const std::vector<TwipRange>& scree
     return screens.empty();
 }
 
-void Report(int number) { ShowUtilityMessage(std::to_string(number)); }
-
-void RestoreAxis(PlacementWindow& window, SettingsStore& store, const std::string& appName, const std::string& key,
-                 bool across) {
+Result<void> RestoreAxis(PlacementWindow& window, SettingsStore& store, const std::string& appName,
+                         const std::string& key, bool across) {
     const std::string stored = store.GetSetting(appName, kProgramTitle, key, kNotFound);
     const float value = CoordinateFromText(stored);
     const bool usable = stored != kNotFound && OnSomeScreen(value, across ? window.Width() : window.Height(),
                                                             across ? window.ScreensAcross() : window.ScreensDown());
     if (!usable) {
         across ? CenterFormHorizontally(window) : CenterFormVertically(window);
-    } else {
-        across ? window.SetLeft(value) : window.SetTop(value);
+        return {};
     }
+    return across ? window.SetLeft(value) : window.SetTop(value);
 }
 
 }  // namespace
@@ -73,41 +70,31 @@ float CoordinateFromText(const std::string& text) {
     return result.ec == std::errc() ? value : 0.0f;
 }
 
+// Centring is best effort: a window that refuses stays where it is.
 void CenterFormHorizontally(PlacementWindow& window) {
-    try {
-        window.SetLeft(CentredOffset(window.ScreenWidth(), window.Width()));
-    } catch (const PlacementError&) {
-        // Centring is best effort: a window that refuses stays where it is.
-    }
+    (void)window.SetLeft(CentredOffset(window.ScreenWidth(), window.Width()));
 }
 
 void CenterFormVertically(PlacementWindow& window) {
-    try {
-        window.SetTop(CentredOffset(window.ScreenHeight(), window.Height()));
-    } catch (const PlacementError&) {
-    }
+    (void)window.SetTop(CentredOffset(window.ScreenHeight(), window.Height()));
 }
 
-void RestoreFormPosition(PlacementWindow& window, SettingsStore& store, const std::string& appName) {
+void RestoreFormPosition(PlacementWindow& window, SettingsStore& store, const std::string& appName,
+                         MessageReporter& reporter) {
     if (window.Minimised()) return;
     const std::string prefix = PlacementKeyPrefix(window.Caption());
-    try {
-        RestoreAxis(window, store, appName, prefix + "Top", false);
-        RestoreAxis(window, store, appName, prefix + "Left", true);
-    } catch (const PlacementError& error) {
-        Report(error.number);
-    }
+    Result<void> restored = RestoreAxis(window, store, appName, prefix + "Top", false);
+    if (restored) restored = RestoreAxis(window, store, appName, prefix + "Left", true);
+    if (!restored) reporter.Report(std::to_string(restored.Error().code.number));
 }
 
-void SaveFormPosition(PlacementWindow& window, SettingsStore& store, const std::string& appName) {
+void SaveFormPosition(PlacementWindow& window, SettingsStore& store, const std::string& appName,
+                      MessageReporter& reporter) {
     if (window.Minimised()) return;
     const std::string prefix = PlacementKeyPrefix(window.Caption());
-    if (!store.SaveSetting(appName, kProgramTitle, prefix + "Top", CoordinateText(window.Top()))) {
-        Report(kStoreAccessError);
-        return;
-    }
-    if (!store.SaveSetting(appName, kProgramTitle, prefix + "Left", CoordinateText(window.Left())))
-        Report(kStoreAccessError);
+    const bool saved = store.SaveSetting(appName, kProgramTitle, prefix + "Top", CoordinateText(window.Top())) &&
+                       store.SaveSetting(appName, kProgramTitle, prefix + "Left", CoordinateText(window.Left()));
+    if (!saved) reporter.Report(std::to_string(errc::StoreAccessError.number));
 }
 
 }  // namespace zenivor

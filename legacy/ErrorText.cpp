@@ -1,4 +1,4 @@
-#include "util/ErrorText.h"
+#include "legacy/ErrorText.h"
 
 #include <new>
 #include <system_error>

@@ -1,10 +1,9 @@
-#include "util/modFString.h"
+#include "legacy/modFString.h"
 
 #include <limits>
 #include <optional>
 
-#include "util/ErrorText.h"
-#include "util/MessageHook.h"
+#include "legacy/ErrorText.h"
 
 namespace zenivor {
 namespace {
@@ -47,11 +46,12 @@ std::optional<std::u16string> Element(const std::u16string& source, const std::u
 
 }  // namespace
 
-std::u16string GetElement(const std::u16string& source, const std::u16string& delimiter, std::int16_t index) {
+std::u16string GetElement(const std::u16string& source, const std::u16string& delimiter, std::int16_t index,
+                          MessageReporter& reporter) {
     if (source.empty()) return {};
     std::optional<std::u16string> element = Element(source, delimiter, index);
     if (element) return std::move(*element);
-    ShowUtilityMessage("GetElement: " + SignedNumberText(kOverflowError) + " - 0");
+    reporter.Report("GetElement: " + SignedNumberText(kOverflowError) + " - 0");
     return {};
 }
 

@@ -1,9 +1,9 @@
-#include "util/modSubroutines.h"
+#include "legacy/modSubroutines.h"
 
 #include <cstdint>
 #include <limits>
 
-#include "util/modFString.h"
+#include "legacy/modFString.h"
 
 namespace zenivor {
 namespace {
@@ -18,19 +18,19 @@ std::size_t RootPrefixLength(const std::u16string& path, char16_t separator) {
 
 }  // namespace
 
-std::u16string GetFileNameFromPath(const std::u16string& path, char16_t separator) {
+std::u16string GetFileNameFromPath(const std::u16string& path, char16_t separator, MessageReporter& reporter) {
     const std::u16string work = path.substr(RootPrefixLength(path, separator));
     const std::u16string delimiter(1, separator);
     std::int16_t index = 0;
-    while (!GetElement(work, delimiter, index).empty()) {
+    while (!GetElement(work, delimiter, index, reporter).empty()) {
         if (index == std::numeric_limits<std::int16_t>::max()) return {};
         ++index;
     }
-    return GetElement(work, delimiter, static_cast<std::int16_t>(index - 1));
+    return GetElement(work, delimiter, static_cast<std::int16_t>(index - 1), reporter);
 }
 
-std::u16string GetPathFromFileName(const std::u16string& path, char16_t separator) {
-    const std::u16string name = GetFileNameFromPath(path, separator);
+std::u16string GetPathFromFileName(const std::u16string& path, char16_t separator, MessageReporter& reporter) {
+    const std::u16string name = GetFileNameFromPath(path, separator, reporter);
     if (name.empty()) return {};
     return path.substr(0, path.rfind(name));
 }

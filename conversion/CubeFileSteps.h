@@ -1,0 +1,72 @@
+#pragma once
+// The steps of a conversion that read and write files, shared by the strip's and the
+// panorama's: the source's size and pixels, the locked output folder, each face's file, the
+// ground template's copy and the folder's flush. A step that fails shows why (a refusal as a
+// message, any other failure in the status line), keeps it in the result and returns false.
+
+#include <exception>
+#include <string>
+
+#include "conversion/Cube.h"
+#include "conversion/SkyContext.h"
+
+namespace zenivor {
+
+class CubeFileSteps {
+public:
+    CubeFileSteps(const std::string& path, const SkyContext& context) : path_(path), context_(context) {}
+
+    const std::string& SourcePath() const { return path_; }
+    const SkyResult& Outcome() const { return result_; }
+    ImageSize SourceSize() const { return result_.strip; }
+    // The output folder: the remembered one, or the source's own when none is remembered.
+    std::filesystem::path Folder() const;
+    std::string OutputPath(Face face) const;
+
+    bool Stop(const std::string& statusText);
+    bool StopWithMessage(SkyOutcome outcome, const std::string& message);
+    void Complete() { result_.outcome = SkyOutcome::Completed; }
+
+    // The source's size from its header.
+    bool ReadSourceSize();
+    // The source's pixels, of the size just read (which also catches a file that changed in
+    // between); shrunk by up to largestFactor where its format can do that for less.
+    bool ReadSource(RgbImage& image, int largestFactor = 1);
+    // Before anything is replaced: the ground template must be there to copy (when it is to be),
+    // and the folder is locked so that a second conversion into it waits for this one. The
+    // first face named is the one a failure to open the folder is reported for.
+    bool PrepareOutput(bool groundFromTemplate, Face firstFace);
+    bool Save(Face face, const RgbImage& image);
+    // A face written a moment ago that is gone now was removed behind the program's back.
+    bool ConfirmWritten(Face face);
+    // A face as it lies on disk, read back as it was written.
+    bool ReadBack(Face face, RgbImage& image);
+    bool CopyGround();
+    // The renames reach the disk only with the folder.
+    bool SyncFolder();
+
+private:
+    std::filesystem::path TemplatePath() const { return context_.programFolder / kGroundTemplateFile; }
+
+    const std::string& path_;
+    const SkyContext& context_;
+    SkyResult result_;
+    InputFile ground_;
+    OutputFolder folder_;
+};
+
+// The one report of an exception that nobody expected (nothing is expected to throw but
+// running out of memory), as the conversion's result.
+SkyResult ReportUnexpected(const char* procedure, const SkyContext& context, const std::exception& error);
+
+// Runs a conversion; whatever it held is released on the way out of a throw.
+template <typename Conversion>
+SkyResult Reporting(const char* procedure, const SkyContext& context, const Conversion& conversion) {
+    try {
+        return conversion();
+    } catch (const std::exception& error) {
+        return ReportUnexpected(procedure, context, error);
+    }
+}
+
+}  // namespace zenivor

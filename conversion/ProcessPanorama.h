@@ -1,0 +1,21 @@
+#pragma once
+// The conversion of a 360-degree equirectangular panorama into the six files of a sky cube,
+// reported as a strip's conversion is.
+
+#include <string>
+
+#include "conversion/Equirect.h"
+#include "conversion/SkyContext.h"
+
+namespace zenivor {
+
+// How a 360-degree panorama becomes a cube.
+struct PanoramaOptions {
+    double northDegrees = kDefaultNorthDegrees;  // the longitude North looks at
+    bool groundFromTemplate = false;             // the template's ground, not the view straight down
+};
+
+// Converts a 2:1 equirectangular panorama at path (UTF-8) into the six faces.
+SkyResult ProcessPanorama(const std::string& path, const SkyContext& context, const PanoramaOptions& options);
+
+}  // namespace zenivor
