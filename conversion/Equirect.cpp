@@ -81,8 +81,10 @@ public:
         for (int level = 1; level < levels && Size(level - 1).height > 1; ++level) {
             const ImageSize size = Size(level - 1);
             halvings_.emplace_back(static_cast<std::size_t>((size.width + 1) / 2) * ((size.height + 1) / 2) * 3);
-            if (level == 1) Halve(base.pixels.data(), size, Halving{64}, halvings_.back().data());
-            else Halve(halvings_[level - 2].data(), size, Halving{1}, halvings_.back().data());
+            if (level == 1)
+                Halve(base.pixels.data(), size, Halving{256}, halvings_.back().data());
+            else
+                Halve(halvings_[level - 2].data(), size, Halving{1}, halvings_.back().data());
         }
     }
     int Count() const { return static_cast<int>(halvings_.size()) + 1; }
@@ -113,8 +115,8 @@ private:
                 const int left = 2 * x * 3;
                 const int right = 2 * x + 1 < size.width ? left + 3 : left;
                 for (int c = 0; c < 3; ++c) {
-                    const std::uint32_t sum = std::uint32_t{upper[left + c]} + upper[right + c] + lower[left + c] +
-                                              lower[right + c];
+                    const std::uint32_t sum =
+                        std::uint32_t{upper[left + c]} + upper[right + c] + lower[left + c] + lower[right + c];
                     *target++ = static_cast<Halving>((sum * scale + 2) / 4);
                 }
             }
@@ -130,13 +132,17 @@ struct Bgr {
     float b = 0, g = 0, r = 0;
 };
 
-// The integral of the Catmull-Rom kernel from 0 to t (odd in t; 1/2 at |t| >= 2).
-double CatmullRomIntegral(double t) {
-    const double a = std::abs(t);
-    double integral = 0.5;
-    if (a < 1) integral = ((0.375 * a - 5.0 / 6) * a * a + 1) * a;
-    else if (a < 2) integral = (((-0.125 * a + 5.0 / 6) * a - 2) * a + 2) * a - 1.0 / 6;
-    return t < 0 ? -integral : integral;
+// The integral of the Catmull-Rom kernel from 0 to t (odd in t; 1/2 at |t| >= 2). Without
+// branches, so that a row of weights is computed together.
+// Inlined, so that the loop over a row of weights is vectorised.
+inline __attribute__((always_inline)) double CatmullRomIntegral(double t) {
+    const double a = std::min(std::abs(t), 2.0);
+    const double inner = std::min(a, 1.0);
+    const double outer = std::max(a, 1.0);
+    // The pieces over [0, 1] and [1, 2]; the second is 0.708333 at 1.
+    const double integral = ((0.375 * inner - 5.0 / 6) * inner * inner + 1) * inner +
+                            (((-0.125 * outer + 5.0 / 6) * outer - 2) * outer + 2) * outer - 17.0 / 24;
+    return std::copysign(integral, t);
 }
 
 double CatmullRom(double t) {
@@ -158,17 +164,42 @@ struct Taps {
 void Weigh(double centre, double half, Taps& taps) {
     taps.first = static_cast<int>(std::ceil(centre - half - 2.5));
     taps.count = std::min(static_cast<int>(std::floor(centre + half + 1.5)) - taps.first + 1, kMaxTaps);
-    double sum = 0;
-    for (int k = 0; k < taps.count; ++k) {
-        const double d = taps.first + k + 0.5 - centre;
-        // A box narrower than this gives the kernel itself, within float precision.
-        const double w = half < 1e-4 ? CatmullRom(d)
-                                     : (CatmullRomIntegral(d + half) - CatmullRomIntegral(d - half)) / (2 * half);
-        taps.weights[static_cast<std::size_t>(k)] = static_cast<float>(w);
-        sum += w;
+    const double offset = taps.first + 0.5 - centre;
+    // A box narrower than this gives the kernel itself, within float precision.
+    if (half < 1e-4) {
+        for (int k = 0; k < taps.count; ++k)
+            taps.weights[static_cast<std::size_t>(k)] = static_cast<float>(CatmullRom(offset + k));
+    } else {
+        const double scale = 1 / (2 * half);
+        for (int k = 0; k < taps.count; ++k)
+            taps.weights[static_cast<std::size_t>(k)] = static_cast<float>(
+                (CatmullRomIntegral(offset + k + half) - CatmullRomIntegral(offset + k - half)) * scale);
     }
-    const auto scale = static_cast<float>(1 / sum);
-    for (int k = 0; k < taps.count; ++k) taps.weights[static_cast<std::size_t>(k)] *= scale;
+    float sum = 0;
+    for (int k = 0; k < taps.count; ++k) sum += taps.weights[static_cast<std::size_t>(k)];
+    for (int k = 0; k < taps.count; ++k) taps.weights[static_cast<std::size_t>(k)] /= sum;
+}
+
+// One row's samples under the weights, from `first` on: the columns are consecutive, wrapping
+// round from the last to the first.
+template <typename Sample>
+Bgr RowSum(const Sample* row, int width, int first, const Taps& across) {
+    Bgr sum;
+    int x = first;
+    for (int k = 0; k < across.count;) {
+        // The run up to the row's end.
+        const int run = std::min(across.count - k, width - x);
+        const Sample* p = row + static_cast<std::size_t>(x) * 3;
+        const float* w = across.weights.data() + k;
+        for (int i = 0; i < run; ++i, p += 3) {
+            sum.b += w[i] * static_cast<float>(p[0]);
+            sum.g += w[i] * static_cast<float>(p[1]);
+            sum.r += w[i] * static_cast<float>(p[2]);
+        }
+        k += run;
+        x = 0;
+    }
+    return sum;
 }
 
 int Wrapped(int x, int width) {
@@ -179,30 +210,20 @@ int Wrapped(int x, int width) {
 // The separable weights applied to a level. Columns wrap round; a row past the top or bottom
 // edge is the row mirrored over the pole, half a turn round.
 template <typename Sample>
-Bgr Filtered(const Level<Sample>& level, const Taps& across, const Taps& down, std::array<int, kMaxTaps>& columns) {
-    for (int k = 0; k < across.count; ++k) columns[static_cast<std::size_t>(k)] = Wrapped(across.first + k, level.width) * 3;
-    const int halfTurn = level.width / 2 * 3;
-    const int turn = level.width * 3;
+Bgr Filtered(const Level<Sample>& level, const Taps& across, const Taps& down) {
+    const int first = Wrapped(across.first, level.width);
+    const int mirrored = Wrapped(across.first + level.width / 2, level.width);
     Bgr sum;
     for (int j = 0; j < down.count; ++j) {
         int y = down.first + j;
-        int shift = 0;
+        int x = first;
         if (y < 0 || y >= level.height) {
             y = std::clamp(y < 0 ? -1 - y : 2 * level.height - 1 - y, 0, level.height - 1);
-            shift = halfTurn;
+            x = mirrored;
         }
-        const Sample* row = level.Row(y);
-        float b = 0, g = 0, r = 0;
-        for (int k = 0; k < across.count; ++k) {
-            int x = columns[static_cast<std::size_t>(k)] + shift;
-            if (x >= turn) x -= turn;
-            const float w = across.weights[static_cast<std::size_t>(k)];
-            b += w * static_cast<float>(row[x]);
-            g += w * static_cast<float>(row[x + 1]);
-            r += w * static_cast<float>(row[x + 2]);
-        }
+        const Bgr row = RowSum(level.Row(y), level.width, x, across);
         const float w = down.weights[static_cast<std::size_t>(j)] / level.unit;
-        sum.b += w * b, sum.g += w * g, sum.r += w * r;
+        sum.b += w * row.b, sum.g += w * row.g, sum.r += w * row.r;
     }
     return sum;
 }
@@ -252,15 +273,13 @@ public:
 private:
     struct Scratch {
         Taps across, down;
-        std::array<int, kMaxTaps> columns;
     };
 
     // The level to read a footprint wide x high (in the panorama's pixels) from.
     static int LevelFor(double wide, double high) {
         int level = 0;
         const double narrower = std::min(wide, high);
-        while (narrower >= 2 * kTexelsAcross * (1 << level) ||
-               std::max(wide, high) / (1 << level) + 5 > kMaxTaps)
+        while (narrower >= 2 * kTexelsAcross * (1 << level) || std::max(wide, high) / (1 << level) + 5 > kMaxTaps)
             ++level;
         return level;
     }
@@ -269,7 +288,8 @@ private:
         // The widest footprint lies at a face's centre; the longest reaches round the pole.
         const ImageSize size{panorama.width, panorama.height};
         const Footprint centre = FootprintOf(Face::North, kFaceSize / 2.0, kFaceSize / 2.0, size);
-        return std::max(LevelFor(std::abs(centre.uPerColumn), std::abs(centre.vPerRow)), LevelFor(panorama.width, 0)) + 1;
+        return std::max(LevelFor(std::abs(centre.uPerColumn), std::abs(centre.vPerRow)), LevelFor(panorama.width, 0)) +
+               1;
     }
 
     Bgr Pixel(Face face, int column, int row, Scratch& scratch) const {
@@ -278,14 +298,16 @@ private:
         const PanoramaPoint point = PanoramaPointOf(mapped.direction, north_);
         const Footprint& f = mapped.footprint;
         // The box of the same spread as the parallelogram, along each axis.
-        const double wide = std::min(std::hypot(f.uPerColumn, f.uPerRow), static_cast<double>(size.width));
-        const double high = std::min(std::hypot(f.vPerColumn, f.vPerRow), static_cast<double>(size.height));
+        const double wide =
+            std::min(std::sqrt(f.uPerColumn * f.uPerColumn + f.uPerRow * f.uPerRow), static_cast<double>(size.width));
+        const double high =
+            std::min(std::sqrt(f.vPerColumn * f.vPerColumn + f.vPerRow * f.vPerRow), static_cast<double>(size.height));
         const int level = std::min(LevelFor(wide, high), pyramid_.Count() - 1);
         const double texel = 1 << level;
         Weigh(point.longitude / 360.0 * size.width / texel, wide / 2 / texel, scratch.across);
         Weigh((90.0 - point.latitude) / 180.0 * size.height / texel, high / 2 / texel, scratch.down);
-        return level == 0 ? Filtered(pyramid_.Base(), scratch.across, scratch.down, scratch.columns)
-                          : Filtered(pyramid_.Halved(level), scratch.across, scratch.down, scratch.columns);
+        return level == 0 ? Filtered(pyramid_.Base(), scratch.across, scratch.down)
+                          : Filtered(pyramid_.Halved(level), scratch.across, scratch.down);
     }
 
     const RgbImage& panorama_;

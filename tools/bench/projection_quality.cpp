@@ -15,8 +15,8 @@
 #include <array>
 #include <chrono>
 #include <cmath>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -432,9 +432,9 @@ Faces CachedTruth(const Scene& scene, const std::string& folder, const char* nam
 }
 
 struct Options {
-    bool samplers = true;   // also score the plain samplers
-    std::string truths;     // where to keep the truths between runs
-    bool faces = false;     // also Zenivor's score on each face
+    bool samplers = true;  // also score the plain samplers
+    std::string truths;    // where to keep the truths between runs
+    bool faces = false;    // also Zenivor's score on each face
 };
 
 void Run(const Test& test, const Options& options) {
@@ -460,16 +460,36 @@ void Run(const Test& test, const Options& options) {
         }
         std::sort(ms.begin(), ms.end());
         std::sort(cpu.begin(), cpu.end());
-        std::printf("projection of %dx%d: median %.1f ms, %.1f ms of CPU\n", projected.width, projected.height, ms[3], cpu[3]);
+        std::printf("projection of %dx%d: median %.1f ms, %.1f ms of CPU\n", projected.width, projected.height, ms[3],
+                    cpu[3]);
     }
     if (getenv("ZQ_MAP")) {
         // temporary: RMS error of North by 8x8 blocks of 63 px
-        for (int by = 0; by < 8; ++by) { for (int bx = 0; bx < 8; ++bx) { double e = 0;
-            for (int y = by*63; y < by*63+63; ++y) for (int x = bx*63; x < bx*63+63; ++x) { const Rgb g = zenivor[0].At(x,y); const Colour& w = truth[0][y*kFaceSize+x]; e += (g[0]-w[0])*(g[0]-w[0]); }
-            std::printf(" %5.2f", std::sqrt(e/63/63)); } std::printf("\n"); }
-        for (int by = 0; by < 8; ++by) { for (int bx = 0; bx < 8; ++bx) { double e = 0;
-            for (int y = by*63; y < by*63+63; ++y) for (int x = bx*63; x < bx*63+63; ++x) { const Colour& w = truth[0][y*kFaceSize+x]; e += (127.5-w[0])*(127.5-w[0]); }
-            std::printf(" %5.2f", std::sqrt(e/63/63)); } std::printf("\n"); }
+        for (int by = 0; by < 8; ++by) {
+            for (int bx = 0; bx < 8; ++bx) {
+                double e = 0;
+                for (int y = by * 63; y < by * 63 + 63; ++y)
+                    for (int x = bx * 63; x < bx * 63 + 63; ++x) {
+                        const Rgb g = zenivor[0].At(x, y);
+                        const Colour& w = truth[0][y * kFaceSize + x];
+                        e += (g[0] - w[0]) * (g[0] - w[0]);
+                    }
+                std::printf(" %5.2f", std::sqrt(e / 63 / 63));
+            }
+            std::printf("\n");
+        }
+        for (int by = 0; by < 8; ++by) {
+            for (int bx = 0; bx < 8; ++bx) {
+                double e = 0;
+                for (int y = by * 63; y < by * 63 + 63; ++y)
+                    for (int x = bx * 63; x < bx * 63 + 63; ++x) {
+                        const Colour& w = truth[0][y * kFaceSize + x];
+                        e += (127.5 - w[0]) * (127.5 - w[0]);
+                    }
+                std::printf(" %5.2f", std::sqrt(e / 63 / 63));
+            }
+            std::printf("\n");
+        }
     }
     if (options.faces) {
         std::printf("|   Zenivor by face (N W S E cap ground):");
@@ -489,8 +509,8 @@ void Run(const Test& test, const Options& options) {
 int main(int argc, char** argv) {
     // The geometry worked out here agrees with the projection's own.
     const PanoramaPoint point = PanoramaPointOf(FaceDirection(Face::East, 100, 30), kNorth);
-    const Vec3 p = LookedAt(Face::East, 100, 30), q = PanoramaVector(point.longitude / 180 * kPi,
-                                                                     point.latitude / 180 * kPi);
+    const Vec3 p = LookedAt(Face::East, 100, 30),
+               q = PanoramaVector(point.longitude / 180 * kPi, point.latitude / 180 * kPi);
     if (Dot(p, q) < 1 - 1e-12) {
         std::fprintf(stderr, "projection_quality: the geometry disagrees with PanoramaPointOf\n");
         return 1;
@@ -510,10 +530,14 @@ int main(int argc, char** argv) {
     std::vector<std::string> names;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
-        if (argument == "--zenivor-only") options.samplers = false;
-        else if (argument == "--faces") options.faces = true;
-        else if (argument.starts_with("--truths=")) options.truths = argument.substr(9);
-        else names.push_back(argument);
+        if (argument == "--zenivor-only")
+            options.samplers = false;
+        else if (argument == "--faces")
+            options.faces = true;
+        else if (argument.starts_with("--truths="))
+            options.truths = argument.substr(9);
+        else
+            names.push_back(argument);
     }
     std::printf("PSNR in dB against the analytic truth (8-bit faces: at most 58.9 dB)\n");
     std::printf("| %-36s | Zenivor | bilinear | Catmull-Rom | 4x4 bilinear |\n", "test");
