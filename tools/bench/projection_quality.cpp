@@ -13,10 +13,8 @@
 // about five minutes on two cores.
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -449,48 +447,6 @@ void Run(const Test& test, const Options& options) {
         std::printf(" %8.2f | %11.2f | %12.2f |", Psnr(truth, Sampled(raster, 1, 1, Tent)),
                     Psnr(truth, Sampled(raster, 1, 2, CatmullRom)), Psnr(truth, Sampled(raster, 4, 1, Tent)));
     std::printf("\n");
-    if (getenv("ZQ_TIME")) {
-        std::vector<double> ms, cpu;
-        for (int k = 0; k < 7; ++k) {
-            const auto t0 = std::chrono::steady_clock::now();
-            const std::clock_t c0 = std::clock();
-            const auto again = ProjectPanorama(projected, kNorth);
-            cpu.push_back(1000.0 * static_cast<double>(std::clock() - c0) / CLOCKS_PER_SEC);
-            ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
-        }
-        std::sort(ms.begin(), ms.end());
-        std::sort(cpu.begin(), cpu.end());
-        std::printf("projection of %dx%d: median %.1f ms, %.1f ms of CPU\n", projected.width, projected.height, ms[3],
-                    cpu[3]);
-    }
-    if (getenv("ZQ_MAP")) {
-        // temporary: RMS error of North by 8x8 blocks of 63 px
-        for (int by = 0; by < 8; ++by) {
-            for (int bx = 0; bx < 8; ++bx) {
-                double e = 0;
-                for (int y = by * 63; y < by * 63 + 63; ++y)
-                    for (int x = bx * 63; x < bx * 63 + 63; ++x) {
-                        const Rgb g = zenivor[0].At(x, y);
-                        const Colour& w = truth[0][y * kFaceSize + x];
-                        e += (g[0] - w[0]) * (g[0] - w[0]);
-                    }
-                std::printf(" %5.2f", std::sqrt(e / 63 / 63));
-            }
-            std::printf("\n");
-        }
-        for (int by = 0; by < 8; ++by) {
-            for (int bx = 0; bx < 8; ++bx) {
-                double e = 0;
-                for (int y = by * 63; y < by * 63 + 63; ++y)
-                    for (int x = bx * 63; x < bx * 63 + 63; ++x) {
-                        const Colour& w = truth[0][y * kFaceSize + x];
-                        e += (127.5 - w[0]) * (127.5 - w[0]);
-                    }
-                std::printf(" %5.2f", std::sqrt(e / 63 / 63));
-            }
-            std::printf("\n");
-        }
-    }
     if (options.faces) {
         std::printf("|   Zenivor by face (N W S E cap ground):");
         for (int f = 0; f < 6; ++f) std::printf(" %.2f", Psnr(truth, zenivor, f));
