@@ -43,7 +43,7 @@ constexpr std::array<FaceBasis, 6> kBases{{
 // smaller than a texel thus gives plain Catmull-Rom interpolation (enlarging), a larger one
 // the exact mean of the reconstruction over it (shrinking), and everything between without a
 // switch. Catmull-Rom rather than Mitchell-Netravali: it interpolates, so enlarged detail keeps
-// its contrast, and it reproduces quadratics; its price is an overshoot of at most 1/24 of a
+// its contrast, and it reproduces quadratics; its price is an overshoot of at most 2/27 (7.4%) of a
 // step beside a hard edge (Mitchell-Netravali's is smaller, but it blurs every enlargement).
 //
 // A footprint many texels across is read from a halving instead of the panorama: from the
@@ -68,9 +68,9 @@ struct Level {
 };
 
 // The halvings above the panorama, in 16 bits of 1/256 of a grey level: the mean of a level's
-// 2 x 2 pixels is kept exact as far as eight halvings (where a pixel is the mean of 65,536 of
-// the panorama's), and rounds to the nearest 1/256 past that, so a constant panorama stays
-// exactly its value at every level. Level k's pixel x covers the panorama's columns
+// 2 x 2 pixels is exact as far as four halvings (where a pixel is the mean of 256 of the
+// panorama's) and rounds to the nearest 1/256 past that, so nothing drifts brighter and a
+// constant panorama stays exactly its value at every level. Level k's pixel x covers the panorama's columns
 // [x * 2^k, (x + 1) * 2^k); an odd last column or row is a mean of what there is.
 class Pyramid {
 public:
