@@ -81,7 +81,7 @@ QPixmap AboutPicture() {
     QPixmap pixmap(160, 97);
     pixmap.fill(QColor(240, 240, 240));
     QPainter painter(&pixmap);
-    constexpr int face = 30;
+    constexpr int kFace = 30;
     const QColor sky(40, 90, 180);
     for (int side = 0; side < 4; ++side) {
         QLinearGradient gradient(0, 34, 0, 64);
@@ -89,20 +89,20 @@ QPixmap AboutPicture() {
         gradient.setColorAt(0.6, QColor(170, 200, 230));
         gradient.setColorAt(0.61, QColor(80, 120, 140));
         gradient.setColorAt(1.0, QColor(20, 50, 60));
-        painter.fillRect(20 + side * face, 34, face, face, gradient);
+        painter.fillRect(20 + side * kFace, 34, kFace, kFace, gradient);
     }
-    painter.fillRect(20 + face, 4, face, face, sky);
+    painter.fillRect(20 + kFace, 4, kFace, kFace, sky);
     painter.setPen(QColor(120, 160, 220));
-    painter.drawLine(20 + face, 4, 20 + 2 * face - 1, 4 + face - 1);
-    painter.drawLine(20 + 2 * face - 1, 4, 20 + face, 4 + face - 1);
-    painter.fillRect(20 + face, 64, face, face, QColor(110, 80, 45));
+    painter.drawLine(20 + kFace, 4, 20 + 2 * kFace - 1, 4 + kFace - 1);
+    painter.drawLine(20 + 2 * kFace - 1, 4, 20 + kFace, 4 + kFace - 1);
+    painter.fillRect(20 + kFace, 64, kFace, kFace, QColor(110, 80, 45));
     painter.setBrush(QColor(255, 240, 190));
     painter.setPen(Qt::NoPen);
-    painter.drawEllipse(QPoint(20 + face + 18, 42), 4, 4);
+    painter.drawEllipse(QPoint(20 + kFace + 18, 42), 4, 4);
     painter.setPen(QColor(90, 90, 90));
     painter.setBrush(Qt::NoBrush);
-    painter.drawRect(20, 34, 4 * face - 1, face - 1);
-    painter.drawRect(20 + face, 4, face - 1, 3 * face - 1);
+    painter.drawRect(20, 34, 4 * kFace - 1, kFace - 1);
+    painter.drawRect(20 + kFace, 4, kFace - 1, 3 * kFace - 1);
     return pixmap;
 }
 

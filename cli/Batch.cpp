@@ -149,7 +149,9 @@ Result<void> CheckBatchStrips(const std::filesystem::path& outRoot, const std::v
     return {};
 }
 
-std::size_t BatchWorkerCount(std::size_t jobs, std::size_t strips) { return std::clamp<std::size_t>(jobs, 1, std::max<std::size_t>(strips, 1)); }
+std::size_t BatchWorkerCount(std::size_t jobs, std::size_t strips) {
+    return std::clamp<std::size_t>(jobs, 1, std::max<std::size_t>(strips, 1));
+}
 
 std::string BatchProgressLine(std::size_t done, std::size_t total, double seconds) {
     const std::size_t filled = total == 0 ? kBarWidth : done * kBarWidth / total;

@@ -71,8 +71,10 @@ Result<void> CheckOptions(const Options& options) {
     if (!options.batch && options.operands.size() > 2) return Usage("too many arguments");
     if (!options.batch && (options.jobs || options.quiet)) return Usage("--jobs and --quiet need --batch");
     if (conversion.preview && conversion.preview->empty()) return Usage("--preview needs a file name");
-    if (conversion.fit && conversion.equirect) return Usage("--fit is for strips; a panorama is projected whatever its size");
-    if (!conversion.equirect && (conversion.north || conversion.ground)) return Usage("--north and --ground need --equirect");
+    if (conversion.fit && conversion.equirect)
+        return Usage("--fit is for strips; a panorama is projected whatever its size");
+    if (!conversion.equirect && (conversion.north || conversion.ground))
+        return Usage("--north and --ground need --equirect");
     if (conversion.ground && *conversion.ground != "nadir" && *conversion.ground != "template")
         return Usage("--ground takes nadir or template");
     return options.batch ? CheckBatch(options) : Result<void>();

@@ -40,7 +40,8 @@ void PlaceFace(Canvas& canvas, const RgbImage& face, PreviewCell cell) {
         }
 }
 
-Result<void> WriteBytes(FileSystem& files, const std::filesystem::path& target, const std::vector<std::uint8_t>& bytes) {
+Result<void> WriteBytes(FileSystem& files, const std::filesystem::path& target,
+                        const std::vector<std::uint8_t>& bytes) {
     Result<OutputFolder> folder = files.OpenFolder(target.parent_path());
     const ByteSpan whole(bytes.data(), bytes.size());
     Result<void> written =

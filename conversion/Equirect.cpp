@@ -350,7 +350,7 @@ std::array<RgbImage, 6> ProjectPanorama(const RgbImage& panorama, double northDe
     const Projection projection(panorama, northDegrees);
     std::array<RgbImage, 6> faces;
     for (RgbImage& face : faces) face = RgbImage::Unfilled(kFaceSize, kFaceSize);
-    // Bands of rows, so that both cores stay busy to the end.
+    // Bands of rows, so that every core stays busy to the end.
     constexpr int kBands = 12;
     constexpr int kBandRows = (kFaceSize + kBands - 1) / kBands;
     ForEachIndexInParallel(6 * kBands, [&](int task) {

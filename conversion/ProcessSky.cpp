@@ -17,8 +17,8 @@ public:
         : context_(context), host_(context.host), steps_(path, context) {}
 
     SkyResult Run() {
-        if (ReadStrip() && steps_.PrepareOutput(true, layout_->steps[0].face) && WriteSideFaces() &&
-            ComposeSkyCap() && SaveSkyCap() && CopyGround() && steps_.SyncFolder())
+        if (ReadStrip() && steps_.PrepareOutput(true, layout_->steps[0].face) && WriteSideFaces() && ComposeSkyCap() &&
+            SaveSkyCap() && CopyGround() && steps_.SyncFolder())
             steps_.Complete();
         return steps_.Outcome();
     }

@@ -211,14 +211,15 @@ ImageSize StoredSize(const JpegSession& session) {
 
 bool IsInk(J_COLOR_SPACE space) { return space == JCS_CMYK || space == JCS_YCCK; }
 
-// Ink to light, in the image's blue-green-red order: cyan gives red, magenta green, yellow blue.
-// Adobe's files store each ink inverted (255 is none), others store it plainly.
+// Ink to light, in the image's blue-green-red order: what cyan lets through is red, magenta's
+// green, yellow's blue, each dimmed by what the black ink lets through. Adobe's files store each
+// ink inverted (255 is none, so the value is the light let through), others store it plainly.
 void CmykToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, int width, bool inverted) {
     for (int x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
-        const unsigned black = inverted ? cmyk[3] : 255u - cmyk[3];
+        const unsigned throughBlack = inverted ? cmyk[3] : 255u - cmyk[3];
         for (int channel = 0; channel < 3; ++channel) {
-            const unsigned ink = inverted ? cmyk[channel] : 255u - cmyk[channel];
-            bgr[2 - channel] = static_cast<std::uint8_t>((ink * black + 127) / 255);
+            const unsigned throughInk = inverted ? cmyk[channel] : 255u - cmyk[channel];
+            bgr[2 - channel] = static_cast<std::uint8_t>((throughInk * throughBlack + 127) / 255);
         }
     }
 }

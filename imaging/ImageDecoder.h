@@ -3,8 +3,8 @@
 // the image-format library beside it, so the core needs no third-party library.
 
 #include <cstdint>
-#include <string>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "imaging/ByteSource.h"

@@ -7,16 +7,17 @@ namespace zenivor {
 namespace {
 
 constexpr std::array kImageErrorKinds{
-    errc::TruncatedHeader,    errc::UnknownType,     errc::UnknownColourMapType, errc::BadColourMapDepth,
-    errc::BadPixelDepth,      errc::Interleaved,     errc::ZeroSize,             errc::MissingColourMap,
-    errc::TruncatedColourMap, errc::TruncatedPixels, errc::RleOverrun,           errc::ColourIndexRange,
-    errc::UnexpectedSize,     errc::TooLarge,        errc::UnknownFormat,
+    errc::TruncatedHeader,   errc::UnknownType,      errc::UnknownColourMapType,
+    errc::BadColourMapDepth, errc::BadPixelDepth,    errc::Interleaved,
+    errc::ZeroSize,          errc::MissingColourMap, errc::TruncatedColourMap,
+    errc::TruncatedPixels,   errc::RleOverrun,       errc::ColourIndexRange,
+    errc::UnexpectedSize,    errc::TooLarge,         errc::UnknownFormat,
 };
 
 // A header too short, or with a field no image has: the file is not what its reader took it for.
 constexpr std::array kHeaderErrorKinds{
-    errc::TruncatedHeader, errc::UnknownType,   errc::UnknownColourMapType, errc::BadColourMapDepth,
-    errc::BadPixelDepth,   errc::Interleaved,   errc::ZeroSize,             errc::MissingColourMap,
+    errc::TruncatedHeader, errc::UnknownType, errc::UnknownColourMapType, errc::BadColourMapDepth, errc::BadPixelDepth,
+    errc::Interleaved,     errc::ZeroSize,    errc::MissingColourMap,
 };
 
 }  // namespace

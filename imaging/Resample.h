@@ -9,9 +9,7 @@
 namespace zenivor {
 
 // A resampled value as a byte: to the nearest, within 0 to 255.
-inline std::uint8_t Rounded(float value) {
-    return static_cast<std::uint8_t>(std::clamp(value + 0.5F, 0.0F, 255.0F));
-}
+inline std::uint8_t Rounded(float value) { return static_cast<std::uint8_t>(std::clamp(value + 0.5F, 0.0F, 255.0F)); }
 
 // The image at width x height. Along an axis that shrinks, each output pixel is the exact mean
 // of the input area it covers (so nothing aliases); along one that grows, pixels are

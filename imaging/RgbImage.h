@@ -34,8 +34,8 @@ struct ImageSize {
 template <typename T>
 struct UninitialisedAllocator : std::allocator<T> {
     template <typename U>
-    struct rebind {
-        using other = UninitialisedAllocator<U>;
+    struct rebind {  // NOLINT(readability-identifier-naming): the name the allocator requirements give
+        using other = UninitialisedAllocator<U>;  // NOLINT(readability-identifier-naming): likewise
     };
     UninitialisedAllocator() = default;
     template <typename U>

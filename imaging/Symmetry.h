@@ -20,8 +20,8 @@ struct Symmetry {
     // The Exif orientation (1 to 8) that names how a stored image is turned against the
     // upright picture, as the map from upright to stored; the identity for any other value.
     static constexpr Symmetry FromExif(int orientation) {
-        constexpr Symmetry kByOrientation[] = {{1, 0, 0, 1},  {-1, 0, 0, 1}, {-1, 0, 0, -1}, {1, 0, 0, -1},
-                                               {0, 1, 1, 0},  {0, 1, -1, 0}, {0, -1, -1, 0}, {0, -1, 1, 0}};
+        constexpr Symmetry kByOrientation[] = {{1, 0, 0, 1}, {-1, 0, 0, 1}, {-1, 0, 0, -1}, {1, 0, 0, -1},
+                                               {0, 1, 1, 0}, {0, 1, -1, 0}, {0, -1, -1, 0}, {0, -1, 1, 0}};
         return orientation >= 1 && orientation <= 8 ? kByOrientation[orientation - 1] : Identity();
     }
 

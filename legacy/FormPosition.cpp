@@ -4,8 +4,8 @@
 #include <cmath>
 #include <limits>
 
-#include "util/Utf16.h"
 #include "legacy/modFString.h"
+#include "util/Utf16.h"
 
 namespace zenivor {
 namespace {

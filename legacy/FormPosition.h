@@ -15,7 +15,7 @@ inline constexpr const char* kNotFound = "Not found";
 // The errors the routines report, by number alone.
 namespace errc {
 inline constexpr ErrorKind InvalidPropertyValue{380, "Invalid property value"};  // the window refused a coordinate
-inline constexpr ErrorKind StoreAccessError{75, "Path/File access error"};      // the settings store could not be written
+inline constexpr ErrorKind StoreAccessError{75, "Path/File access error"};  // the settings store could not be written
 }  // namespace errc
 
 struct TwipRange {

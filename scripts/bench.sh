@@ -12,13 +12,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 count=${1:-200}
-if ! command -v hyperfine >/dev/null; then
-    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq hyperfine
-fi
+scripts/install-deps.sh hyperfine libbenchmark-dev >/dev/null
 cmake --preset release >/dev/null
 cmake --build --preset release --target zenivor-convert zenivor_data >/dev/null
-cmake --preset dev >/dev/null
-cmake --build --preset dev --target bench_conversion zenivor_data >/dev/null
+cmake --preset bench >/dev/null
+cmake --build --preset bench --target bench_conversion zenivor_data >/dev/null
 
 converter=$PWD/build/release/bin/zenivor-convert
 sample=$PWD/build/release/bin/samples/sky-2016.tga
@@ -52,7 +50,7 @@ echo "medians: converter $c ms, io_floor $f ms, io_floor_durable $d ms"
 echo "ratio to io_floor_durable $(ratio "$c" "$d") (goal: at most 1.25), to io_floor $(ratio "$c" "$f")"
 
 echo "== In process (Google Benchmark)"
-build/dev/tools/bench_conversion --benchmark_min_time=2 --benchmark_format=json >"$work/inprocess.json" 2>/dev/null
+build/bench/tools/bench_conversion --benchmark_min_time=2 --benchmark_format=json >"$work/inprocess.json" 2>/dev/null
 python3 - "$work/inprocess.json" <<'PY'
 import json, sys
 times = {b["name"].split("/")[0]: b["real_time"] for b in json.load(open(sys.argv[1]))["benchmarks"]}

@@ -9,11 +9,11 @@
 #include "conversion/ProcessPanorama.h"
 #include "conversion/ProcessSky.h"
 #include "formats/ImageFormats.h"
+#include "legacy/ErrorText.h"
+#include "legacy/modSubroutines.h"
 #include "shell/DesktopIntegration.h"
 #include "shell/ShellDialogs.h"
-#include "legacy/ErrorText.h"
 #include "util/FileSystem.h"
-#include "legacy/modSubroutines.h"
 
 namespace zenivor {
 namespace {
@@ -69,13 +69,13 @@ void modMain::Main(const QStringList& arguments) {
     try {
         appName_ = kAppName;
         lastPath_ = environment_.settings.GetSetting(appName_, kProgramTitle, kLastPathKey, "");
-        window_ = std::make_unique<frmZenivor>(environment_.dialogs,
-                                               MenuCommands{.fileOpen = [this] { FileOpen(); },
-                                                            .fileOpenPanorama = [this] { FileOpenPanorama(); },
-                                                            .fileExit = [this] { ExitProgram(); },
-                                                            .helpHelp = [this] { LaunchHelpFile("Zenivor.html"); },
-                                                            .helpAbout = [this] { ShowAbout(); },
-                                                            .dropped = [this](const QMimeData& data) { DropFile(data); }});
+        window_ = std::make_unique<frmZenivor>(
+            environment_.dialogs, MenuCommands{.fileOpen = [this] { FileOpen(); },
+                                               .fileOpenPanorama = [this] { FileOpenPanorama(); },
+                                               .fileExit = [this] { ExitProgram(); },
+                                               .helpHelp = [this] { LaunchHelpFile("Zenivor.html"); },
+                                               .helpAbout = [this] { ShowAbout(); },
+                                               .dropped = [this](const QMimeData& data) { DropFile(data); }});
         // Messages are owned by the window from now on.
         environment_.dialogs.SetOwner(window_.get());
         window_->show();
@@ -161,7 +161,9 @@ std::string modMain::SelectInputFile(const OpenDialogSetup& dialogSetup) {
         const QString chosen = QDir::toNativeSeparators(environment_.dialogs.ChooseInputFile(setup));
         // A cancelled dialog keeps the remembered folder.
         if (chosen.isEmpty()) return {};
-        lastPath_ = QString::fromStdU16String(GetPathFromFileName(chosen.toStdU16String(), kNativeSeparator, environment_.dialogs)).toStdString();
+        lastPath_ = QString::fromStdU16String(
+                        GetPathFromFileName(chosen.toStdU16String(), kNativeSeparator, environment_.dialogs))
+                        .toStdString();
         return chosen.toStdString();
     } catch (const std::exception&) {
         return {};
@@ -193,7 +195,9 @@ void modMain::DropFile(const QMimeData& data) {
         }
         const std::string path = file.toStdString();
         // As File > Open: the strip's folder becomes the remembered one.
-        lastPath_ = QString::fromStdU16String(GetPathFromFileName(file.toStdU16String(), kNativeSeparator, environment_.dialogs)).toStdString();
+        lastPath_ = QString::fromStdU16String(
+                        GetPathFromFileName(file.toStdU16String(), kNativeSeparator, environment_.dialogs))
+                        .toStdString();
         window_->SetStatusText("Processing " + path);
         window_->RepaintStatus();
         ProcessFile(path);

@@ -8,16 +8,11 @@
 
 #include "cli/Batch.h"
 #include "cli/ConvertCommand.h"
+#include "tests/ConverterRun.h"
 #include "tests/TestSupport.h"
 
 namespace zenivor::test {
 namespace {
-
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
 
 constexpr const char* kClearLine = "\r\x1b[2K";
 
@@ -38,12 +33,7 @@ protected:
     }
 
     Outcome Run(const std::vector<std::string>& arguments, bool terminal = false) {
-        std::ostringstream out;
-        std::ostringstream err;
-        ConverterSetup setup{.programFolder = program_};
-        setup.terminal = terminal;
-        const int status = RunConvertCommand(arguments, setup, out, err);
-        return {status, out.str(), err.str()};
+        return RunConverter(arguments, {.programFolder = program_, .terminal = terminal});
     }
 
     // Writes a strip under the test's folder and returns its path (UTF-8).
@@ -301,7 +291,7 @@ TEST_F(BatchTest, ProgressIsShownOnATerminalOnlyAndNotWhenQuiet) {
 
     const Outcome piped = run({}, false);
     EXPECT_EQ(piped.err.find('\r'), std::string::npos) << piped.err;
-    EXPECT_EQ(piped.err.find("\x1b"), std::string::npos) << piped.err;
+    EXPECT_EQ(piped.err.find('\x1b'), std::string::npos) << piped.err;
     EXPECT_TRUE(EndsWithSummary(piped.err, "converted 16 of 17 strips, 1 failed,")) << piped.err;
 }
 
@@ -344,7 +334,8 @@ TEST(BatchLinesTest, NoMoreWorkersThanStrips) {
         {5000, 2, 2}, {4, 40, 4}, {1, 40, 1}, {8, 8, 8}, {0, 3, 1}, {3, 0, 1},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(BatchWorkerCount(row.jobs, row.strips), row.workers) << row.jobs << " jobs, " << row.strips << " strips";
+        EXPECT_EQ(BatchWorkerCount(row.jobs, row.strips), row.workers)
+            << row.jobs << " jobs, " << row.strips << " strips";
 }
 
 // Many small conversions on more threads than cores: each strip's faces come from it alone.

@@ -7,17 +7,12 @@
 #include <sstream>
 
 #include "cli/ConvertCommand.h"
+#include "tests/ConverterRun.h"
 #include "tests/TestSupport.h"
 #include "util/Result.h"
 
 namespace zenivor::test {
 namespace {
-
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
 
 class ConvertCommandTest : public ::testing::Test {
 protected:
@@ -26,12 +21,7 @@ protected:
         WriteTga(program_ / "F0060001.tga", CoordinateImage(504, 504));
         WriteTga(strip_, CoordinateImage(2016, 504));
     }
-    Outcome Convert(const std::vector<std::string>& arguments) {
-        std::ostringstream out;
-        std::ostringstream err;
-        const int status = RunConvertCommand(arguments, {program_}, out, err);
-        return {status, out.str(), err.str()};
-    }
+    Outcome Convert(const std::vector<std::string>& arguments) { return RunConverter(arguments, {program_}); }
 
     TempDir dir_;
     std::filesystem::path program_ = dir_ / "program";

@@ -203,8 +203,8 @@ TEST_F(DesktopTest, WindowSharesItsNameAndIconWithTheDesktopEntry) {
     QIcon::setThemeName(QStringLiteral("hicolor"));
     const QImage installed(QString::fromStdString(Utf8FromPath(theme / icon)));
     // Compared premultiplied, as the icon keeps its pixmaps.
-    constexpr auto format = QImage::Format_ARGB32_Premultiplied;
-    EXPECT_EQ(WindowIcon().pixmap(32, 32).toImage().convertToFormat(format), installed.convertToFormat(format));
+    constexpr auto kFormat = QImage::Format_ARGB32_Premultiplied;
+    EXPECT_EQ(WindowIcon().pixmap(32, 32).toImage().convertToFormat(kFormat), installed.convertToFormat(kFormat));
     QIcon::setThemeSearchPaths(searchPaths);
     QIcon::setThemeName(themeName);
 }

@@ -14,9 +14,7 @@ enum class Call { Open, CheckExists, OpenFolder, Write, Copy, Sync };
 class FailingFileSystem final : public FileSystem {
 public:
     // The nth call (from 1) of that kind fails with error.
-    void FailOn(Call call, int nth, Error error) {
-        failures_.insert_or_assign(call, Failure{nth, std::move(error)});
-    }
+    void FailOn(Call call, int nth, Error error) { failures_.insert_or_assign(call, Failure{nth, std::move(error)}); }
     // Runs action just before the nth call of that kind.
     void Before(Call call, int nth, std::function<void()> action) { actions_[{call, nth}] = std::move(action); }
     int Count(Call call) const {

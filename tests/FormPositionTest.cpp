@@ -6,8 +6,8 @@
 #include <map>
 #include <optional>
 
-#include "tests/TestSupport.h"
 #include "legacy/FormPosition.h"
+#include "tests/TestSupport.h"
 
 namespace zenivor::test {
 namespace {
@@ -170,8 +170,7 @@ TEST(FormPosition, Centring) {
 TEST(FormPosition, PositionOnNoScreenIsCentredInstead) {
     FakeWindow window;
     MapStore store;
-    store.Set({{"About ZenivorTop", "50000"},
-                    {"About ZenivorLeft", "-7000"}});  // beyond, and left of, every screen
+    store.Set({{"About ZenivorTop", "50000"}, {"About ZenivorLeft", "-7000"}});  // beyond, and left of, every screen
     RestoreFormPosition(window, store.settings, kAppName, store.messages);
     EXPECT_EQ(window.top, (10800 - 3900) / 2.0f);
     EXPECT_EQ(window.left, (19200 - 6180) / 2.0f);

@@ -285,7 +285,7 @@ public:
     std::uint64_t Size() const override { return std::uint64_t{1} << 40; }
     Result<std::size_t> ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
         std::fill(out.begin(), out.end(), std::uint8_t{0});
-        if (const Result<std::size_t> got = inner_.ReadAt(offset, out); !got) return got;
+        if (const Result<std::size_t> got = inner_.ReadAt(offset, out); !got) return got.Error();
         return out.size();
     }
 
@@ -298,9 +298,9 @@ TEST_P(DeclaredSizes, OverTheLimitsAreTooLargeBeforeAnythingIsRead) {
         std::uint32_t width, height;
         bool tooLarge;
     } rows[] = {
-        {16384, 16384, false}, {16385, 16384, true}, {30000, 30000, true}, {65535, 4096, false}, {65535, 4097, true},
-        {65535, 65535, true},   {1u << 20, 1, false},      {(1u << 20) + 1, 1, true},      {1, (1u << 20) + 1, true},
-        {0x7FFFFFFF, 0x7FFFFFFF, true},
+        {16384, 16384, false},     {16385, 16384, true},           {30000, 30000, true}, {65535, 4096, false},
+        {65535, 4097, true},       {65535, 65535, true},           {1u << 20, 1, false}, {(1u << 20) + 1, 1, true},
+        {1, (1u << 20) + 1, true}, {0x7FFFFFFF, 0x7FFFFFFF, true},
     };
     for (const auto& row : rows) {
         if (std::max(row.width, row.height) > GetParam().widestSide) continue;

@@ -5,7 +5,6 @@
 
 #include "imaging/ImageOps.h"
 #include "imaging/PixelLoops.h"
-#include "imaging/ImageOps.h"
 #include "tests/TestSupport.h"
 
 namespace zenivor::test {
@@ -86,8 +85,7 @@ TEST(Drawing, CropsAreCopiedUnscaledAndClippedAtEitherImagesEdge) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         RgbImage surface = RgbImage::Filled(504, 504, grey);
-        DrawCrop(surface, row.targetX, row.targetY, strip, row.sourceX, row.sourceY, row.width,
-                                   row.height);
+        DrawCrop(surface, row.targetX, row.targetY, strip, row.sourceX, row.sourceY, row.width, row.height);
         for (int y = 0; y < 504; y += 7)
             for (int x = 0; x < 504; x += 7) {
                 const bool drawn =

@@ -193,27 +193,27 @@ TEST(IniText, TextIsUtf8WithoutNul) {
         {kBom + "k=\xC3\xA9\xE2\x82\xAC\xF0\x9F\x8C\x85", true},  // é, €, a sunrise
         {"\xF4\x8F\xBF\xBF", true},                               // U+10FFFF
         {std::string("k=\0", 3), false},
-        {"k=\xE9t\xE9", false},        // Latin-1
-        {"\xFF\xFE[\0Z\0]\0", false},  // UTF-16
-        {"\xC0\xAF", false},           // overlong '/'
-        {"\xE0\x80\xAF", false},       // overlong '/' in three bytes
-        {"\xED\xA0\x80", false},       // a surrogate
-        {"\xF4\x90\x80\x80", false},   // beyond U+10FFFF
-        {"\x80", false},               // a lone continuation byte
-        {"k=\xE2\x82", false},         // cut short
+        {"k=\xE9t\xE9", false},                        // Latin-1
+        {std::string("\xFF\xFE[\0Z\0]\0", 8), false},  // UTF-16
+        {"\xC0\xAF", false},                           // overlong '/'
+        {"\xE0\x80\xAF", false},                       // overlong '/' in three bytes
+        {"\xED\xA0\x80", false},                       // a surrogate
+        {"\xF4\x90\x80\x80", false},                   // beyond U+10FFFF
+        {"\x80", false},                               // a lone continuation byte
+        {"k=\xE2\x82", false},                         // cut short
     };
     for (const auto& row : rows) EXPECT_EQ(ini::IsText(row.bytes), row.text) << testing::PrintToString(row.bytes);
 }
 
 class IniSettingsStoreTest : public testing::Test {
 protected:
-    TempDir dir;
-    const fs::path file = dir / "Velmora Utilities.ini";
+    TempDir dir_;
+    const fs::path file_ = dir_ / "Velmora Utilities.ini";
 };
 
 TEST_F(IniSettingsStoreTest, ReadsTheSharedFileAndChangesOneLine) {
-    WriteBytes(file, Bytes(SharedFile(kZenivorLines)));
-    IniSettingsStore store(file);
+    WriteBytes(file_, Bytes(SharedFile(kZenivorLines)));
+    IniSettingsStore store(file_);
     EXPECT_EQ(store.GetSetting(kAppName, kProgramTitle, "About ZenivorTop", "0"), "6555");
     EXPECT_EQ(store.GetSetting(kAppName, kProgramTitle, kLastPathKey, ""), "/home/ann/Ciel d'\xC3\xA9t\xC3\xA9/");
     EXPECT_EQ(store.GetSetting(kAppName, kProgramTitle, "Semi", ""), "a;b");
@@ -221,16 +221,16 @@ TEST_F(IniSettingsStoreTest, ReadsTheSharedFileAndChangesOneLine) {
     EXPECT_EQ(store.GetSetting(kAppName, kProgramTitle, "Missing", "fallback"), "fallback");
 
     ASSERT_TRUE(store.SaveSetting(kAppName, kProgramTitle, "About ZenivorTop", "7200"));
-    EXPECT_EQ(Text(ReadBytes(file)), SharedFile("; where the About box was\r\n"
-                                                "About ZenivorTop=7200\r\n"
-                                                "about zenivorleft=120\r\n"
-                                                "LASTPATH\t=\t/home/ann/Ciel d'\xC3\xA9t\xC3\xA9/  \r\n"
-                                                "Semi=a;b\r\n"));
-    EXPECT_EQ(EntriesIn(dir.Path()), std::vector<std::string>{"Velmora Utilities.ini"});
+    EXPECT_EQ(Text(ReadBytes(file_)), SharedFile("; where the About box was\r\n"
+                                                 "About ZenivorTop=7200\r\n"
+                                                 "about zenivorleft=120\r\n"
+                                                 "LASTPATH\t=\t/home/ann/Ciel d'\xC3\xA9t\xC3\xA9/  \r\n"
+                                                 "Semi=a;b\r\n"));
+    EXPECT_EQ(EntriesIn(dir_.Path()), std::vector<std::string>{"Velmora Utilities.ini"});
 }
 
 TEST_F(IniSettingsStoreTest, RoundTripThroughAFreshStoreIntoAMissingFolder) {
-    const fs::path nested = dir / "config" / "velmora" / "Velmora Utilities.ini";
+    const fs::path nested = dir_ / "config" / "velmora" / "Velmora Utilities.ini";
     const std::vector<std::pair<std::string, std::string>> values = {
         {kLastPathKey, "/home/ann/Ciel d'\xC3\xA9t\xC3\xA9/"},
         {"About ZenivorTop", "6555"},
@@ -251,27 +251,27 @@ TEST_F(IniSettingsStoreTest, RoundTripThroughAFreshStoreIntoAMissingFolder) {
 }
 
 TEST_F(IniSettingsStoreTest, LegacyKeysAreReadAndRewrittenLiterally) {
-    WriteBytes(file, Bytes("[Zenivor]\nAbout%20ZenivorTop=6555\nAbout%20ZenivorLeft=120\nLastPath=/a/\n"));
-    IniSettingsStore store(file);
+    WriteBytes(file_, Bytes("[Zenivor]\nAbout%20ZenivorTop=6555\nAbout%20ZenivorLeft=120\nLastPath=/a/\n"));
+    IniSettingsStore store(file_);
     EXPECT_EQ(store.GetSetting(kAppName, kProgramTitle, "About ZenivorTop", ""), "6555");
     ASSERT_TRUE(store.SaveSetting(kAppName, kProgramTitle, "About ZenivorLeft", "240"));
-    EXPECT_EQ(Text(ReadBytes(file)), "[Zenivor]\nAbout%20ZenivorTop=6555\nAbout ZenivorLeft=240\nLastPath=/a/\n");
-    EXPECT_EQ(IniSettingsStore(file).GetSetting(kAppName, kProgramTitle, "About ZenivorLeft", ""), "240");
+    EXPECT_EQ(Text(ReadBytes(file_)), "[Zenivor]\nAbout%20ZenivorTop=6555\nAbout ZenivorLeft=240\nLastPath=/a/\n");
+    EXPECT_EQ(IniSettingsStore(file_).GetSetting(kAppName, kProgramTitle, "About ZenivorLeft", ""), "240");
 }
 
 TEST_F(IniSettingsStoreTest, AValueAlreadyStoredIsNotWritten) {
     const std::string text = SharedFile(kZenivorLines);
-    WriteBytes(file, Bytes(text));
+    WriteBytes(file_, Bytes(text));
     const auto longAgo = fs::file_time_type::clock::now() - std::chrono::hours(24 * 365);
-    fs::last_write_time(file, longAgo);
+    fs::last_write_time(file_, longAgo);
     FailingFileSystem files;
-    IniSettingsStore store(file, files);
+    IniSettingsStore store(file_, files);
     EXPECT_TRUE(store.SaveSetting(kAppName, kProgramTitle, "About ZenivorTop", "6555"));
     EXPECT_TRUE(store.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/home/ann/Ciel d'\xC3\xA9t\xC3\xA9/"));
     EXPECT_EQ(files.Count(Call::Write), 0);
     EXPECT_EQ(files.Count(Call::OpenFolder), 0);
-    EXPECT_EQ(Text(ReadBytes(file)), text);
-    EXPECT_EQ(fs::last_write_time(file), longAgo);
+    EXPECT_EQ(Text(ReadBytes(file_)), text);
+    EXPECT_EQ(fs::last_write_time(file_), longAgo);
     // A changed value does go through Write, so the counts above would have seen one.
     EXPECT_TRUE(store.SaveSetting(kAppName, kProgramTitle, "About ZenivorTop", "1"));
     EXPECT_EQ(files.Count(Call::Write), 1);
@@ -289,18 +289,18 @@ TEST_F(IniSettingsStoreTest, AFileThatIsNotOursIsLeftAlone) {
         {"over 1 MiB", ours + "; " + std::string(kMaxIniBytes, 'x') + "\n"},
     };
     for (const auto& row : rows) {
-        WriteBytes(file, Bytes(row.bytes));
-        IniSettingsStore store(file);
+        WriteBytes(file_, Bytes(row.bytes));
+        IniSettingsStore store(file_);
         EXPECT_EQ(store.GetSetting(kAppName, kProgramTitle, kLastPathKey, "default"), "default") << row.name;
         EXPECT_FALSE(store.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/new/")) << row.name;
-        EXPECT_EQ(Text(ReadBytes(file)), row.bytes) << row.name;
-        EXPECT_EQ(EntriesIn(dir.Path()), std::vector<std::string>{"Velmora Utilities.ini"}) << row.name;
+        EXPECT_EQ(Text(ReadBytes(file_)), row.bytes) << row.name;
+        EXPECT_EQ(EntriesIn(dir_.Path()), std::vector<std::string>{"Velmora Utilities.ini"}) << row.name;
     }
 }
 
 TEST_F(IniSettingsStoreTest, AFileThatCannotBeReadIsLeftAlone) {
     const std::string text = "[Zenivor]\nLastPath=/kept/\n";
-    WriteBytes(file, Bytes(text));
+    WriteBytes(file_, Bytes(text));
     const struct {
         const char* name;
         Error error;
@@ -313,24 +313,24 @@ TEST_F(IniSettingsStoreTest, AFileThatCannotBeReadIsLeftAlone) {
     for (const auto& row : rows) {
         FailingFileSystem files;
         files.FailOn(Call::Open, 1, row.error);
-        IniSettingsStore store(file, files);
+        IniSettingsStore store(file_, files);
         EXPECT_FALSE(store.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/new/")) << row.name;
         EXPECT_EQ(files.Count(Call::Write), 0) << row.name;
-        EXPECT_EQ(Text(ReadBytes(file)), text) << row.name;
+        EXPECT_EQ(Text(ReadBytes(file_)), text) << row.name;
     }
 }
 
 TEST_F(IniSettingsStoreTest, AFolderOrAFileInTheWayIsReported) {
-    fs::create_directory(file);
-    IniSettingsStore atFolder(file);
+    fs::create_directory(file_);
+    IniSettingsStore atFolder(file_);
     EXPECT_EQ(atFolder.GetSetting(kAppName, kProgramTitle, kLastPathKey, "default"), "default");
     EXPECT_FALSE(atFolder.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/tmp/"));
-    EXPECT_TRUE(fs::is_directory(file));
+    EXPECT_TRUE(fs::is_directory(file_));
 
-    WriteBytes(dir / "a file", {'x'});
-    IniSettingsStore underFile(dir / "a file" / "settings.ini");
+    WriteBytes(dir_ / "a file", {'x'});
+    IniSettingsStore underFile(dir_ / "a file" / "settings.ini");
     EXPECT_FALSE(underFile.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/tmp/"));
-    EXPECT_EQ(ReadBytes(dir / "a file"), std::vector<std::uint8_t>{'x'});
+    EXPECT_EQ(ReadBytes(dir_ / "a file"), std::vector<std::uint8_t>{'x'});
 }
 
 TEST_F(IniSettingsStoreTest, AFailedStepKeepsTheOldFileAndReportsIt) {
@@ -338,7 +338,7 @@ TEST_F(IniSettingsStoreTest, AFailedStepKeepsTheOldFileAndReportsIt) {
     const std::string after = "; shared\n[Zenivor]\nLastPath=/new/\n";
     const struct {
         Call call;
-        const char* expected;  // the file after the failed save
+        const char* expected;  // the file_ after the failed save
     } rows[] = {
         {Call::OpenFolder, before.c_str()},
         {Call::Write, before.c_str()},
@@ -346,42 +346,42 @@ TEST_F(IniSettingsStoreTest, AFailedStepKeepsTheOldFileAndReportsIt) {
         {Call::Sync, after.c_str()},
     };
     for (const auto& row : rows) {
-        WriteBytes(file, Bytes(before));
+        WriteBytes(file_, Bytes(before));
         FailingFileSystem files;
         files.FailOn(row.call, 1, Error{errc::FileWrite, ENOSPC});
-        IniSettingsStore store(file, files);
+        IniSettingsStore store(file_, files);
         EXPECT_FALSE(store.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/new/")) << row.expected;
-        EXPECT_EQ(Text(ReadBytes(file)), row.expected);
-        EXPECT_EQ(EntriesIn(dir.Path()), std::vector<std::string>{"Velmora Utilities.ini"});
+        EXPECT_EQ(Text(ReadBytes(file_)), row.expected);
+        EXPECT_EQ(EntriesIn(dir_.Path()), std::vector<std::string>{"Velmora Utilities.ini"});
     }
 }
 
 TEST_F(IniSettingsStoreTest, AnotherSaveMeanwhileIsKept) {
-    WriteBytes(file, Bytes("[Zenivor]\nLastPath=/old/\n"));
+    WriteBytes(file_, Bytes("[Zenivor]\nLastPath=/old/\n"));
     FailingFileSystem files;
     // Another instance saves between our first read and our taking the folder's lock.
     files.Before(Call::OpenFolder, 1,
-                 [&] { WriteBytes(file, Bytes("[Zenivor]\nLastPath=/old/\nAbout ZenivorTop=9\n")); });
-    IniSettingsStore store(file, files);
+                 [&] { WriteBytes(file_, Bytes("[Zenivor]\nLastPath=/old/\nAbout ZenivorTop=9\n")); });
+    IniSettingsStore store(file_, files);
     ASSERT_TRUE(store.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/new/"));
-    EXPECT_EQ(Text(ReadBytes(file)), "[Zenivor]\nLastPath=/new/\nAbout ZenivorTop=9\n");
+    EXPECT_EQ(Text(ReadBytes(file_)), "[Zenivor]\nLastPath=/new/\nAbout ZenivorTop=9\n");
 }
 
 TEST_F(IniSettingsStoreTest, AValueThatCannotBeStoredIsRefused) {
-    WriteBytes(file, Bytes("[Zenivor]\nLastPath=/old/\n"));
-    IniSettingsStore store(file);
+    WriteBytes(file_, Bytes("[Zenivor]\nLastPath=/old/\n"));
+    IniSettingsStore store(file_);
     EXPECT_FALSE(store.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/two\nlines/"));
-    EXPECT_EQ(Text(ReadBytes(file)), "[Zenivor]\nLastPath=/old/\n");
+    EXPECT_EQ(Text(ReadBytes(file_)), "[Zenivor]\nLastPath=/old/\n");
 }
 
 TEST_F(IniSettingsStoreTest, KeepsThePermissionAndFollowsALink) {
-    const fs::path real = dir / "dotfiles.ini";
+    const fs::path real = dir_ / "dotfiles.ini";
     WriteBytes(real, Bytes("[Zenivor]\nLastPath=/old/\n"));
     fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
-    fs::create_symlink(real, file);
-    IniSettingsStore store(file);
+    fs::create_symlink(real, file_);
+    IniSettingsStore store(file_);
     ASSERT_TRUE(store.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/new/"));
-    EXPECT_TRUE(fs::is_symlink(file));
+    EXPECT_TRUE(fs::is_symlink(file_));
     EXPECT_EQ(Text(ReadBytes(real)), "[Zenivor]\nLastPath=/new/\n");
     EXPECT_EQ(fs::status(real).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }

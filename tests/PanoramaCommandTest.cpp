@@ -8,6 +8,7 @@
 #include "cli/ConvertCommand.h"
 #include "conversion/Equirect.h"
 #include "formats/ImageFormats.h"
+#include "tests/ConverterRun.h"
 #include "tests/FormatsTestFiles.h"
 #include "tests/TestSupport.h"
 
@@ -21,11 +22,9 @@ protected:
         WriteTga(program_ / kGroundTemplateFile, CoordinateImage(kFaceSize, kFaceSize));
     }
     int Convert(const std::vector<std::string>& arguments) {
-        std::ostringstream out;
-        std::ostringstream errors;
-        const int status = RunConvertCommand(arguments, {program_}, out, errors);
-        err_ = errors.str();
-        return status;
+        const Outcome outcome = RunConverter(arguments, {program_});
+        err_ = outcome.err;
+        return outcome.status;
     }
     // The six files a conversion wrote into folder, as bytes.
     std::vector<std::vector<std::uint8_t>> CubeIn(const std::string& folder) {

@@ -39,8 +39,8 @@ double LongitudeDifference(double a, double b) {
 // A point on a face's edge at t (0 to 504) along it, in the face's pixel coordinates.
 struct EdgePoint {
     Face face;
-    double column(double t) const { return columnAt0 + columnPerT * t; }
-    double row(double t) const { return rowAt0 + rowPerT * t; }
+    double Column(double t) const { return columnAt0 + columnPerT * t; }
+    double Row(double t) const { return rowAt0 + rowPerT * t; }
     double columnAt0, columnPerT, rowAt0, rowPerT;
 };
 EdgePoint Top(Face f) { return {f, 0, 1, 0, 0}; }
@@ -73,9 +73,10 @@ const struct {
 
 TEST(PanoramaGeometry, FacesMeetAlongTheTwelveEdgesAsTheCapAndGroundPromise) {
     for (const auto& edge : kEdges) {
-        for (double t = 0; t <= kSize; t += 12) {
-            const Direction a = FaceDirection(edge.a.face, edge.a.column(t), edge.a.row(t));
-            const Direction b = FaceDirection(edge.b.face, edge.b.column(t), edge.b.row(t));
+        for (int step = 0; step <= kFaceSize; step += 12) {
+            const double t = step;
+            const Direction a = FaceDirection(edge.a.face, edge.a.Column(t), edge.a.Row(t));
+            const Direction b = FaceDirection(edge.b.face, edge.b.Column(t), edge.b.Row(t));
             EXPECT_LT(AngleBetween(a, b), 1e-12) << edge.name << " at " << t;
         }
     }
@@ -201,7 +202,7 @@ TEST(PanoramaProjection, EdgeRowsDifferNoMoreThanNeighbouringRowsInsideAFace) {
     const auto faces = ProjectPanorama(panorama, kDefaultNorthDegrees);
     const auto pixel = [&](const EdgePoint& e, double t, double inward) {
         // The pixel on the edge at t, or `inward` pixels further into the face.
-        double column = e.column(t), row = e.row(t);
+        double column = e.Column(t), row = e.Row(t);
         if (e.columnPerT == 0) column += column == 0 ? inward : -inward;
         if (e.rowPerT == 0) row += row == 0 ? inward : -inward;
         const int x = std::clamp(static_cast<int>(column), 0, kFaceSize - 1);

@@ -23,7 +23,7 @@ protected:
     }
 
     std::filesystem::path WriteStrip(int width, int height = 504) {
-        const auto path = dir_ / ("strip " + std::to_string(width) + ".tga");
+        auto path = dir_ / ("strip " + std::to_string(width) + ".tga");
         WriteTga(path, CoordinateImage(width, height));
         return path;
     }
@@ -178,16 +178,15 @@ const FailureRow kFailureRows[] = {
      "Save {out}F0010001.tga error: 13 (Permission denied)", "", 2},
     {"West face gone before North", Call::CheckExists, 1, System(errc::FileOpen, ENOENT), "Saving South",
      "Unexpected error in ProcessSky:  2 No such file or directory", 2},
-    {"North face gone before its quadrant", Call::CheckExists, 2, System(errc::FileOpen, ENOENT),
-     "Getting North sky.", "Unexpected error in ProcessSky:  2 No such file or directory", 4},
+    {"North face gone before its quadrant", Call::CheckExists, 2, System(errc::FileOpen, ENOENT), "Getting North sky.",
+     "Unexpected error in ProcessSky:  2 No such file or directory", 4},
     {"side face read back", Call::Open, 5, Error{errc::TruncatedPixels},
      "Get {out}F0020001.tga error: 13 (the file ends inside its pixel data)", "", 4},
     {"sky cap write", Call::Write, 5, System(errc::FileWrite, ENOSPC),
      "Save {out}F0050001.tga error: 28 (No space left on device)", "", 4},
     {"ground copy", Call::Copy, 1, System(errc::FileWrite, ENOSPC),
      "Copy {program}F0060001.tga error: 28 (No space left on device)", "", 5},
-    {"folder flush", Call::Sync, 1, System(errc::FileWrite, EIO), "Save {folder} error: 5 (Input/output error)", "",
-     6},
+    {"folder flush", Call::Sync, 1, System(errc::FileWrite, EIO), "Save {folder} error: 5 (Input/output error)", "", 6},
 };
 
 std::string Expand(std::string text, const std::string& key, const std::string& value) {

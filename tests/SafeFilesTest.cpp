@@ -20,7 +20,6 @@
 #include "tests/TestSupport.h"
 #include "util/SystemCalls.h"
 
-
 namespace zenivor::test {
 namespace {
 

@@ -2,8 +2,8 @@
 // What the shell tests share: a stand-in for the dialogs, which answers and records them, and a
 // program started on its own folders, settings and dialogs.
 
-#include <QUrl>
 #include <gtest/gtest.h>
+#include <QUrl>
 
 #include <QLabel>
 #include <filesystem>
@@ -48,7 +48,8 @@ public:
 class ShellFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const auto& folder : {programFolder_, remembered_, stripFolder_}) std::filesystem::create_directories(folder);
+        for (const auto& folder : {programFolder_, remembered_, stripFolder_})
+            std::filesystem::create_directories(folder);
         WriteTga(programFolder_ / "F0060001.tga", CoordinateImage(504, 504));
         WriteTga(strip_, CoordinateImage(1008, 504));
     }
@@ -58,7 +59,7 @@ protected:
         if (!storedLastPath.empty()) settings_.values[{kAppName, kProgramTitle, kLastPathKey}] = storedLastPath;
         program_ = std::make_unique<modMain>(ShellEnvironment{.settings = settings_,
                                                               .dialogs = dialogs_,
-                                                              .files = SystemFileSystem(),
+                                                              .files = *files_,
                                                               .programFolder = programFolder_,
                                                               .endProgram = [this] { ++ended_; }});
         program_->Main(arguments);
@@ -76,6 +77,7 @@ protected:
     std::string rememberedText_ = Utf8FromPath(remembered_ / "");
     MemorySettings settings_;
     ScriptedDialogs dialogs_;
+    FileSystem* files_ = &SystemFileSystem();
     int ended_ = 0;
     std::unique_ptr<modMain> program_;
 };

@@ -18,6 +18,7 @@
 #include "conversion/Equirect.h"
 #include "shell/PictureBox.h"
 #include "shell/modMain.h"
+#include "tests/FailingFileSystem.h"
 #include "tests/ShellFixture.h"
 #include "tests/TestSupport.h"
 #include "util/FileSystem.h"
@@ -80,11 +81,28 @@ TEST_F(ShellTest, PictureShowsTheSkyCapAfterAConversion) {
 }
 
 TEST_F(ShellTest, FailedConversionKeepsItsTextAndRestoresTheCursor) {
-    std::filesystem::remove(programFolder_ / "F0060001.tga");
-    Start({"zenivor", QString::fromStdString(Utf8FromPath(strip_))}, rememberedText_);
-    EXPECT_EQ(Status(),
-              "Copy " + Utf8FromPath(programFolder_ / "F0060001.tga") + " error: 2 (No such file or directory)");
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    const struct {
+        const char* name;
+        std::function<void(FailingFileSystem&)> fault;
+        std::string status;
+    } rows[] = {
+        {"a full disk at the third face",
+         [](FailingFileSystem& files) {
+             files.FailOn(Call::Write, 3, Error{errc::FileWrite, ENOSPC});
+         },
+         "Save " + Utf8FromPath(remembered_ / "F0010001.tga") + " error: 28 (No space left on device)"},
+        {"no ground template", [this](FailingFileSystem&) { std::filesystem::remove(programFolder_ / "F0060001.tga"); },
+         "Copy " + Utf8FromPath(programFolder_ / "F0060001.tga") + " error: 2 (No such file or directory)"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        FailingFileSystem files;
+        row.fault(files);
+        files_ = &files;
+        Start({"zenivor", Text(strip_)}, rememberedText_);
+        EXPECT_EQ(Status(), row.status);
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    }
 }
 
 TEST_F(ShellTest, RefusedStripSaysWhyInTheStatusLineAndClearsThePicture) {
@@ -309,7 +327,7 @@ TEST(AboutDialog, OkHasTheFocusAndEnterOrEscapeClose) {
     for (const int key : {Qt::Key_Escape, Qt::Key_Return}) {
         MemorySettings settings;
         RecordedMessages messages;
-    frmAbout about(settings, messages);
+        frmAbout about(settings, messages);
         about.show();
         QApplication::setActiveWindow(&about);
         EXPECT_EQ(about.focusWidget(), about.cmdOK());
@@ -329,8 +347,8 @@ TEST(AboutDialog, ReappearsWhereItWasLeft) {
         first.show();
         const QRect screen = first.screen()->geometry();
         // Centred as it loads, before the window system has put a frame around it.
-        EXPECT_NEAR(first.pos().x(), (screen.width() - first.width()) / 2, 1);
-        EXPECT_NEAR(first.pos().y(), (screen.height() - first.height()) / 2, 1);
+        EXPECT_NEAR(first.pos().x(), (screen.width() - first.width()) / 2.0, 1);
+        EXPECT_NEAR(first.pos().y(), (screen.height() - first.height()) / 2.0, 1);
         first.move(37, 41);
         movedTo = first.pos();
         first.close();  // the window's own close command

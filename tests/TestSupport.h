@@ -4,11 +4,11 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <map>
-#include <tuple>
-#include <ostream>
 #include <filesystem>
+#include <map>
+#include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "conversion/Cube.h"

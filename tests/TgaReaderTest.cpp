@@ -24,7 +24,7 @@ const std::vector<std::array<int, 3>> kFiveBitPalette = {
 struct Variant {
     const char* name;
     int type;
-    int depth;          // pixel depth (index depth for colour-mapped types)
+    int depth;           // pixel depth (index depth for colour-mapped types)
     int colourMapDepth;  // 0: no colour map
     int colourMapFirst;
     int descriptorOrigin;  // bit 4 right-to-left, bit 5 top-to-bottom

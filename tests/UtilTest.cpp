@@ -5,10 +5,10 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "tests/TestSupport.h"
 #include "legacy/ErrorText.h"
 #include "legacy/modFString.h"
 #include "legacy/modSubroutines.h"
+#include "tests/TestSupport.h"
 
 namespace zenivor::test {
 namespace {

@@ -28,8 +28,7 @@ std::string EscapedHtml(std::string_view text) {
 std::string ErrorCodeRows() {
     std::string rows;
     for (const zenivor::ErrorKind& kind : zenivor::AllErrorKinds())
-        rows += "<tr><td>" + std::to_string(kind.number) + "</td><td>" + EscapedHtml(kind.text) +
-                "</td></tr>\n";
+        rows += "<tr><td>" + std::to_string(kind.number) + "</td><td>" + EscapedHtml(kind.text) + "</td></tr>\n";
     if (!rows.empty()) rows.pop_back();
     return rows;
 }

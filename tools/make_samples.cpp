@@ -59,9 +59,10 @@ double Fbm(double u, double v, int cells, int octaves, std::uint32_t seed) {
     double sum = 0;
     double weight = 0.5;
     double total = 0;
-    for (int octave = 0; octave < octaves; ++octave, cells *= 2, weight *= 0.5) {
+    for (int octave = 0; octave < octaves; ++octave, cells *= 2) {
         sum += weight * Noise(u * cells, v * cells, cells, seed + static_cast<std::uint32_t>(octave));
         total += weight;
+        weight *= 0.5;
     }
     return sum / total;
 }

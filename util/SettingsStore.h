@@ -20,7 +20,7 @@ public:
                                    const std::string& defaultValue) = 0;
     // Why the value could not be written, when it could not.
     virtual Result<void> SaveSetting(const std::string& appName, const std::string& section, const std::string& key,
-                             const std::string& value) = 0;
+                                     const std::string& value) = 0;
 };
 
 }  // namespace zenivor

@@ -14,7 +14,7 @@ using namespace zenivor;
 std::filesystem::path ProgramsFolder() { return ProgramFolder().parent_path() / "bin"; }
 std::string Sample() { return Utf8FromPath(ProgramsFolder() / "samples" / "sky-2016.tga"); }
 std::filesystem::path Scratch(const char* name) {
-    const auto folder = std::filesystem::temp_directory_path() / name;
+    auto folder = std::filesystem::temp_directory_path() / name;
     std::filesystem::create_directories(folder);
     return folder;
 }
