@@ -301,7 +301,8 @@ double CatmullRomKernel(double t) {
 }
 double CatmullRomOvershoot() {
     double most = 0;
-    for (double t = -2; t <= 3; t += 1e-3) {
+    for (int step = 0; step <= 5000; ++step) {
+        const double t = -2 + step * 1e-3;
         double response = 0;  // of samples 0 up to position 0 and 1 from position 1 on
         for (int k = 1; k <= 5; ++k) response += CatmullRomKernel(t - k);
         most = std::max({most, -response, response - 1});
@@ -368,21 +369,21 @@ TEST(PanoramaGeometry, TheFootprintFollowsTheMappingsDerivatives) {
         const PanoramaPoint p = PanoramaPointOf(FaceDirection(face, column, row), 180);
         return std::pair{p.longitude / 360 * kPanorama.width, (90 - p.latitude) / 180 * kPanorama.height};
     };
-    constexpr double h = 1e-4;
+    constexpr double kStep = 1e-4;
     for (const auto& row : rows) {
         const Footprint f = FootprintOf(row.face, row.column, row.row, kPanorama);
-        const auto [u0, v0] = uv(row.face, row.column - h, row.row);
-        const auto [u1, v1] = uv(row.face, row.column + h, row.row);
-        const auto [u2, v2] = uv(row.face, row.column, row.row - h);
-        const auto [u3, v3] = uv(row.face, row.column, row.row + h);
+        const auto [u0, v0] = uv(row.face, row.column - kStep, row.row);
+        const auto [u1, v1] = uv(row.face, row.column + kStep, row.row);
+        const auto [u2, v2] = uv(row.face, row.column, row.row - kStep);
+        const auto [u3, v3] = uv(row.face, row.column, row.row + kStep);
         const auto du = [&](double a, double b) {  // across the wrap
             return LongitudeDifference(b / kPanorama.width * 360, a / kPanorama.width * 360) / 360 * kPanorama.width;
         };
         const double scale = std::hypot(f.uPerColumn, f.uPerRow, std::hypot(f.vPerColumn, f.vPerRow));
-        EXPECT_NEAR(f.uPerColumn, du(u0, u1) / (2 * h), 1e-5 * scale) << row.name;
-        EXPECT_NEAR(f.vPerColumn, (v1 - v0) / (2 * h), 1e-5 * scale) << row.name;
-        EXPECT_NEAR(f.uPerRow, du(u2, u3) / (2 * h), 1e-5 * scale) << row.name;
-        EXPECT_NEAR(f.vPerRow, (v3 - v2) / (2 * h), 1e-5 * scale) << row.name;
+        EXPECT_NEAR(f.uPerColumn, du(u0, u1) / (2 * kStep), 1e-5 * scale) << row.name;
+        EXPECT_NEAR(f.vPerColumn, (v1 - v0) / (2 * kStep), 1e-5 * scale) << row.name;
+        EXPECT_NEAR(f.uPerRow, du(u2, u3) / (2 * kStep), 1e-5 * scale) << row.name;
+        EXPECT_NEAR(f.vPerRow, (v3 - v2) / (2 * kStep), 1e-5 * scale) << row.name;
     }
     // By hand at North's centre: a face pixel is 2/504 radians each way, across 4096 / 2 pi
     // columns and 2048 / pi rows per radian, with nothing across.

@@ -223,7 +223,7 @@ Faces Truth(const Scene& scene) {
             bool edge = false;
             Colour c = mean(8, edge);
             if (edge) c = mean(32, edge);
-            truth[static_cast<std::size_t>(task / kFaceSize)][static_cast<std::size_t>(row * kFaceSize + column)] = c;
+            truth[static_cast<std::size_t>(task / kFaceSize)][static_cast<std::size_t>(row) * kFaceSize + column] = c;
         }
     });
     return truth;
@@ -237,7 +237,7 @@ double Psnr(const Faces& truth, const std::array<RgbImage, 6>& faces, int only =
         for (int y = 0; y < kFaceSize; ++y)
             for (int x = 0; x < kFaceSize; ++x) {
                 const Rgb got = faces[f].At(x, y);
-                const Colour& want = truth[f][static_cast<std::size_t>(y * kFaceSize + x)];
+                const Colour& want = truth[f][static_cast<std::size_t>(y) * kFaceSize + x];
                 for (int k = 0; k < 3; ++k) sum += (got[k] - want[k]) * (got[k] - want[k]);
             }
     }
@@ -361,7 +361,7 @@ std::pair<double, double> Seams(const std::array<RgbImage, 6>& faces) {
 }
 
 std::filesystem::path WriteJpeg(const RgbImage& image, int quality) {
-    const auto path = std::filesystem::temp_directory_path() / "zenivor-projection-quality.jpg";
+    auto path = std::filesystem::temp_directory_path() / "zenivor-projection-quality.jpg";
     FILE* out = std::fopen(path.c_str(), "wb");
     if (out == nullptr) return {};
     jpeg_compress_struct c{};
