@@ -22,7 +22,7 @@ public:
 
     SkyResult Run() {
         if (ReadPanorama() && steps_.PrepareOutput(options_.groundFromTemplate, Face::North) && WriteProjection() &&
-            (!options_.groundFromTemplate || steps_.CopyGround()) && steps_.SyncFolder())
+            (!options_.groundFromTemplate || steps_.CopyGround()) && steps_.ReplaceCube())
             steps_.Complete();
         return steps_.Outcome();
     }

@@ -18,7 +18,7 @@ public:
 
     SkyResult Run() {
         if (ReadStrip() && steps_.PrepareOutput(true, layout_->steps[0].face) && WriteSideFaces() && ComposeSkyCap() &&
-            SaveSkyCap() && CopyGround() && steps_.SyncFolder())
+            SaveSkyCap() && CopyGround() && steps_.ReplaceCube())
             steps_.Complete();
         return steps_.Outcome();
     }

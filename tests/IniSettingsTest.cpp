@@ -268,13 +268,13 @@ TEST_F(IniSettingsStoreTest, AValueAlreadyStoredIsNotWritten) {
     IniSettingsStore store(file_, files);
     EXPECT_TRUE(store.SaveSetting(kAppName, kProgramTitle, "About ZenivorTop", "6555"));
     EXPECT_TRUE(store.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/home/ann/Ciel d'\xC3\xA9t\xC3\xA9/"));
-    EXPECT_EQ(files.Count(Call::Write), 0);
+    EXPECT_EQ(files.Count(Call::Stage), 0);
     EXPECT_EQ(files.Count(Call::OpenFolder), 0);
     EXPECT_EQ(Text(ReadBytes(file_)), text);
     EXPECT_EQ(fs::last_write_time(file_), longAgo);
     // A changed value does go through Write, so the counts above would have seen one.
     EXPECT_TRUE(store.SaveSetting(kAppName, kProgramTitle, "About ZenivorTop", "1"));
-    EXPECT_EQ(files.Count(Call::Write), 1);
+    EXPECT_EQ(files.Count(Call::Stage), 1);
 }
 
 TEST_F(IniSettingsStoreTest, AFileThatIsNotOursIsLeftAlone) {
@@ -315,7 +315,7 @@ TEST_F(IniSettingsStoreTest, AFileThatCannotBeReadIsLeftAlone) {
         files.FailOn(Call::Open, 1, row.error);
         IniSettingsStore store(file_, files);
         EXPECT_FALSE(store.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/new/")) << row.name;
-        EXPECT_EQ(files.Count(Call::Write), 0) << row.name;
+        EXPECT_EQ(files.Count(Call::Stage), 0) << row.name;
         EXPECT_EQ(Text(ReadBytes(file_)), text) << row.name;
     }
 }
@@ -335,15 +335,13 @@ TEST_F(IniSettingsStoreTest, AFolderOrAFileInTheWayIsReported) {
 
 TEST_F(IniSettingsStoreTest, AFailedStepKeepsTheOldFileAndReportsIt) {
     const std::string before = "; shared\n[Zenivor]\nLastPath=/old/\n";
-    const std::string after = "; shared\n[Zenivor]\nLastPath=/new/\n";
     const struct {
         Call call;
         const char* expected;  // the file_ after the failed save
     } rows[] = {
         {Call::OpenFolder, before.c_str()},
-        {Call::Write, before.c_str()},
-        // The new file is in place, but whether it survives a power cut is not known.
-        {Call::Sync, after.c_str()},
+        {Call::Stage, before.c_str()},
+        {Call::Replace, before.c_str()},
     };
     for (const auto& row : rows) {
         WriteBytes(file_, Bytes(before));

@@ -14,6 +14,7 @@
 #include <random>
 #include <thread>
 
+#include "conversion/CubeFileSteps.h"
 #include "conversion/ProcessSky.h"
 #include "tests/FailingFileSystem.h"
 #include "tests/Sanitizers.h"
@@ -178,7 +179,7 @@ TEST_F(SafeFilesTest, ASecondConverterWaitsForTheFirstInTheSameFolder) {
     ASSERT_EQ(::pipe(pipeEnds), 0);
     const pid_t first = Forked([&] {
         FailingFileSystem files;
-        files.Before(Call::Write, 3, [&] {
+        files.Before(Call::Stage, 3, [&] {
             const char ready = 'r';
             if (::write(pipeEnds[1], &ready, 1) != 1) ::_exit(3);
             std::this_thread::sleep_for(std::chrono::milliseconds(400));
@@ -208,7 +209,9 @@ TEST_F(SafeFilesTest, TwoConvertersInOneFolderLeaveOneConsistentSet) {
     }
 }
 
-TEST_F(SafeFilesTest, AKilledWriterLeavesEachFileOldOrNewAndTheNextRunNoLeftovers) {
+// Killed at any moment, a conversion leaves the old set or, once its burst began, a set that the
+// next opening of the folder finishes: whole either way, and nothing else after that.
+TEST_F(SafeFilesTest, AKilledConversionLeavesTheOldSetOrTheNewOneWhole) {
     ASSERT_EQ(Convert(stripA_, output_), SkyOutcome::Completed);
     const auto started = std::chrono::steady_clock::now();
     ASSERT_EQ(Convert(stripB_, dir_ / "reference B"), SkyOutcome::Completed);
@@ -222,17 +225,50 @@ TEST_F(SafeFilesTest, AKilledWriterLeavesEachFileOldOrNewAndTheNextRunNoLeftover
         std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
         ::kill(child, SIGKILL);
         Waited(child);
-        for (const Face face : kAllFaces) {
-            const auto bytes = ReadBytes(output_ / FileNameOf(face));
-            const auto i = static_cast<std::size_t>(face);
-            EXPECT_NE(StripOf(bytes, i), "neither") << FileNameOf(face) << " is complete";
-        }
-        // Only the instant between naming an unnamed file and renaming it can leave one behind.
-        for (const auto& name : Leftovers()) EXPECT_TRUE(IsTemporaryName(name)) << name;
+        ASSERT_TRUE(FinishLeftCube(SystemFileSystem(), output_));
+        EXPECT_NE(StripOf(CubeIn(output_)), "neither");
+        EXPECT_EQ(Leftovers(), std::vector<std::string>{});
     }
-    ASSERT_EQ(Convert(stripA_, output_), SkyOutcome::Completed);
-    EXPECT_EQ(CubeIn(output_), cubeA_);
-    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+}
+
+// Kills the process just before the nth rename (counting from 1), or before the journal's
+// removal that follows the burst (nth 0).
+class KillingCalls final : public SystemCalls {
+public:
+    explicit KillingCalls(int nth) : nth_(nth) {}
+    int RenameAt(int fromFolder, const char* from, int toFolder, const char* to) override {
+        if (++renames_ == nth_) ::raise(SIGKILL);
+        return SystemCalls::RenameAt(fromFolder, from, toFolder, to);
+    }
+    int UnlinkAt(int folder, const char* name, int flags) override {
+        if (nth_ == 0 && IsJournalOf(name, "F0010001.tga")) ::raise(SIGKILL);
+        return SystemCalls::UnlinkAt(folder, name, flags);
+    }
+
+private:
+    int nth_;
+    int renames_ = 0;
+};
+
+TEST_F(SafeFilesTest, KilledAtEachStepOfTheBurstTheNextOpeningFinishesTheSet) {
+    for (const TemporaryFiles kind : {TemporaryFiles::UnnamedWherePossible, TemporaryFiles::AlwaysNamed}) {
+        for (int nth = 0; nth <= 6; ++nth) {
+            SCOPED_TRACE("killed before rename " + std::to_string(nth) + (kind == TemporaryFiles::AlwaysNamed ? ", named" : ""));
+            ASSERT_EQ(Convert(stripA_, output_), SkyOutcome::Completed);
+            const pid_t child = Forked([&] {
+                KillingCalls calls(nth);
+                const std::unique_ptr<FileSystem> files = MakePosixFileSystem(kind, calls);
+                return Convert(stripB_, output_, *files) == SkyOutcome::Completed ? 0 : 1;
+            });
+            ASSERT_EQ(Waited(child), -SIGKILL);
+            if (nth > 1 && nth < 6) {  // the last file, the ground, is the same in both sets
+                EXPECT_EQ(StripOf(CubeIn(output_)), "neither") << "the burst was cut short";
+            }
+            ASSERT_TRUE(FinishLeftCube(SystemFileSystem(), output_));
+            EXPECT_EQ(CubeIn(output_), cubeB_);
+            EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+        }
+    }
 }
 
 TEST_F(SafeFilesTest, GigabytesAfterThePixelsAreNeverRead) {

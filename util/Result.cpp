@@ -1,13 +1,16 @@
 #include "util/Result.h"
 
+#include "util/FileSystem.h"
+
 #include <array>
 #include <system_error>
 
 namespace zenivor {
 namespace {
 
-constexpr std::array kFileErrorKinds{errc::FileOpen,    errc::NotAFile,   errc::FileRead,
-                                     errc::OutOfMemory, errc::FileCreate, errc::FileWrite};
+constexpr std::array kFileErrorKinds{errc::FileOpen,   errc::NotAFile,   errc::FileRead,   errc::OutOfMemory,
+                                     errc::FileCreate, errc::FileWrite,  errc::FolderBusy, errc::Cancelled,
+                                     errc::ReplacedInPart};
 
 }  // namespace
 
