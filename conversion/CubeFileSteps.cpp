@@ -79,8 +79,8 @@ bool CubeFileSteps::ConfirmWritten(Face face) {
 bool CubeFileSteps::ReadBack(Face face, RgbImage& image) {
     // Faces are read back in the program's own format, whatever formats the source may take.
     Result<InputFile> file = context_.files.OpenIn(folder_, staged_[static_cast<std::size_t>(face)].TemporaryName());
-    Result<RgbImage> read = file ? ReadImage(std::move(*file), CoreDecoders(), {kFaceSize, kFaceSize})
-                                 : Result<RgbImage>(file.Error());
+    Result<RgbImage> read =
+        file ? ReadImage(std::move(*file), CoreDecoders(), {kFaceSize, kFaceSize}) : Result<RgbImage>(file.Error());
     if (!read) return Stop("Get " + OutputPath(face) + " error: " + NumberAndReason(read.Error()));
     image = std::move(*read);
     return true;

@@ -253,7 +253,8 @@ private:
 TEST_F(SafeFilesTest, KilledAtEachStepOfTheBurstTheNextOpeningFinishesTheSet) {
     for (const TemporaryFiles kind : {TemporaryFiles::UnnamedWherePossible, TemporaryFiles::AlwaysNamed}) {
         for (int nth = 0; nth <= 6; ++nth) {
-            SCOPED_TRACE("killed before rename " + std::to_string(nth) + (kind == TemporaryFiles::AlwaysNamed ? ", named" : ""));
+            SCOPED_TRACE("killed before rename " + std::to_string(nth) +
+                         (kind == TemporaryFiles::AlwaysNamed ? ", named" : ""));
             ASSERT_EQ(Convert(stripA_, output_), SkyOutcome::Completed);
             const pid_t child = Forked([&] {
                 KillingCalls calls(nth);

@@ -55,9 +55,8 @@ std::string TargetOf(const std::string& name, std::string_view suffix) {
     const std::string_view rest = std::string_view(name).substr(name.size() - tail);
     if (!rest.starts_with(kTag)) return {};
     const std::string_view hex = rest.substr(kTag.size(), kHexDigits);
-    const bool digits = std::all_of(hex.begin(), hex.end(), [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
-    });
+    const bool digits =
+        std::all_of(hex.begin(), hex.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
     return digits ? name.substr(1, name.size() - tail - 1) : std::string();
 }
 
@@ -125,8 +124,8 @@ StagedFile Staged(SystemCalls& calls, int folder, const std::string& target, std
 }
 
 // A named temporary file, made so that it cannot be an existing file or a planted link.
-Result<StagedFile> StageNamed(SystemCalls& calls, int folder, const std::string& target,
-                              const Predecessor& predecessor, const Filler& fill) {
+Result<StagedFile> StageNamed(SystemCalls& calls, int folder, const std::string& target, const Predecessor& predecessor,
+                              const Filler& fill) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = NameFor(target, kTemporarySuffix);
         const int descriptor = Retrying([&] {
@@ -193,9 +192,8 @@ Result<std::string> WriteJournal(SystemCalls& calls, int folder, std::span<Stage
     const std::string text = JournalText(files);
     const ByteSpan piece(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
     const std::string name = NameFor(files.front().Target(), kJournalSuffix);
-    const int descriptor = Retrying([&] {
-        return calls.OpenAt(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    });
+    const int descriptor = Retrying(
+        [&] { return calls.OpenAt(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600); });
     if (descriptor < 0) return SystemError(errc::FileCreate);
     // A journal cut short by a signal is no record of anything: removed with the temporaries.
     std::optional<PendingTemporary> pending(std::in_place, folder, name);
@@ -225,8 +223,8 @@ Result<void> Burst(SystemCalls& calls, int folder, std::span<StagedFile> files) 
 }
 
 // The pairs of a journal's text, or nothing when it is not a whole journal of these targets.
-std::optional<std::vector<std::pair<std::string, std::string>>> JournalEntries(const std::string& text,
-                                                                              const std::vector<std::string>& targets) {
+std::optional<std::vector<std::pair<std::string, std::string>>> JournalEntries(
+    const std::string& text, const std::vector<std::string>& targets) {
     if (!text.starts_with(kJournalHeader) || !text.ends_with(kJournalEnd)) return std::nullopt;
     std::vector<std::pair<std::string, std::string>> entries;
     const std::size_t end = text.size() - kJournalEnd.size();

@@ -111,7 +111,8 @@ Result<Locking> TryLock(int folder, int& lock) {
         if (number == EWOULDBLOCK || number == EINTR) return Locking::Busy;
         return SystemError(errc::FileCreate, number);
     }
-    struct stat held {}, named {};
+    struct stat held {
+    }, named{};
     const bool same = ::fstat(lock, &held) == 0 && ::fstatat(folder, kLockFileName, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
                       held.st_dev == named.st_dev && held.st_ino == named.st_ino;
     if (same) return Locking::Locked;
@@ -154,7 +155,8 @@ public:
     }
 
     Result<InputFile> OpenIn(OutputFolder& folder, const std::string& name) override {
-        const int descriptor = Retrying([&] { return calls_.OpenAt(folder.Descriptor(), name.c_str(), kReadFlags, 0); });
+        const int descriptor =
+            Retrying([&] { return calls_.OpenAt(folder.Descriptor(), name.c_str(), kReadFlags, 0); });
         if (descriptor < 0) return SystemError(errc::FileOpen);
         return RegularFile(descriptor);
     }
