@@ -118,7 +118,7 @@ Result<void> Fill(SystemCalls& calls, int descriptor, const Predecessor& predece
 }
 
 // The staged file's removal, registered as pending so that an ending signal removes it too.
-StagedFile Staged(SystemCalls& calls, int folder, const std::string& target, std::string name) {
+StagedFile Staged(SystemCalls& calls, int folder, const std::string& target, const std::string& name) {
     auto pending = std::make_shared<PendingTemporary>(folder, name);
     return StagedFile(target, name, [&calls, folder, name, pending] { calls.UnlinkAt(folder, name.c_str(), 0); });
 }
