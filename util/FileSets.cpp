@@ -133,7 +133,7 @@ Result<StagedFile> StageNamed(SystemCalls& calls, int folder, const std::string&
         });
         if (descriptor < 0 && errno == EEXIST) continue;
         if (descriptor < 0) return SystemError(errc::FileCreate);
-        StagedFile staged = Staged(calls, folder, target, std::move(name));
+        StagedFile staged = Staged(calls, folder, target, name);
         Result<void> written = Fill(calls, descriptor, predecessor, fill);
         if (::close(descriptor) != 0 && errno != EINTR && written) written = SystemError(errc::FileWrite);
         if (!written) return written.Error();
@@ -172,7 +172,7 @@ Result<std::optional<StagedFile>> StageUnnamed(SystemCalls& calls, int folder, c
         unnamedFilesCannotBeNamed = true;
         return std::optional<StagedFile>();
     }
-    return std::optional<StagedFile>(Staged(calls, folder, target, std::move(*name)));
+    return std::optional<StagedFile>(Staged(calls, folder, target, *name));
 }
 
 Result<void> FlushFolder(SystemCalls& calls, int folder) {
