@@ -27,6 +27,12 @@ public:
     virtual void RepaintSurface() = 0;
     // Fills the surface with its background colour.
     virtual void ClearSurface() = 0;
+
+    // Whether the user asked the conversion to stop: it then stops at its next step, having
+    // replaced nothing.
+    virtual bool StopRequested() { return false; }
+    // How far a long step (a panorama's projection) has come, from 0 to 1.
+    virtual void ShowProgress(double fraction) { (void)fraction; }
 };
 
 // The toolkit's button face, the colour of a cleared picture box.

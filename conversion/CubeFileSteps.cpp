@@ -62,6 +62,7 @@ bool CubeFileSteps::PrepareOutput(bool groundFromTemplate, Face firstFace) {
 }
 
 bool CubeFileSteps::Save(Face face, const RgbImage& image) {
+    if (Cancelled()) return false;
     Result<StagedFile> saved = StageTga(context_.files, folder_, FileNameOf(face), image);
     if (!saved) return Stop("Save " + OutputPath(face) + " error: " + NumberAndReason(saved.Error()));
     staged_[static_cast<std::size_t>(face)] = std::move(*saved);
@@ -87,13 +88,25 @@ bool CubeFileSteps::ReadBack(Face face, RgbImage& image) {
 }
 
 bool CubeFileSteps::CopyGround() {
+    if (Cancelled()) return false;
     Result<StagedFile> copied = context_.files.StageCopy(ground_, folder_, FileNameOf(Face::Ground));
     if (!copied) return Stop("Copy " + Utf8FromPath(TemplatePath()) + " error: " + NumberAndReason(copied.Error()));
     staged_[static_cast<std::size_t>(Face::Ground)] = std::move(*copied);
     return true;
 }
 
+bool CubeFileSteps::Cancelled() {
+    if (!context_.host.StopRequested()) return false;
+    Stop(kCancelledText);
+    return true;
+}
+
 bool CubeFileSteps::ReplaceCube() {
+    if (Cancelled()) return false;
+    if (context_.beforeReplace) {
+        if (const Result<void> kept = context_.beforeReplace(context_.files, folder_); !kept)
+            return Stop("Keeping the older files for Undo failed: " + NumberAndReason(kept.Error()));
+    }
     const Result<void> replaced = context_.files.Replace(folder_, staged_);
     if (replaced) return true;
     Stop("Save " + Utf8FromPath(Folder()) + " error: " + NumberAndReason(replaced.Error()));

@@ -49,6 +49,8 @@ public:
     bool ReplaceCube();
 
 private:
+    // Stops, replacing nothing, when the user asked to.
+    bool Cancelled();
     std::filesystem::path TemplatePath() const {
         return context_.groundTemplate.empty() ? context_.programFolder / kGroundTemplateFile : context_.groundTemplate;
     }

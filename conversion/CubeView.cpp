@@ -146,8 +146,7 @@ void CubeLookAround::Render(const ViewAngles& view, RgbImage& out) const {
             const float down = ((y + 0.5F) - out.height / 2.0F) * perPixel;
             const float across = (0.5F - out.width / 2.0F) * perPixel;
             float ray[3];
-            for (int i = 0; i < 3; ++i)
-                ray[i] = camera.forward[i] - down * camera.up[i] + across * camera.right[i];
+            for (int i = 0; i < 3; ++i) ray[i] = camera.forward[i] - down * camera.up[i] + across * camera.right[i];
             const float step[3] = {camera.right[0] * perPixel, camera.right[1] * perPixel, camera.right[2] * perPixel};
             std::uint8_t* target = out.Row(y);
             for (int x = 0; x < out.width; ++x, target += 3) {
@@ -160,7 +159,8 @@ void CubeLookAround::Render(const ViewAngles& view, RgbImage& out) const {
                 const float u = std::clamp(point.a * kHalf + (kHalf + 0.5F), 0.0F, kLast);
                 const float v = std::clamp((kHalf + 0.5F) - point.b * kHalf, 0.0F, kLast);
                 const int x0 = static_cast<int>(u), y0 = static_cast<int>(v);
-                const int tx = static_cast<int>((u - x0) * 256.0F), ty = static_cast<int>((v - y0) * 256.0F);
+                const int tx = static_cast<int>((u - x0) * 256.0F + 0.5F),
+                          ty = static_cast<int>((v - y0) * 256.0F + 0.5F);
                 const std::uint8_t* upper = face.Row(y0) + static_cast<std::size_t>(x0) * 3;
                 const std::uint8_t* lower = upper + face.RowBytes();
                 for (int c = 0; c < 3; ++c) {

@@ -30,7 +30,14 @@ struct SkyContext {
     // (see FolderUse).
     std::chrono::milliseconds folderWait = std::chrono::seconds(30);
     std::function<bool(std::chrono::milliseconds waited)> waiting = nullptr;
+    // Called once the six new files are staged, just before they replace those in the folder
+    // (with the folder locked): the window keeps the older ones for Undo there. A failure
+    // replaces nothing.
+    std::function<Result<void>(FileSystem& files, OutputFolder& folder)> beforeReplace = nullptr;
 };
+
+// The status line's text of a conversion the user stopped.
+inline constexpr const char* kCancelledText = "Cancelled; nothing was replaced";
 
 enum class SkyOutcome {
     Completed,  // all six files are written

@@ -16,7 +16,8 @@ namespace zenivor::test {
 namespace {
 
 Result<void> Save(const std::filesystem::path& target, const RgbImage& image) {
-    Result<OutputFolder> folder = SystemFileSystem().OpenFolderFor(target.parent_path(), Utf8FromPath(target.filename()));
+    Result<OutputFolder> folder =
+        SystemFileSystem().OpenFolderFor(target.parent_path(), Utf8FromPath(target.filename()));
     if (!folder) return folder.Error();
     return WriteTga(SystemFileSystem(), *folder, Utf8FromPath(target.filename()), image);
 }

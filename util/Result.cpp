@@ -8,9 +8,9 @@
 namespace zenivor {
 namespace {
 
-constexpr std::array kFileErrorKinds{errc::FileOpen,   errc::NotAFile,   errc::FileRead,   errc::OutOfMemory,
-                                     errc::FileCreate, errc::FileWrite,  errc::FolderBusy, errc::Cancelled,
-                                     errc::ReplacedInPart};
+constexpr std::array kFileErrorKinds{errc::FileOpen,    errc::NotAFile,   errc::FileRead,
+                                     errc::OutOfMemory, errc::FileCreate, errc::FileWrite,
+                                     errc::FolderBusy,  errc::Cancelled,  errc::ReplacedInPart};
 
 }  // namespace
 
