@@ -41,7 +41,8 @@ private:
     bool WriteProjection() {
         host_.SetStatusText("Projecting panorama");
         host_.RepaintStatus();
-        const std::array<RgbImage, 6> faces = ProjectPanorama(panorama_, options_.northDegrees);
+        const std::array<RgbImage, 6> faces =
+            ProjectPanorama(panorama_, options_.view, [this](double done) { host_.ShowProgress(done); });
         panorama_ = {};
         for (const Face face : kAllFaces) {
             if (face == Face::Ground && options_.groundFromTemplate) break;

@@ -11,8 +11,8 @@ namespace zenivor {
 
 // How a 360-degree panorama becomes a cube.
 struct PanoramaOptions {
-    double northDegrees = kDefaultNorthDegrees;  // the longitude North looks at
-    bool groundFromTemplate = false;             // the template's ground, not the view straight down
+    PanoramaView view;                // where North looks, and how the cube is tilted
+    bool groundFromTemplate = false;  // the template's ground, not the view straight down
 };
 
 // Converts a 2:1 equirectangular panorama at path (UTF-8) into the six faces.
