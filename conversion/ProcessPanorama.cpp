@@ -20,6 +20,15 @@ public:
     PanoramaConversion(const std::string& path, const SkyContext& context, const PanoramaOptions& options)
         : host_(context.host), options_(options), steps_(path, context) {}
 
+    // The six faces the conversion would write, in memory, writing nothing.
+    SkyResult Build(std::array<RgbImage, 6>& faces) {
+        if (!ReadPanorama()) return steps_.Outcome();
+        faces = ProjectPanorama(panorama_, options_.view, [this](double done) { host_.ShowProgress(done); });
+        if (!options_.groundFromTemplate || steps_.ReadGroundTemplate(faces[static_cast<std::size_t>(Face::Ground)]))
+            steps_.Complete();
+        return steps_.Outcome();
+    }
+
     SkyResult Run() {
         if (ReadPanorama() && steps_.PrepareOutput(options_.groundFromTemplate, Face::North) && WriteProjection() &&
             (!options_.groundFromTemplate || steps_.CopyGround()) && steps_.ReplaceCube())
@@ -67,6 +76,12 @@ private:
 
 SkyResult ProcessPanorama(const std::string& path, const SkyContext& context, const PanoramaOptions& options) {
     return Reporting("ProcessPanorama", context, [&] { return PanoramaConversion(path, context, options).Run(); });
+}
+
+SkyResult BuildPanorama(const std::string& path, const SkyContext& context, const PanoramaOptions& options,
+                        std::array<RgbImage, 6>& faces) {
+    return Reporting("ProcessPanorama", context,
+                     [&] { return PanoramaConversion(path, context, options).Build(faces); });
 }
 
 }  // namespace zenivor

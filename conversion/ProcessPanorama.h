@@ -18,4 +18,8 @@ struct PanoramaOptions {
 // Converts a 2:1 equirectangular panorama at path (UTF-8) into the six faces.
 SkyResult ProcessPanorama(const std::string& path, const SkyContext& context, const PanoramaOptions& options);
 
+// The six faces ProcessPanorama would write, built in memory: nothing is written.
+SkyResult BuildPanorama(const std::string& path, const SkyContext& context, const PanoramaOptions& options,
+                        std::array<RgbImage, 6>& faces);
+
 }  // namespace zenivor
