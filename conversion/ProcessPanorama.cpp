@@ -20,6 +20,15 @@ public:
     PanoramaConversion(const std::string& path, const SkyContext& context, const PanoramaOptions& options)
         : host_(context.host), options_(options), steps_(path, context) {}
 
+    // The panorama's pixels, as far as the faces can use them.
+    SkyResult Read(RgbImage& panorama) {
+        if (ReadPanorama()) {
+            panorama = std::move(panorama_);
+            steps_.Complete();
+        }
+        return steps_.Outcome();
+    }
+
     // The six faces the conversion would write, in memory, writing nothing.
     SkyResult Build(std::array<RgbImage, 6>& faces) {
         if (!ReadPanorama()) return steps_.Outcome();
@@ -76,6 +85,10 @@ private:
 
 SkyResult ProcessPanorama(const std::string& path, const SkyContext& context, const PanoramaOptions& options) {
     return Reporting("ProcessPanorama", context, [&] { return PanoramaConversion(path, context, options).Run(); });
+}
+
+SkyResult ReadPanorama(const std::string& path, const SkyContext& context, RgbImage& panorama) {
+    return Reporting("ProcessPanorama", context, [&] { return PanoramaConversion(path, context, {}).Read(panorama); });
 }
 
 SkyResult BuildPanorama(const std::string& path, const SkyContext& context, const PanoramaOptions& options,
