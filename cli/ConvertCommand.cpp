@@ -107,7 +107,8 @@ Result<void> CheckOptions(const Options& options) {
     if (Result<void> checked = CheckPreview(conversion.preview); !checked) return checked;
     if (conversion.fit && conversion.equirect)
         return Usage("--fit is for strips; a panorama is projected whatever its size");
-    if (!conversion.equirect && conversion.north) return Usage("--north needs --equirect");
+    if (!conversion.equirect && (conversion.north || conversion.pitch || conversion.roll))
+        return Usage("--north, --pitch and --roll need --equirect");
     if (Result<void> checked = CheckGround(conversion.ground, conversion.equirect); !checked) return checked;
     if (options.batch) return CheckBatch(options);
     return options.operands.size() > 1 ? CheckOutputFolder(options.operands[1]) : Result<void>();
@@ -144,6 +145,13 @@ Result<void> ParseOptions(const std::vector<std::string>& arguments, Options& op
             const auto value = ValueOf("--north", arguments, i);
             conversion.north = value ? Degrees(*value) : std::nullopt;
             if (!conversion.north) return Usage("--north needs a number of degrees");
+        } else if (Names(argument, "--pitch") || Names(argument, "--roll")) {
+            const bool pitch = Names(argument, "--pitch");
+            const auto value = ValueOf(pitch ? "--pitch" : "--roll", arguments, i);
+            std::optional<double>& angle = pitch ? conversion.pitch : conversion.roll;
+            angle = value ? Degrees(*value) : std::nullopt;
+            if (!angle || std::abs(*angle) > 90)
+                return Usage(std::string(pitch ? "--pitch" : "--roll") + " needs a number of degrees, -90 to 90");
         } else if (Names(argument, "--ground")) {
             conversion.ground = ValueOf("--ground", arguments, i);
             if (!conversion.ground) return Usage("--ground takes nadir, template or a TGA file");

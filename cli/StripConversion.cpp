@@ -56,7 +56,10 @@ Result<void> CheckCube(const std::string& strip, const std::filesystem::path& fo
 }
 
 PanoramaOptions PanoramaOptionsOf(const ConversionOptions& options) {
-    return {options.north.value_or(kDefaultNorthDegrees), options.ground && *options.ground != "nadir"};
+    return {.view = {.north = options.north.value_or(kDefaultNorthDegrees),
+                     .pitch = options.pitch.value_or(0),
+                     .roll = options.roll.value_or(0)},
+            .groundFromTemplate = options.ground && *options.ground != "nadir"};
 }
 
 // The ground --ground names, else the one the converter was set up with.

@@ -21,6 +21,8 @@ struct ConversionOptions {
     bool fit = false;
     bool equirect = false;
     std::optional<double> north;
+    std::optional<double> pitch;
+    std::optional<double> roll;
     std::optional<std::string> ground;  // nadir, template or the name of a TGA file
     std::optional<std::string> preview;
     // How long to wait for another conversion into the same folder.

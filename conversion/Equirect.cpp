@@ -1,6 +1,7 @@
 #include "conversion/Equirect.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <numbers>
 #include <utility>
@@ -235,12 +236,29 @@ struct Mapped {
     Footprint footprint;
 };
 
-Mapped MappingAt(Face face, double column, double row, ImageSize panorama) {
+// The cube's directions turned into the panorama's, by pitch and roll (North's longitude is
+// added to the longitude itself).
+struct Rotation {
+    std::array<std::array<double, 3>, 3> m{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
+
+    static Rotation Of(const PanoramaView& view) {
+        const double p = view.pitch / kDegrees, r = view.roll / kDegrees;
+        const double cp = std::cos(p), sp = std::sin(p), cr = std::cos(r), sr = std::sin(r);
+        // Pitch about y (x toward z) after roll about x (y toward -z).
+        return {{{{cp, -sp * -sr, -sp * cr}, {0, cr, sr}, {sp, cp * -sr, cp * cr}}}};
+    }
+    Direction operator()(const Direction& d) const {
+        return {m[0][0] * d.x + m[0][1] * d.y + m[0][2] * d.z, m[1][0] * d.x + m[1][1] * d.y + m[1][2] * d.z,
+                m[2][0] * d.x + m[2][1] * d.y + m[2][2] * d.z};
+    }
+};
+
+Mapped MappingAt(Face face, double column, double row, ImageSize panorama, const Rotation& turn = {}) {
     const FaceBasis& basis = kBases[static_cast<std::size_t>(face)];
-    const Direction d = FaceDirection(face, column, row);
+    const Direction d = turn(FaceDirection(face, column, row));
     const double step = 2.0 / kFaceSize;
-    const Direction perColumn{basis.right.x * step, basis.right.y * step, basis.right.z * step};
-    const Direction perRow{-basis.up.x * step, -basis.up.y * step, -basis.up.z * step};
+    const Direction perColumn = turn({basis.right.x * step, basis.right.y * step, basis.right.z * step});
+    const Direction perRow = turn({-basis.up.x * step, -basis.up.y * step, -basis.up.z * step});
     const double horizontal = std::max(d.x * d.x + d.y * d.y, 1e-300);
     const double rho = std::sqrt(horizontal);
     const double squared = horizontal + d.z * d.z;
@@ -256,8 +274,11 @@ Mapped MappingAt(Face face, double column, double row, ImageSize panorama) {
 
 class Projection {
 public:
-    Projection(const RgbImage& panorama, double northDegrees)
-        : panorama_(panorama), north_(northDegrees), pyramid_(panorama, LevelsNeeded(panorama)) {}
+    Projection(const RgbImage& panorama, const PanoramaView& view)
+        : panorama_(panorama),
+          north_(view.north),
+          turn_(Rotation::Of(view)),
+          pyramid_(panorama, LevelsNeeded(panorama)) {}
 
     void Rows(Face face, int firstRow, int endRow, RgbImage& out) const {
         Scratch scratch;
@@ -294,7 +315,7 @@ private:
 
     Bgr Pixel(Face face, int column, int row, Scratch& scratch) const {
         const ImageSize size{panorama_.width, panorama_.height};
-        const Mapped mapped = MappingAt(face, column + 0.5, row + 0.5, size);
+        const Mapped mapped = MappingAt(face, column + 0.5, row + 0.5, size, turn_);
         const PanoramaPoint point = PanoramaPointOf(mapped.direction, north_);
         const Footprint& f = mapped.footprint;
         // The box of the same spread as the parallelogram, along each axis.
@@ -312,6 +333,7 @@ private:
 
     const RgbImage& panorama_;
     double north_;
+    Rotation turn_;
     Pyramid pyramid_;
 };
 
@@ -346,17 +368,27 @@ int UnneededResolutionFactor(ImageSize panorama) {
     return factor;
 }
 
-std::array<RgbImage, 6> ProjectPanorama(const RgbImage& panorama, double northDegrees) {
-    const Projection projection(panorama, northDegrees);
+Direction PanoramaDirection(const Direction& cube, const PanoramaView& view) {
+    const Direction turned = Rotation::Of(view)(cube);
+    const double yaw = (view.north - kDefaultNorthDegrees) / kDegrees;
+    return {turned.x * std::cos(yaw) - turned.y * std::sin(yaw), turned.x * std::sin(yaw) + turned.y * std::cos(yaw),
+            turned.z};
+}
+
+std::array<RgbImage, 6> ProjectPanorama(const RgbImage& panorama, const PanoramaView& view,
+                                        const std::function<void(double)>& progress) {
+    const Projection projection(panorama, view);
     std::array<RgbImage, 6> faces;
     for (RgbImage& face : faces) face = RgbImage::Unfilled(kFaceSize, kFaceSize);
     // Bands of rows, so that every core stays busy to the end.
     constexpr int kBands = 12;
     constexpr int kBandRows = (kFaceSize + kBands - 1) / kBands;
+    std::atomic<int> done{0};
     ForEachIndexInParallel(6 * kBands, [&](int task) {
         const int face = task / kBands;
         const int first = (task % kBands) * kBandRows;
         projection.Rows(kAllFaces[face], first, std::min(first + kBandRows, kFaceSize), faces[face]);
+        if (progress) progress(static_cast<double>(++done) / (6 * kBands));
     });
     return faces;
 }

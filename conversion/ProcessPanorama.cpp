@@ -20,6 +20,24 @@ public:
     PanoramaConversion(const std::string& path, const SkyContext& context, const PanoramaOptions& options)
         : host_(context.host), options_(options), steps_(path, context) {}
 
+    // The panorama's pixels, as far as the faces can use them.
+    SkyResult Read(RgbImage& panorama) {
+        if (ReadPanorama()) {
+            panorama = std::move(panorama_);
+            steps_.Complete();
+        }
+        return steps_.Outcome();
+    }
+
+    // The six faces the conversion would write, in memory, writing nothing.
+    SkyResult Build(std::array<RgbImage, 6>& faces) {
+        if (!ReadPanorama()) return steps_.Outcome();
+        faces = ProjectPanorama(panorama_, options_.view, [this](double done) { host_.ShowProgress(done); });
+        if (!options_.groundFromTemplate || steps_.ReadGroundTemplate(faces[static_cast<std::size_t>(Face::Ground)]))
+            steps_.Complete();
+        return steps_.Outcome();
+    }
+
     SkyResult Run() {
         if (ReadPanorama() && steps_.PrepareOutput(options_.groundFromTemplate, Face::North) && WriteProjection() &&
             (!options_.groundFromTemplate || steps_.CopyGround()) && steps_.ReplaceCube())
@@ -41,7 +59,8 @@ private:
     bool WriteProjection() {
         host_.SetStatusText("Projecting panorama");
         host_.RepaintStatus();
-        const std::array<RgbImage, 6> faces = ProjectPanorama(panorama_, options_.northDegrees);
+        const std::array<RgbImage, 6> faces =
+            ProjectPanorama(panorama_, options_.view, [this](double done) { host_.ShowProgress(done); });
         panorama_ = {};
         for (const Face face : kAllFaces) {
             if (face == Face::Ground && options_.groundFromTemplate) break;
@@ -66,6 +85,16 @@ private:
 
 SkyResult ProcessPanorama(const std::string& path, const SkyContext& context, const PanoramaOptions& options) {
     return Reporting("ProcessPanorama", context, [&] { return PanoramaConversion(path, context, options).Run(); });
+}
+
+SkyResult ReadPanorama(const std::string& path, const SkyContext& context, RgbImage& panorama) {
+    return Reporting("ProcessPanorama", context, [&] { return PanoramaConversion(path, context, {}).Read(panorama); });
+}
+
+SkyResult BuildPanorama(const std::string& path, const SkyContext& context, const PanoramaOptions& options,
+                        std::array<RgbImage, 6>& faces) {
+    return Reporting("ProcessPanorama", context,
+                     [&] { return PanoramaConversion(path, context, options).Build(faces); });
 }
 
 }  // namespace zenivor
