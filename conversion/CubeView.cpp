@@ -51,7 +51,7 @@ const Frames& CubeFrames() {
         for (const Face face : kAllFaces) {
             const AxisFrame frame = FrameOf(face);
             built.byFace[static_cast<std::size_t>(face)] = frame;
-            built.byAxis[static_cast<std::size_t>(2 * frame.forwardAxis + (frame.forwardSign > 0 ? 0 : 1))] = face;
+            built.byAxis[2 * static_cast<std::size_t>(frame.forwardAxis) + (frame.forwardSign > 0 ? 0 : 1)] = face;
         }
         return built;
     }();
@@ -67,7 +67,7 @@ struct FacePoint {
 inline FacePoint PointOf(const Frames& frames, const float d[3]) {
     const float ax = std::abs(d[0]), ay = std::abs(d[1]), az = std::abs(d[2]);
     const int axis = ax >= ay && ax >= az ? 0 : (ay >= az ? 1 : 2);
-    const Face face = frames.byAxis[static_cast<std::size_t>(2 * axis + (d[axis] > 0 ? 0 : 1))];
+    const Face face = frames.byAxis[2 * static_cast<std::size_t>(axis) + (d[axis] > 0 ? 0 : 1)];
     const AxisFrame& frame = frames.byFace[static_cast<std::size_t>(face)];
     const float inverse = frame.forwardSign / d[frame.forwardAxis];
     return {face, frame.rightSign * d[frame.rightAxis] * inverse, frame.upSign * d[frame.upAxis] * inverse};
@@ -159,8 +159,8 @@ void CubeLookAround::Render(const ViewAngles& view, RgbImage& out) const {
                 const float u = std::clamp(point.a * kHalf + (kHalf + 0.5F), 0.0F, kLast);
                 const float v = std::clamp((kHalf + 0.5F) - point.b * kHalf, 0.0F, kLast);
                 const int x0 = static_cast<int>(u), y0 = static_cast<int>(v);
-                const int tx = static_cast<int>((u - x0) * 256.0F + 0.5F),
-                          ty = static_cast<int>((v - y0) * 256.0F + 0.5F);
+                const int tx = static_cast<int>(std::floor((u - x0) * 256.0F + 0.5F)),
+                          ty = static_cast<int>(std::floor((v - y0) * 256.0F + 0.5F));
                 const std::uint8_t* upper = face.Row(y0) + static_cast<std::size_t>(x0) * 3;
                 const std::uint8_t* lower = upper + face.RowBytes();
                 for (int c = 0; c < 3; ++c) {
