@@ -115,7 +115,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
+    // The content lays itself out at its own size, which the scroll area sets after the window's.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateContent();
