@@ -234,7 +234,7 @@ void modMain::OfferPanorama(const SkyResult& result, const std::string& path) {
 
 void modMain::ShowCubeIn(const fs::path& folder, const QString& caption) {
     shownFolder_ = folder;
-    window_->cubePane()->ShowCube(ReadCube(environment_.files, folder), caption);
+    window_->Pane()->ShowCube(ReadCube(environment_.files, folder), caption);
     window_->SetOutputFolder(ShownFolder(folder), QStringLiteral("6 files in ") + ShownFolder(folder));
 }
 
@@ -310,13 +310,13 @@ void modMain::ProcessPanoramaFile(const std::string& path) {
                 panorama->width > kPreviewWidth ? Resampled(*panorama, kPreviewWidth, kPreviewWidth / 2) : *panorama;
             panoramaView_ = std::make_shared<PanoramaLookAround>(preview);
             window_->SetStatusText("Set North, pitch and roll, then Write");
-            window_->cubePane()->ShowCube(*faces, QStringLiteral("Not written yet: ") + QString::fromStdString(path));
-            window_->cubePane()->SetMode(CubePane::Mode::LookAround);
+            window_->Pane()->ShowCube(*faces, QStringLiteral("Not written yet: ") + QString::fromStdString(path));
+            window_->Pane()->SetMode(CubePane::Mode::LookAround);
             window_->itmViewLookAround()->setChecked(true);
             window_->ShowPanoramaControls(
                 PanoramaView{},
                 [this](const PanoramaView& view, GroundSource ground) {
-                    window_->cubePane()->ShowPanorama(panoramaView_, view, QStringLiteral("Not written yet"));
+                    window_->Pane()->ShowPanorama(panoramaView_, view, QStringLiteral("Not written yet"));
                     const int generation = ++projectionGeneration_;
                     QTimer::singleShot(kProjectionDelayMs, window_.get(), [this, generation, view, ground] {
                         if (generation == projectionGeneration_)
@@ -348,7 +348,7 @@ void modMain::PreviewPanorama(const PanoramaView& view, bool templateGround) {
         },
         [this, faces, generation](const SkyResult&) {
             if (generation != projectionGeneration_ || !window_->PanoramaControlsShown()) return;
-            window_->cubePane()->ShowCube(*faces,
+            window_->Pane()->ShowCube(*faces,
                                           QStringLiteral("Not written yet: ") + QString::fromStdString(panoramaPath_));
         });
 }
@@ -575,7 +575,7 @@ void modMain::AskFirst(const std::string& path) {
         [this, path, faces, panorama](const SkyResult& result) {
             ShowBusy(false);
             if (result.outcome != SkyOutcome::Completed) return ShowResult(result);
-            window_->cubePane()->ShowCube(*faces, QStringLiteral("Not written yet: ") + QString::fromStdString(path));
+            window_->Pane()->ShowCube(*faces, QStringLiteral("Not written yet: ") + QString::fromStdString(path));
             window_->SetStatusText("Nothing is written until you choose where");
             const QString remembered = lastPath_.empty() ? QString() : ShownFolder(PathFromUtf8(lastPath_));
             window_->AskWhereToWrite(QStringLiteral("Where should the six files of %1 go?")

@@ -236,8 +236,8 @@ TEST_F(ShellTest, WindowLayoutStaysPutWhenResized) {
         EXPECT_EQ(status.height(), 17);
         EXPECT_GE(status.width(), 329);
         // The cube pane takes what the window has beside the picture.
-        EXPECT_GE(window->cubePane()->geometry().left(), 531);
-        EXPECT_EQ(window->cubePane()->geometry().right() + 1 + 12, window->cubePane()->parentWidget()->width());
+        EXPECT_GE(window->Pane()->geometry().left(), 531);
+        EXPECT_EQ(window->Pane()->geometry().right() + 1 + 12, window->Pane()->parentWidget()->width());
     }
 }
 

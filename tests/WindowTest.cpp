@@ -33,7 +33,7 @@ protected:
     std::filesystem::path Strip(const std::string& name, int width, int seed) {
         RgbImage image = CoordinateImage(width, 504);
         image.Set(0, 0, {static_cast<std::uint8_t>(seed), 7, 7});
-        const auto path = stripFolder_ / name;
+        auto path = stripFolder_ / name;
         WriteTga(path, image);
         return path;
     }
@@ -60,7 +60,7 @@ TEST_F(WindowTest, TheCubePaneShowsTheSixFilesAsWritten) {
     Start({"zenivor", Text(strip_)}, rememberedText_);
     Settle();
     ASSERT_EQ(Status(), "AllDone");
-    const CubePane& pane = *Window()->cubePane();
+    const CubePane& pane = *Window()->Pane();
     ASSERT_TRUE(pane.HasCube());
     for (const Face face : kAllFaces) {
         SCOPED_TRACE(FileNameOf(face));
@@ -78,7 +78,7 @@ TEST_F(WindowTest, TheCubePaneShowsTheSixFilesAsWritten) {
     } views[] = {{Face::North, 0, 0}, {Face::East, 90, 0}, {Face::SkyCap, 0, 90}, {Face::Ground, 0, -90}};
     for (const auto& view : views) {
         SCOPED_TRACE(FileNameOf(view.face));
-        Window()->cubePane()->SetAngles({view.yaw, view.pitch, 90});
+        Window()->Pane()->SetAngles({view.yaw, view.pitch, 90});
         const RgbImage shown = pane.View(kFaceSize, kFaceSize);
         const RgbImage file = ReadTga(remembered_ / FileNameOf(view.face));
         int worst = 0;
@@ -111,7 +111,7 @@ TEST_F(WindowTest, UndoPutsBackTheCubesThatConversionsReplaced) {
     Window()->itmEditUndo()->trigger();
     Settle();
     EXPECT_EQ(CubeIn(stripFolder_), cubes[1]) << "the cube of the first conversion, not of the second";
-    EXPECT_EQ(Window()->cubePane()->Cross().At(kFaceSize, 0), ReadTga(stripFolder_ / "F0050001.tga").At(0, 0))
+    EXPECT_EQ(Window()->Pane()->Cross().At(kFaceSize, 0), ReadTga(stripFolder_ / "F0050001.tga").At(0, 0))
         << "the pane shows the cube put back";
     Window()->itmEditUndo()->trigger();
     Settle();
@@ -143,7 +143,7 @@ TEST_F(WindowTest, TheDesktopEntryShowsTheCubeAndAsksBeforeWriting) {
         Start({"zenivor", QString::fromLatin1(kAskOption), Text(strip_)}, rememberedText_);
         Settle();
         ASSERT_TRUE(Window()->Asking());
-        EXPECT_TRUE(Window()->cubePane()->HasCube());
+        EXPECT_TRUE(Window()->Pane()->HasCube());
         for (const auto& folder : {remembered_, stripFolder_, chosen})
             EXPECT_EQ(CubeFilesIn(folder), std::vector<std::string>{}) << "written before the choice";
         Window()->ChooseWrite(row.choice);
@@ -159,7 +159,7 @@ TEST_F(WindowTest, TheDesktopEntryShowsTheCubeAndAsksBeforeWriting) {
     Start({"zenivor", QString::fromLatin1(kAskOption), Text(stripFolder_ / "F0010001.tga")}, rememberedText_);
     Settle();
     EXPECT_FALSE(Window()->Asking());
-    EXPECT_TRUE(Window()->cubePane()->HasCube());
+    EXPECT_TRUE(Window()->Pane()->HasCube());
     EXPECT_EQ(CubeIn(stripFolder_), cube);
     EXPECT_EQ(CubeFilesIn(remembered_), std::vector<std::string>{});
 }
