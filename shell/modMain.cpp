@@ -349,7 +349,7 @@ void modMain::PreviewPanorama(const PanoramaView& view, bool templateGround) {
         [this, faces, generation](const SkyResult&) {
             if (generation != projectionGeneration_ || !window_->PanoramaControlsShown()) return;
             window_->Pane()->ShowCube(*faces,
-                                          QStringLiteral("Not written yet: ") + QString::fromStdString(panoramaPath_));
+                                      QStringLiteral("Not written yet: ") + QString::fromStdString(panoramaPath_));
         });
 }
 
