@@ -28,8 +28,8 @@ struct Options {
     std::vector<std::string> operands;
 };
 
-// A number of degrees, all of the text.
-std::optional<double> Degrees(const std::string& text) {
+// A number (of degrees, of stops), all of the text.
+std::optional<double> NumberOf(const std::string& text) {
     double value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) return std::nullopt;
@@ -107,11 +107,24 @@ Result<void> ParseOptions(const std::vector<std::string>& arguments, Options& op
             if (!conversion.preview) return Usage("--preview needs a file name");
         } else if (Names(argument, "--north")) {
             const auto value = ValueOf("--north", arguments, i);
-            conversion.north = value ? Degrees(*value) : std::nullopt;
+            conversion.north = value ? NumberOf(*value) : std::nullopt;
             if (!conversion.north) return Usage("--north needs a number of degrees");
         } else if (Names(argument, "--ground")) {
             conversion.ground = ValueOf("--ground", arguments, i);
             if (!conversion.ground) return Usage("--ground takes nadir or template");
+        } else if (Names(argument, "--linear")) {
+            const auto value = ValueOf("--linear", arguments, i);
+            if (value != "on" && value != "off") return Usage("--linear takes on or off");
+            conversion.colour.linearLight = value == "on";
+        } else if (Names(argument, "--exposure")) {
+            const auto value = ValueOf("--exposure", arguments, i);
+            conversion.colour.toneMapping.exposureEv = value ? NumberOf(*value) : std::nullopt;
+            if (!conversion.colour.toneMapping.exposureEv) return Usage("--exposure needs a number of stops (EV)");
+        } else if (Names(argument, "--tonemap")) {
+            const auto value = ValueOf("--tonemap", arguments, i);
+            const std::optional<ToneCurve> curve = value ? ToneCurveNamed(*value) : std::nullopt;
+            if (!curve) return Usage("--tonemap takes filmic, reinhard or clip");
+            conversion.colour.toneMapping.curve = *curve;
         } else if (Names(argument, "--batch")) {
             options.batch = ValueOf("--batch", arguments, i);
             if (!options.batch) return Usage("--batch needs an output folder");

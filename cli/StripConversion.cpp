@@ -60,7 +60,8 @@ Result<void> ConvertStrip(const std::string& strip, const std::filesystem::path&
                              .lastPath = Utf8FromPath(folder / ""),
                              .programFolder = setup.programFolder,
                              .decoders = setup.decoders,
-                             .fitStrip = options.fit};
+                             .fitStrip = options.fit,
+                             .colour = options.colour};
     const SkyResult result =
         options.equirect ? ProcessPanorama(strip, context, PanoramaOptionsOf(options)) : ProcessSky(strip, context);
     if (result.outcome != SkyOutcome::Completed) {

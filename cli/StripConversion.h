@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/ConvertCommand.h"
+#include "imaging/ToneMap.h"
 
 namespace zenivor {
 
@@ -20,6 +21,7 @@ struct ConversionOptions {
     std::optional<double> north;
     std::optional<std::string> ground;
     std::optional<std::string> preview;
+    ColourOptions colour;
 };
 
 // Converts strip (UTF-8) into folder, creating the folder when missing. With options.verbose

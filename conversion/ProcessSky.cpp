@@ -3,6 +3,7 @@
 #include "conversion/CubeFileSteps.h"
 #include "conversion/SkyCube.h"
 #include "imaging/Resample.h"
+#include "imaging/ToneMap.h"
 
 namespace zenivor {
 namespace {
@@ -31,8 +32,31 @@ private:
         const ImageSize target = context_.fitStrip ? FittedStripSize(size).value_or(size) : size;
         layout_ = StripLayoutFor(target);
         if (layout_ == nullptr) return steps_.StopWithMessage(SkyOutcome::Refused, kSizeMessage);
-        if (!steps_.ReadSource(strip_)) return false;
-        if (target != size) strip_ = Resampled(strip_, target.width, target.height);
+        const bool scene = steps_.SourceLight() == Light::Scene;
+        // A strip of the program's size in 8 bits is used as it is, byte for byte.
+        if (!scene && (target == size || !context_.colour.linearLight)) {
+            if (!steps_.ReadSource(strip_)) return false;
+            if (target != size) strip_ = Resampled(strip_, target.width, target.height);
+            return true;
+        }
+        return ReadInLinearLight(target);
+    }
+
+    // Resampled in linear light as the rows arrive (HDR sources always), then made 8-bit.
+    bool ReadInLinearLight(ImageSize target) {
+        LinearResampler resampler(target);
+        if (!steps_.ReadSourceRows(resampler)) return false;
+        if (!resampler.Complete())
+            return steps_.Stop("Get " + steps_.SourcePath() +
+                               " error: " + NumberAndReason(Error{errc::TruncatedPixels}));
+        LinearImage& image = resampler.Image();
+        if (image.light == Light::Scene) {
+            const ToneMapping& mapping = context_.colour.toneMapping;
+            const double ev = ExposureFor(image, mapping);
+            host_.SetStatusText(ExposureText(ev, !mapping.exposureEv));
+            ToneMapSamples(image.samples, ev, mapping.curve);
+        }
+        strip_ = SrgbImageOf(image);
         return true;
     }
 

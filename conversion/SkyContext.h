@@ -6,6 +6,7 @@
 
 #include "conversion/ConversionHost.h"
 #include "imaging/ImageFiles.h"
+#include "imaging/ToneMap.h"
 #include "util/FileSystem.h"
 
 namespace zenivor {
@@ -22,6 +23,8 @@ struct SkyContext {
     // A strip of another size whose width is 1, 2 or 4 times its height is resampled to the
     // program's size of that shape, instead of refused.
     bool fitStrip = false;
+    // Resampling in linear light, and the tone mapping of HDR sources.
+    ColourOptions colour;
 };
 
 enum class SkyOutcome {

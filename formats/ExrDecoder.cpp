@@ -83,8 +83,7 @@ Result<void> Open(ExrSession& session) {
     init.user_data = &session;
     init.read_fn = OnRead;
     init.size_fn = OnSize;
-    init.max_image_width = kMaxImageSide;
-    init.max_image_height = kMaxImageSide;
+    // The image's size is judged by ReadLayout against the program's own limits.
     init.max_tile_width = kMaxTileSide;
     init.max_tile_height = kMaxTileSide;
     const exr_result_t opened = exr_start_read(&session.context, "OpenEXR", &init);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace zenivor {
 
@@ -102,8 +103,15 @@ void ToneMapSamples(std::span<float> samples, double ev, ToneCurve curve) {
                 Desaturated(blue, green, red);
             }
         }
-        // Clip: SrgbByteOf cuts each channel at 1.
+        if (curve == ToneCurve::Clip)
+            blue = std::min(blue, 1.0F), green = std::min(green, 1.0F), red = std::min(red, 1.0F);
     }
+}
+
+std::string ExposureText(double ev, bool automatic) {
+    char text[64];
+    std::snprintf(text, sizeof text, "Exposure %+.2f EV%s", ev, automatic ? " (automatic)" : "");
+    return text;
 }
 
 RgbImage DisplayImageOf(LinearImage image, const ToneMapping& mapping) {

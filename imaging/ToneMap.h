@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "imaging/LinearLight.h"
@@ -29,6 +30,13 @@ std::optional<ToneCurve> ToneCurveNamed(std::string_view name);
 struct ToneMapping {
     std::optional<double> exposureEv;  // none: the automatic exposure
     ToneCurve curve = ToneCurve::Filmic;
+};
+
+// How sources become a face's 8 bits: resampled in linear light (or, for the results of releases
+// before 1.1, in sRGB values), and scene light through a tone mapping.
+struct ColourOptions {
+    bool linearLight = true;
+    ToneMapping toneMapping;
 };
 
 inline constexpr double kMiddleGrey = 0.18;
@@ -62,6 +70,8 @@ double ReinhardCurve(double exposed);
 double ExposureFor(const LinearImage& image, const ToneMapping& mapping);
 // Scene light to display light in place, for samples (blue, green, red) of rows.
 void ToneMapSamples(std::span<float> samples, double ev, ToneCurve curve);
+// "Exposure +1.25 EV (automatic)": the EV a conversion chose, as its step says it.
+std::string ExposureText(double ev, bool automatic);
 // The image's 8-bit form: display light encoded, scene light exposed and tone-mapped first.
 RgbImage DisplayImageOf(LinearImage image, const ToneMapping& mapping);
 

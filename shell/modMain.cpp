@@ -28,7 +28,9 @@ public:
 };
 
 // Names are case-sensitive here, so the extensions are offered in both spellings.
-constexpr const char* kPanoramaFilter = "Panoramas (*.tga *.png *.jpg *.jpeg *.TGA *.PNG *.JPG *.JPEG)";
+constexpr const char* kPanoramaFilter =
+    "Panoramas (*.tga *.png *.jpg *.jpeg *.tif *.tiff *.webp *.exr *.hdr "
+    "*.TGA *.PNG *.JPG *.JPEG *.TIF *.TIFF *.WEBP *.EXR *.HDR)";
 
 const OpenDialogSetup& InputDialogSetup() {
     static const OpenDialogSetup setup{

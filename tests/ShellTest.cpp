@@ -126,7 +126,8 @@ TEST_F(ShellTest, FileOpenRemembersTheChosenFolder) {
     const OpenDialogSetup& setup = dialogs_.setups[0];
     EXPECT_EQ(setup.defaultSuffix, "tga");
     EXPECT_EQ(setup.nameFilters, QStringList({"TGA file (504x504,1008x504,2016x504) (*.tga *.TGA)", "All Files (*)",
-                                              "Panoramas (*.tga *.png *.jpg *.jpeg *.TGA *.PNG *.JPG *.JPEG)"}));
+                                              "Panoramas (*.tga *.png *.jpg *.jpeg *.tif *.tiff *.webp *.exr *.hdr "
+                                              "*.TGA *.PNG *.JPG *.JPEG *.TIF *.TIFF *.WEBP *.EXR *.HDR)"}));
     EXPECT_EQ(setup.initialFolder.toStdString(), rememberedText_);
     EXPECT_EQ(program.LastPath(), Utf8FromPath(stripFolder_ / ""));
     EXPECT_EQ(Status(), "AllDone");
@@ -154,7 +155,8 @@ TEST_F(ShellTest, OpensPngStripsAndProjectsPanoramasFromTheirOwnMenuItem) {
     dialogs_.answer = QString::fromStdString(Utf8FromPath(panorama));
     program.Window()->itmFileOpenPanorama()->trigger();
     EXPECT_EQ(dialogs_.setups.back().nameFilters.front(),
-              "Panoramas (*.tga *.png *.jpg *.jpeg *.TGA *.PNG *.JPG *.JPEG)");
+              "Panoramas (*.tga *.png *.jpg *.jpeg *.tif *.tiff *.webp *.exr *.hdr "
+              "*.TGA *.PNG *.JPG *.JPEG *.TIF *.TIFF *.WEBP *.EXR *.HDR)");
     EXPECT_EQ(Status(), "AllDone");
     EXPECT_EQ(program.LastPath(), Utf8FromPath(panorama.parent_path() / ""));
     EXPECT_EQ(ReadTga(panorama.parent_path() / "F0060001.tga"), ProjectPanorama(CoordinateImage(1024, 512))[5]);
