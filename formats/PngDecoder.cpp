@@ -34,10 +34,9 @@ constexpr std::uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a,
 constexpr png_alloc_size_t kMaxChunkBytes = 4 << 20;
 constexpr png_byte kExifChunk[] = {'e', 'X', 'I', 'f', 0};
 constexpr png_byte kProfileChunk[] = {'i', 'C', 'C', 'P', 0};
-// Past the image's last row, a chunk's rest is read for its CRC only up to this length; longer
-// ones (and every chunk after it) are skipped by their lengths, so that compressed data running
-// on past the image costs neither inflating nor reading.
-constexpr std::uint32_t kMaxCheckedTail = 1 << 20;
+// Past the image's last row, the chunks up to IEND are read for their CRCs as far as this many
+// bytes; compressed data running on past the image costs neither inflating nor reading beyond.
+constexpr std::uint64_t kMaxCheckedTail = 1 << 20;
 
 // Where the bytes libpng has read lie in the file's chunks, so that the reading can be finished
 // without libpng once the image's rows are all there.
@@ -60,12 +59,6 @@ public:
                 if (--crcLeft_ == 0) headerHave_ = 0;
             }
         }
-    }
-    // A tracker between two chunks, past the signature.
-    static ChunkTracker Between() {
-        ChunkTracker tracker;
-        tracker.signatureLeft_ = 0;
-        return tracker;
     }
     // Inside a chunk's data or its CRC (else between chunks).
     bool InsideChunk() const { return headerHave_ == 8; }
@@ -111,6 +104,51 @@ struct PngSession {
     bool exifSeen = false;              // the first eXIf chunk before the pixels decides, or none
     std::vector<std::uint8_t> profile;  // the first iCCP chunk's profile, inflated
     bool profileSeen = false;
+    // See HeightPatcher: whether libpng may be told of one row more, whether it is, and the
+    // file's own height.
+    bool patchHeight = false;
+    bool rowMore = false;
+    std::uint32_t height = 0;
+    std::uint8_t header[13] = {};  // IHDR's data as the file holds it
+};
+
+// libpng inflates the whole rest of the compressed data once it has given the last row (to
+// check that nothing follows), however far that runs. So for a non-interlaced image it is told of
+// one row more than the file's header says, in the IHDR it reads (with a CRC to fit, when the
+// file's own is right): it then never reaches the last row it expects, and the reading is
+// finished without it (TailReader). An interlaced image's passes depend on its height, so it is
+// read as it is. libpng reads IHDR's 13 bytes of data in one read and its CRC in the next.
+class HeightPatcher {
+public:
+    static constexpr std::uint64_t kDataAt = 16;  // after the signature, IHDR's length and type
+    static constexpr std::uint64_t kCrcAt = kDataAt + 13;
+
+    static void Patch(PngSession& session, std::uint64_t offset, std::uint8_t* bytes, std::size_t count) {
+        if (offset == kDataAt && count == 13) {
+            std::copy(bytes, bytes + 13, session.header);
+            session.height = BigEndian(bytes + 4);
+            session.rowMore = bytes[12] == 0 && session.height > 0 && session.height < PNG_UINT_31_MAX;
+            if (session.rowMore) PutBigEndian(session.height + 1, bytes + 4);
+        } else if (offset == kCrcAt && count == 4 && session.rowMore) {
+            if (BigEndian(bytes) != HeaderCrc(session.header)) return;  // libpng refuses it as it is
+            std::uint8_t patched[13];
+            std::copy(session.header, session.header + 13, patched);
+            PutBigEndian(session.height + 1, patched + 4);
+            PutBigEndian(HeaderCrc(patched), bytes);
+        }
+    }
+
+private:
+    static std::uint32_t BigEndian(const std::uint8_t* b) {
+        return std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 | std::uint32_t{b[2]} << 8 | b[3];
+    }
+    static void PutBigEndian(std::uint32_t value, std::uint8_t* b) {
+        for (int i = 0; i < 4; ++i) b[i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+    }
+    static std::uint32_t HeaderCrc(const std::uint8_t* data) {
+        const auto* type = reinterpret_cast<const Bytef*>("IHDR");
+        return static_cast<std::uint32_t>(crc32(crc32(crc32(0, nullptr, 0), type, 4), data, 13));
+    }
 };
 
 // libpng's errors: keep its words and jump back to the Guarded() that made the call.
@@ -127,6 +165,8 @@ void OnRead(png_structp png, png_bytep out, std::size_t count) {
     auto* session = static_cast<PngSession*>(png_get_io_ptr(png));
     if (session->reader.ReadExactly({out, count})) {
         session->chunks.Saw(out, count);
+        if (session->patchHeight && session->consumed <= HeightPatcher::kCrcAt)
+            HeightPatcher::Patch(*session, session->consumed, out, count);
         session->consumed += count;
         return;
     }
@@ -203,16 +243,16 @@ Result<void> Open(PngSession& session) {
     return {};
 }
 
+ImageSize StoredSize(const PngSession& session) {
+    return {static_cast<int>(png_get_image_width(session.png, session.info)),
+            static_cast<int>(session.rowMore ? session.height : png_get_image_height(session.png, session.info))};
+}
+
 // The fewest bytes the image's compressed rows can take: deflate packs at most 1032 bytes into
 // one (zlib's technical notes), and the rows hold at least every stored sample's bits.
 std::uint64_t MinimumDataBytes(const PngSession& session) {
     const std::uint64_t rowBytes = png_get_rowbytes(session.png, session.info);
-    return rowBytes * png_get_image_height(session.png, session.info) / 1032;
-}
-
-ImageSize StoredSize(const PngSession& session) {
-    return {static_cast<int>(png_get_image_width(session.png, session.info)),
-            static_cast<int>(png_get_image_height(session.png, session.info))};
+    return rowBytes * static_cast<std::uint64_t>(StoredSize(session).height) / 1032;
 }
 
 // Every layout becomes 8-bit colour as stored, in the image's blue-green-red byte order: 16-bit
@@ -242,19 +282,17 @@ class TailReader {
 public:
     explicit TailReader(PngSession& session) : session_(session) {}
 
-    // The rest of the chunk the last row came from, then every chunk up to IEND: short ones
-    // read for their CRCs, long image data skipped by its length.
+    // The rest of the chunk the last row came from, then every chunk up to IEND, their CRCs
+    // checked; as far as kMaxCheckedTail bytes, past which the rest is not read at all.
     Result<void> Finish() {
         ChunkTracker& chunks = session_.chunks;
         if (chunks.InsideChunk()) {
-            const bool checked = chunks.DataLeft() <= kMaxCheckedTail;
-            if (Result<void> rest = checked ? Read(chunks.DataLeft() + chunks.CrcLeft())
-                                            : Skip(chunks.DataLeft() + std::uint64_t{chunks.CrcLeft()});
-                !rest)
-                return rest;
-            if (checked && !CrcMatches()) return Damaged("a CRC error in the image data");
+            const std::uint64_t rest = chunks.DataLeft() + std::uint64_t{chunks.CrcLeft()};
+            if (rest > Budget()) return {};
+            if (Result<void> read = Read(rest); !read) return read;
+            if (!CrcMatches()) return Damaged("a CRC error in the image data");
         }
-        while (true) {
+        while (Budget() >= 12) {
             if (Result<void> header = Read(8); !header) return header;
             const std::uint32_t length = BigEndian(last_);
             const std::string_view type(reinterpret_cast<const char*>(last_ + 4), 4);
@@ -262,12 +300,12 @@ public:
             const bool critical = (last_[4] & 0x20) == 0;
             if (critical && type != "IDAT" && type != "IEND")
                 return Damaged("an unknown critical chunk after the image");
-            const bool checked = type != "IDAT" || length <= kMaxCheckedTail;
-            if (Result<void> rest = checked ? Read(length + std::uint64_t{4}) : Skip(length + std::uint64_t{4}); !rest)
-                return rest;
-            if (checked && !CrcMatches()) return Damaged("a CRC error after the image");
+            if (length + std::uint64_t{4} > Budget()) return {};
+            if (Result<void> rest = Read(length + std::uint64_t{4}); !rest) return rest;
+            if (!CrcMatches()) return Damaged("a CRC error after the image");
             if (type == "IEND") return {};
         }
+        return {};
     }
 
 private:
@@ -280,6 +318,7 @@ private:
         return Damaged("unexpected end of file");
     }
     bool CrcMatches() const { return BigEndian(session_.chunks.CrcBytesSeen()) == session_.chunks.Crc(); }
+    std::uint64_t Budget() const { return kMaxCheckedTail - std::min<std::uint64_t>(read_, kMaxCheckedTail); }
 
     // Reads count bytes through the chunk tracker, the last 8 of them kept.
     Result<void> Read(std::uint64_t count) {
@@ -288,21 +327,14 @@ private:
             const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(count, sizeof piece));
             if (!session_.reader.ReadExactly({piece, n})) return Ended();
             session_.chunks.Saw(piece, n);
-            session_.consumed += n, count -= n;
+            session_.consumed += n, count -= n, read_ += n;
             if (n >= 8) std::copy(piece, piece + 8, last_);
         }
         return {};
     }
 
-    Result<void> Skip(std::uint64_t count) {
-        if (count > session_.size - std::min(session_.size, session_.consumed)) return Ended();
-        session_.reader.Skip(count);
-        session_.consumed += count;
-        session_.chunks = ChunkTracker::Between();
-        return {};
-    }
-
     PngSession& session_;
+    std::uint64_t read_ = 0;  // bytes read past the last row
     std::uint8_t last_[8] = {};
 };
 
@@ -414,6 +446,7 @@ public:
 
     Result<RgbImage> Read(ByteSource& source, ImageSize expected) const override {
         PngSession session(source);
+        session.patchHeight = true;
         if (Result<void> opened = Open(session); !opened) return opened.Error();
         if (Result<void> checked = CheckOpened(session, source, expected); !checked) return checked.Error();
         // A 16-bit image keeps its precision through its profile, which the rows path gives.
@@ -432,6 +465,7 @@ public:
 
     Result<void> ReadRows(ByteSource& source, ImageSize expected, int largestFactor, RowSink& sink) const override {
         PngSession session(source);
+        session.patchHeight = true;
         if (Result<void> opened = Open(session); !opened) return opened;
         if (Result<void> checked = CheckOpened(session, source, expected); !checked) return checked;
         // Interlaced and turned images are whole before their first row is known.
