@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <thread>
@@ -147,10 +148,18 @@ int ConvertSingle(const Options& options, const ConverterSetup& setup, Console& 
     const std::string& strip = options.operands[0];
     const auto folder = options.operands.size() > 1 ? PathFromUtf8(options.operands[1]) : std::filesystem::path(".");
     std::string lastStep;
-    const Result<void> converted = ConvertStrip(strip, folder, options.conversion, setup, [&](const std::string& text) {
-        console.Say(text);
-        lastStep = text;
-    });
+    // On a terminal a long step's progress is redrawn in place; never on a pipe.
+    const std::function<void(const std::string&)> progress = [&console](const std::string& line) {
+        console.ShowProgress(line);
+    };
+    const Result<void> converted = ConvertStrip(
+        strip, folder, options.conversion, setup,
+        [&](const std::string& text) {
+            console.Say(text);
+            lastStep = text;
+        },
+        setup.terminal ? &progress : nullptr);
+    console.ClearProgress();
     if (converted) return kExitConverted;
     // A failure shown in the status line has been printed as the last step already.
     const std::vector<std::string> lines = FailureLines(converted.Error());

@@ -11,15 +11,21 @@ namespace {
 // conversion's result.
 class StepHost final : public MemoryHost {
 public:
-    StepHost(const std::function<void(const std::string&)>& step, bool verbose) : step_(step), verbose_(verbose) {}
+    StepHost(const std::function<void(const std::string&)>& step, bool verbose,
+             const std::function<void(const std::string&)>* progress)
+        : step_(step), verbose_(verbose), progress_(progress) {}
     void SetStatusText(const std::string& text) override {
         MemoryHost::SetStatusText(text);
         if (verbose_) step_(text);
+    }
+    void ShowProgress(const std::string& text, int percent) override {
+        if (progress_ != nullptr) (*progress_)(text + " " + std::to_string(percent) + "%");
     }
 
 private:
     const std::function<void(const std::string&)>& step_;
     bool verbose_;
+    const std::function<void(const std::string&)>* progress_;
 };
 
 Result<void> PrepareFolder(const std::filesystem::path& folder) {
@@ -52,9 +58,10 @@ std::string WayForward(const ConversionOptions& options, const SkyResult& result
 
 Result<void> ConvertStrip(const std::string& strip, const std::filesystem::path& folder,
                           const ConversionOptions& options, const ConverterSetup& setup,
-                          const std::function<void(const std::string&)>& step) {
+                          const std::function<void(const std::string&)>& step,
+                          const std::function<void(const std::string&)>* progress) {
     if (Result<void> prepared = PrepareFolder(folder); !prepared) return prepared;
-    StepHost host(step, options.verbose);
+    StepHost host(step, options.verbose, progress);
     const SkyContext context{.host = host,
                              .files = setup.files,
                              .lastPath = Utf8FromPath(folder / ""),

@@ -27,6 +27,12 @@ public:
     virtual void RepaintSurface() = 0;
     // Fills the surface with its background colour.
     virtual void ClearSurface() = 0;
+    // How far a long step (decoding a large source) has come, in percent, shown where the host
+    // can show it; the next status text replaces it.
+    virtual void ShowProgress(const std::string& step, int percent) {
+        (void)step;
+        (void)percent;
+    }
 };
 
 // The toolkit's button face, the colour of a cleared picture box.

@@ -45,7 +45,13 @@ private:
     // Resampled in linear light as the rows arrive (HDR sources always), then made 8-bit.
     bool ReadInLinearLight(ImageSize target) {
         LinearResampler resampler(target);
-        if (!steps_.ReadSourceRows(resampler)) return false;
+        CountedRows counted(
+            resampler,
+            [](void* host, int percent) {
+                static_cast<ConversionHost*>(host)->ShowProgress("Reading the strip", percent);
+            },
+            &host_);
+        if (!steps_.ReadSourceRows(counted)) return false;
         if (!resampler.Complete())
             return steps_.Stop("Get " + steps_.SourcePath() +
                                " error: " + NumberAndReason(Error{errc::TruncatedPixels}));

@@ -119,6 +119,19 @@ Result<void> HandOver(const RgbImage& image, RowSink& sink) {
     return {};
 }
 
+Result<void> CountedRows::Start(const RowsFormat& format) {
+    height_ = format.size.height, rows_ = 0, percent_ = -1;
+    return inner_.Start(format);
+}
+
+Result<void> CountedRows::Take(std::span<const float> samples, int count) {
+    if (Result<void> taken = inner_.Take(samples, count); !taken) return taken;
+    rows_ += count;
+    const int percent = height_ > 0 ? static_cast<int>(std::int64_t{rows_} * 100 / height_) : 100;
+    if (percent != percent_) report_(context_, percent_ = percent);
+    return {};
+}
+
 Result<void> LinearCollector::Start(const RowsFormat& format) {
     try {
         image_ = LinearImage::Sized(format.size.width, format.size.height, format.light);

@@ -86,6 +86,24 @@ inline constexpr int kBandRows = 16;
 // Hands an 8-bit image to a sink as display light, in bands.
 Result<void> HandOver(const RgbImage& image, RowSink& sink);
 
+// Passes rows on to another sink, telling how many of the image's rows have come, in percent,
+// each time that grows.
+class CountedRows final : public RowSink {
+public:
+    using Report = void (*)(void* context, int percent);
+    CountedRows(RowSink& inner, Report report, void* context) : inner_(inner), report_(report), context_(context) {}
+    Result<void> Start(const RowsFormat& format) override;
+    Result<void> Take(std::span<const float> samples, int count) override;
+
+private:
+    RowSink& inner_;
+    Report report_;
+    void* context_;
+    int height_ = 0;
+    int rows_ = 0;
+    int percent_ = -1;
+};
+
 // A sink that keeps every row: the whole image, for the steps that need it.
 class LinearCollector final : public RowSink {
 public:
