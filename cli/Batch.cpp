@@ -1,5 +1,7 @@
 #include "cli/Batch.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -12,12 +14,29 @@
 #include <system_error>
 #include <thread>
 
+#include "cli/Signals.h"
 #include "legacy/ErrorText.h"
 
 namespace zenivor {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// A conversion holds a few files at once: the strip, the ground template, the folder and its
+// lock, the file being staged or read back. Twice that leaves room for the libraries' own.
+constexpr std::uint64_t kFilesPerJob = 8;
+// Standard streams, the program's own files and those of the libraries it loads.
+constexpr std::uint64_t kReservedFiles = 32;
+// More conversions than hardware threads keep them busy while others wait on the disk; many
+// more only take memory.
+constexpr std::size_t kJobsPerThread = 4;
+
+// The open-file limit this process runs under.
+std::uint64_t OpenFileLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 1u << 20;
+    return limit.rlim_cur;
+}
 
 // A terminal redraw costs little, but more than ten a second only flickers.
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
@@ -52,9 +71,9 @@ public:
     BatchRun(const BatchRequest& request, const ConverterSetup& setup, Console& console)
         : request_(request), setup_(setup), console_(console) {}
 
-    std::size_t Run() {
+    // Converts the strips on workers threads, until they are done or a signal stops the batch.
+    std::size_t Run(std::size_t threads) {
         const std::size_t total = request_.strips.size();
-        const std::size_t threads = BatchWorkerCount(request_.jobs, total);
         const bool progress = setup_.terminal && !request_.quiet;
         const Clock::time_point start = Clock::now();
         {
@@ -66,24 +85,28 @@ public:
                 // Fewer threads than asked for still do the whole batch; with none, this one does.
                 if (workers.empty()) Work();
             }
+            const std::size_t started = std::max<std::size_t>(workers.size(), 1);
             std::unique_lock lock(mutex_);
-            while (done_ < total) {
+            while (workersDone_ < started) {
                 if (progress) {
                     const std::string line = BatchProgressLine(done_, total, SecondsSince(start));
                     lock.unlock();
                     console_.ShowProgress(line);
                     lock.lock();
                 }
-                finished_.wait_for(lock, kRedrawInterval, [&] { return done_ == total; });
+                finished_.wait_for(lock, kRedrawInterval, [&] { return workersDone_ == started; });
             }
         }
         console_.ClearProgress();
         return converted_;
     }
 
+    std::size_t Attempted() const { return done_; }
+
 private:
+    // Takes the next strip until none is left, or a signal asks the batch to stop taking them.
     void Work() {
-        for (std::size_t i = next_++; i < request_.strips.size(); i = next_++) {
+        for (std::size_t i = next_++; i < request_.strips.size() && BatchStopSignal() == 0; i = next_++) {
             const bool converted = ConvertOne(request_.strips[i]);
             {
                 const std::lock_guard lock(mutex_);
@@ -92,6 +115,11 @@ private:
             }
             finished_.notify_one();
         }
+        {
+            const std::lock_guard lock(mutex_);
+            ++workersDone_;
+        }
+        finished_.notify_one();
     }
 
     bool ConvertOne(const std::string& strip) {
@@ -125,6 +153,7 @@ private:
     std::condition_variable finished_;
     std::size_t done_ = 0;
     std::size_t converted_ = 0;
+    std::size_t workersDone_ = 0;
 };
 
 }  // namespace
@@ -149,8 +178,12 @@ Result<void> CheckBatchStrips(const std::filesystem::path& outRoot, const std::v
     return {};
 }
 
-std::size_t BatchWorkerCount(std::size_t jobs, std::size_t strips) {
-    return std::clamp<std::size_t>(jobs, 1, std::max<std::size_t>(strips, 1));
+std::size_t BatchWorkerCount(std::size_t jobs, std::size_t strips, std::size_t hardwareThreads,
+                             std::uint64_t openFileLimit) {
+    const std::uint64_t byFiles = openFileLimit > kReservedFiles ? (openFileLimit - kReservedFiles) / kFilesPerJob : 1;
+    const std::uint64_t most = std::min<std::uint64_t>(
+        {strips, kJobsPerThread * std::max<std::size_t>(hardwareThreads, 1), std::max<std::uint64_t>(byFiles, 1)});
+    return std::clamp<std::size_t>(jobs, 1, std::max<std::size_t>(static_cast<std::size_t>(most), 1));
 }
 
 std::string BatchProgressLine(std::size_t done, std::size_t total, double seconds) {
@@ -171,6 +204,14 @@ std::string BatchSummaryLine(std::size_t converted, std::size_t total, double se
     return line + " in " + (seconds < 60 ? Fixed(seconds, 1) + " s" : Duration(seconds));
 }
 
+std::string BatchStoppedLine(std::size_t converted, std::size_t attempted, std::size_t total, double seconds,
+                             const std::string& signal) {
+    std::string line = "converted " + std::to_string(converted) + " of " + std::to_string(total) + " " + Strips(total);
+    if (converted < attempted) line += ", " + std::to_string(attempted - converted) + " failed";
+    line += ", " + std::to_string(total - attempted) + " not started: stopped by " + signal;
+    return line + " in " + (seconds < 60 ? Fixed(seconds, 1) + " s" : Duration(seconds));
+}
+
 int RunBatch(const BatchRequest& request, const ConverterSetup& setup, Console& console) {
     if (request.strips.empty()) return kExitConverted;
     const Clock::time_point start = Clock::now();
@@ -182,10 +223,24 @@ int RunBatch(const BatchRequest& request, const ConverterSetup& setup, Console& 
             return kExitFailed;
         }
     }
+    const std::size_t total = request.strips.size();
+    const std::size_t workers =
+        BatchWorkerCount(request.jobs, total, std::thread::hardware_concurrency(), OpenFileLimit());
+    if (workers < std::min<std::size_t>(request.jobs, total) && !request.quiet)
+        console.Say("-j " + std::to_string(request.jobs) + " lowered to " + std::to_string(workers) + ": at most " +
+                    std::to_string(kJobsPerThread) + " conversions a hardware thread, and " +
+                    std::to_string(kFilesPerJob) + " open files each within the limit of " +
+                    std::to_string(OpenFileLimit()));
+    ConvertingBatch();
     BatchRun run(request, setup, console);
-    const std::size_t converted = run.Run();
-    if (!request.quiet) console.Say(BatchSummaryLine(converted, request.strips.size(), SecondsSince(start)));
-    return converted == request.strips.size() ? kExitConverted : kExitFailed;
+    const std::size_t converted = run.Run(workers);
+    if (const int stop = BatchStopSignal(); stop != 0) {
+        if (!request.quiet)
+            console.Say(BatchStoppedLine(converted, run.Attempted(), total, SecondsSince(start), SignalName(stop)));
+        return 128 + stop;
+    }
+    if (!request.quiet) console.Say(BatchSummaryLine(converted, total, SecondsSince(start)));
+    return converted == total ? kExitConverted : kExitFailed;
 }
 
 }  // namespace zenivor

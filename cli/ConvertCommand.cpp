@@ -10,6 +10,7 @@
 
 #include "cli/Batch.h"
 #include "cli/Console.h"
+#include "cli/Signals.h"
 #include "cli/StripConversion.h"
 #include "cli/Usage.h"
 #include "util/Version.h"
@@ -29,7 +30,7 @@ struct Options {
     std::vector<std::string> operands;
 };
 
-// A number (of degrees, of stops), all of the text.
+// A number (of degrees, seconds or stops), all of the text.
 std::optional<double> NumberOf(const std::string& text) {
     double value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -126,6 +127,11 @@ Result<void> ParseOptions(const std::vector<std::string>& arguments, Options& op
             const std::optional<ToneCurve> curve = value ? ToneCurveNamed(*value) : std::nullopt;
             if (!curve) return Usage("--tonemap takes filmic, reinhard or clip");
             conversion.colour.toneMapping.curve = *curve;
+        } else if (Names(argument, "--wait")) {
+            const auto value = ValueOf("--wait", arguments, i);
+            const std::optional<double> seconds = value ? NumberOf(*value) : std::nullopt;
+            if (!seconds || *seconds < 0 || *seconds > 1e6) return Usage("--wait needs a number of seconds, 0 or more");
+            conversion.wait = std::chrono::milliseconds(std::llround(*seconds * 1000));
         } else if (Names(argument, "--batch")) {
             options.batch = ValueOf("--batch", arguments, i);
             if (!options.batch) return Usage("--batch needs an output folder");
@@ -148,6 +154,7 @@ int ConvertSingle(const Options& options, const ConverterSetup& setup, Console& 
     const std::string& strip = options.operands[0];
     const auto folder = options.operands.size() > 1 ? PathFromUtf8(options.operands[1]) : std::filesystem::path(".");
     std::string lastStep;
+    ConvertingInto(folder);
     // On a terminal a long step's progress is redrawn in place; never on a pipe.
     const std::function<void(const std::string&)> progress = [&console](const std::string& line) {
         console.ShowProgress(line);
@@ -177,10 +184,13 @@ int ConvertBatch(const Options& options, const ConverterSetup& setup, Console& c
 
 }  // namespace
 
-int RunConvertCommand(const std::vector<std::string>& arguments, const ConverterSetup& setup, std::ostream& out,
+int RunConvertCommand(const std::vector<std::string>& arguments, const ConverterSetup& given, std::ostream& out,
                       std::ostream& err) {
     Options options;
     Console console(err);
+    if (given.endingSignals) InstallConverterSignals(console);
+    ConverterSetup setup = given;
+    setup.notice = [&console](const std::string& text) { console.Say(text); };
     if (const Result<void> parsed = ParseOptions(arguments, options); !parsed) {
         console.Say(parsed.Error().detail);
         err << "Try 'zenivor-convert --help' for more information.\n";

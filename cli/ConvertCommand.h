@@ -2,6 +2,7 @@
 // zenivor-convert: the whole conversion from a shell, with no display.
 
 #include <filesystem>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -29,6 +30,11 @@ struct ConverterSetup {
     DecoderList decoders = PanoramaDecoders();
     // Standard error is a terminal: a batch then shows a progress line.
     bool terminal = false;
+    // The converter takes the ending signals (the program's own run; not the tests').
+    bool endingSignals = false;
+    // Says what is not a failure but must be seen, such as a wait for another conversion; set by
+    // RunConvertCommand.
+    std::function<void(const std::string&)> notice = nullptr;
 };
 
 // Runs the converter on its arguments (without the program name). Returns the exit status.

@@ -42,11 +42,10 @@ void PlaceFace(Canvas& canvas, const RgbImage& face, PreviewCell cell) {
 
 Result<void> WriteBytes(FileSystem& files, const std::filesystem::path& target,
                         const std::vector<std::uint8_t>& bytes) {
-    Result<OutputFolder> folder = files.OpenFolder(target.parent_path());
+    Result<OutputFolder> folder = files.OpenFolderFor(target.parent_path(), Utf8FromPath(target.filename()));
     const ByteSpan whole(bytes.data(), bytes.size());
-    Result<void> written =
+    const Result<void> written =
         folder ? files.Write(*folder, Utf8FromPath(target.filename()), {&whole, 1}) : Result<void>(folder.Error());
-    if (written && folder) written = files.Sync(*folder);
     if (written) return {};
     return Error{written.Error().code, written.Error().systemError,
                  "cannot write " + Utf8FromPath(target) + ": " + Reason(written.Error())};

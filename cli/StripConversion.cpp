@@ -1,5 +1,7 @@
 #include "cli/StripConversion.h"
 
+#include <algorithm>
+
 #include "cli/Preview.h"
 #include "conversion/ProcessPanorama.h"
 #include "conversion/ProcessSky.h"
@@ -18,14 +20,19 @@ public:
         MemoryHost::SetStatusText(text);
         if (verbose_) step_(text);
     }
-    void ShowProgress(const std::string& text, int percent) override {
-        if (progress_ != nullptr) (*progress_)(text + " " + std::to_string(percent) + "%");
+    // The step under way, and how far it has come: "Reading the strip 45%", each whole percent.
+    void ShowProgress(double fraction) override {
+        const int percent = static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 100);
+        if (progress_ == nullptr || percent == shownPercent_) return;
+        shownPercent_ = percent;
+        (*progress_)(Status() + " " + std::to_string(percent) + "%");
     }
 
 private:
     const std::function<void(const std::string&)>& step_;
     bool verbose_;
     const std::function<void(const std::string&)>* progress_;
+    int shownPercent_ = -1;
 };
 
 Result<void> PrepareFolder(const std::filesystem::path& folder) {
@@ -42,6 +49,17 @@ constexpr char kLineBreak = '\0';
 
 PanoramaOptions PanoramaOptionsOf(const ConversionOptions& options) {
     return {options.north.value_or(kDefaultNorthDegrees), options.ground == "template"};
+}
+
+// Says once, after a second, that the conversion waits for another one into the folder.
+std::function<bool(std::chrono::milliseconds)> WaitingNotice(const ConverterSetup& setup,
+                                                             const std::filesystem::path& folder) {
+    if (!setup.notice) return nullptr;
+    return [notice = setup.notice, folder, said = false](std::chrono::milliseconds) mutable {
+        if (!said) notice("waiting for another conversion into " + Utf8FromPath(folder));
+        said = true;
+        return true;
+    };
 }
 
 // After a refused size: what was found, and what would take it.
@@ -68,6 +86,8 @@ Result<void> ConvertStrip(const std::string& strip, const std::filesystem::path&
                              .programFolder = setup.programFolder,
                              .decoders = setup.decoders,
                              .fitStrip = options.fit,
+                             .folderWait = options.wait,
+                             .waiting = WaitingNotice(setup, folder),
                              .colour = options.colour};
     const SkyResult result =
         options.equirect ? ProcessPanorama(strip, context, PanoramaOptionsOf(options)) : ProcessSky(strip, context);
@@ -75,6 +95,8 @@ Result<void> ConvertStrip(const std::string& strip, const std::filesystem::path&
         std::string lines = result.text;
         if (result.outcome == SkyOutcome::Refused && result.strip.width > 0)
             lines += kLineBreak + WayForward(options, result);
+        if (result.outcome == SkyOutcome::Failed && !result.replacedInPart)
+            lines += kLineBreak + ("nothing was replaced in " + Utf8FromPath(folder));
         return Error{errc::ConversionFailed, 0, std::move(lines)};
     }
     if (options.preview) {

@@ -2,6 +2,7 @@
 // One strip or panorama converted into a folder, as the converter does it for a single run and
 // for every strip of a batch.
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -21,6 +22,8 @@ struct ConversionOptions {
     std::optional<double> north;
     std::optional<std::string> ground;
     std::optional<std::string> preview;
+    // How long to wait for another conversion into the same folder.
+    std::chrono::milliseconds wait = std::chrono::seconds(30);
     ColourOptions colour;
 };
 

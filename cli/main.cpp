@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
     mallopt(M_TRIM_THRESHOLD, 64 << 20);
 #endif
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    const zenivor::ConverterSetup setup{.programFolder = zenivor::ProgramFolder(argv[0]), .terminal = isatty(2) == 1};
+    const zenivor::ConverterSetup setup{
+        .programFolder = zenivor::ProgramFolder(argv[0]), .terminal = isatty(2) == 1, .endingSignals = true};
     return zenivor::RunConvertCommand(arguments, setup, std::cout, std::cerr);
 }

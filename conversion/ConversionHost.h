@@ -27,12 +27,12 @@ public:
     virtual void RepaintSurface() = 0;
     // Fills the surface with its background colour.
     virtual void ClearSurface() = 0;
-    // How far a long step (decoding a large source) has come, in percent, shown where the host
-    // can show it; the next status text replaces it.
-    virtual void ShowProgress(const std::string& step, int percent) {
-        (void)step;
-        (void)percent;
-    }
+
+    // Whether the user asked the conversion to stop: it then stops at its next step, having
+    // replaced nothing.
+    virtual bool StopRequested() { return false; }
+    // How far a long step (a panorama's projection) has come, from 0 to 1.
+    virtual void ShowProgress(double fraction) { (void)fraction; }
 };
 
 // The toolkit's button face, the colour of a cleared picture box.

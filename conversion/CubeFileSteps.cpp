@@ -12,6 +12,13 @@ std::filesystem::path CubeFileSteps::Folder() const {
 
 std::string CubeFileSteps::OutputPath(Face face) const { return Utf8FromPath(Folder() / FileNameOf(face)); }
 
+std::vector<std::string> CubeFileNames() { return {kCubeFileNames.begin(), kCubeFileNames.end()}; }
+
+Result<void> FinishLeftCube(FileSystem& files, const std::filesystem::path& folder, std::chrono::milliseconds wait) {
+    const Result<OutputFolder> opened = files.OpenFolder(folder, {.targets = CubeFileNames(), .wait = wait});
+    return opened ? Result<void>() : opened.Error();
+}
+
 bool CubeFileSteps::Stop(const std::string& statusText) {
     context_.host.SetStatusText(statusText);
     result_ = {SkyOutcome::Failed, statusText, result_.strip};
@@ -55,19 +62,24 @@ bool CubeFileSteps::PrepareOutput(bool groundFromTemplate, Face firstFace) {
         if (!ground) return Stop("Copy " + Utf8FromPath(TemplatePath()) + " error: " + NumberAndReason(ground.Error()));
         ground_ = std::move(*ground);
     }
-    Result<OutputFolder> folder = context_.files.OpenFolder(Folder());
+    const FolderUse use{.targets = CubeFileNames(), .wait = context_.folderWait, .waiting = context_.waiting};
+    Result<OutputFolder> folder = context_.files.OpenFolder(Folder(), use);
     if (!folder) return Stop("Save " + OutputPath(firstFace) + " error: " + NumberAndReason(folder.Error()));
     folder_ = std::move(*folder);
     return true;
 }
 
 bool CubeFileSteps::Save(Face face, const RgbImage& image) {
-    const Result<void> saved = WriteTga(context_.files, folder_, FileNameOf(face), image);
-    return saved || Stop("Save " + OutputPath(face) + " error: " + NumberAndReason(saved.Error()));
+    if (Cancelled()) return false;
+    Result<StagedFile> saved = StageTga(context_.files, folder_, FileNameOf(face), image);
+    if (!saved) return Stop("Save " + OutputPath(face) + " error: " + NumberAndReason(saved.Error()));
+    staged_[static_cast<std::size_t>(face)] = std::move(*saved);
+    return true;
 }
 
 bool CubeFileSteps::ConfirmWritten(Face face) {
-    const Result<void> exists = context_.files.CheckExists(PathFromUtf8(OutputPath(face)));
+    const Result<void> exists =
+        context_.files.ExistsIn(folder_, staged_[static_cast<std::size_t>(face)].TemporaryName());
     if (exists) return true;
     const int number = exists.Error().systemError != 0 ? exists.Error().systemError : ENOENT;
     return StopWithMessage(SkyOutcome::Failed, UnexpectedErrorText("ProcessSky", number, Reason(exists.Error())));
@@ -75,21 +87,39 @@ bool CubeFileSteps::ConfirmWritten(Face face) {
 
 bool CubeFileSteps::ReadBack(Face face, RgbImage& image) {
     // Faces are read back in the program's own format, whatever formats the source may take.
+    Result<InputFile> file = context_.files.OpenIn(folder_, staged_[static_cast<std::size_t>(face)].TemporaryName());
     Result<RgbImage> read =
-        ReadImage(context_.files, PathFromUtf8(OutputPath(face)), CoreDecoders(), {kFaceSize, kFaceSize});
+        file ? ReadImage(std::move(*file), CoreDecoders(), {kFaceSize, kFaceSize}) : Result<RgbImage>(file.Error());
     if (!read) return Stop("Get " + OutputPath(face) + " error: " + NumberAndReason(read.Error()));
     image = std::move(*read);
     return true;
 }
 
 bool CubeFileSteps::CopyGround() {
-    const Result<void> copied = context_.files.Copy(ground_, folder_, FileNameOf(Face::Ground));
-    return copied || Stop("Copy " + Utf8FromPath(TemplatePath()) + " error: " + NumberAndReason(copied.Error()));
+    if (Cancelled()) return false;
+    Result<StagedFile> copied = context_.files.StageCopy(ground_, folder_, FileNameOf(Face::Ground));
+    if (!copied) return Stop("Copy " + Utf8FromPath(TemplatePath()) + " error: " + NumberAndReason(copied.Error()));
+    staged_[static_cast<std::size_t>(Face::Ground)] = std::move(*copied);
+    return true;
 }
 
-bool CubeFileSteps::SyncFolder() {
-    const Result<void> synced = context_.files.Sync(folder_);
-    return synced || Stop("Save " + Utf8FromPath(Folder()) + " error: " + NumberAndReason(synced.Error()));
+bool CubeFileSteps::Cancelled() {
+    if (!context_.host.StopRequested()) return false;
+    Stop(kCancelledText);
+    return true;
+}
+
+bool CubeFileSteps::ReplaceCube() {
+    if (Cancelled()) return false;
+    if (context_.beforeReplace) {
+        if (const Result<void> kept = context_.beforeReplace(context_.files, folder_); !kept)
+            return Stop("Keeping the older files for Undo failed: " + NumberAndReason(kept.Error()));
+    }
+    const Result<void> replaced = context_.files.Replace(folder_, staged_);
+    if (replaced) return true;
+    Stop("Save " + Utf8FromPath(Folder()) + " error: " + NumberAndReason(replaced.Error()));
+    result_.replacedInPart = replaced.Error().code == errc::ReplacedInPart;
+    return false;
 }
 
 SkyResult ReportUnexpected(const char* procedure, const SkyContext& context, const std::exception& error) {

@@ -1,9 +1,11 @@
 #pragma once
 // The steps of a conversion that read and write files, shared by the strip's and the
-// panorama's: the source's size and pixels, the locked output folder, each face's file, the
-// ground template's copy and the folder's flush. A step that fails shows why (a refusal as a
-// message, any other failure in the status line), keeps it in the result and returns false.
+// panorama's: the source's size and pixels, the locked output folder, each face's file staged
+// beside its target, the ground template's copy, and the six put in place as one set. A step that
+// fails shows why (a refusal as a message, any other failure in the status line), keeps it in
+// the result and returns false; until the last step nothing in the folder is replaced.
 
+#include <array>
 #include <exception>
 #include <string>
 
@@ -40,16 +42,19 @@ public:
     // and the folder is locked so that a second conversion into it waits for this one. The
     // first face named is the one a failure to open the folder is reported for.
     bool PrepareOutput(bool groundFromTemplate, Face firstFace);
+    // Stages the face's file.
     bool Save(Face face, const RgbImage& image);
-    // A face written a moment ago that is gone now was removed behind the program's back.
+    // A face staged a moment ago that is gone now was removed behind the program's back.
     bool ConfirmWritten(Face face);
-    // A face as it lies on disk, read back as it was written.
+    // A face as it lies on disk, read back as it was staged.
     bool ReadBack(Face face, RgbImage& image);
     bool CopyGround();
-    // The renames reach the disk only with the folder.
-    bool SyncFolder();
+    // Puts the six staged files in their places, as one set.
+    bool ReplaceCube();
 
 private:
+    // Stops, replacing nothing, when the user asked to.
+    bool Cancelled();
     std::filesystem::path TemplatePath() const { return context_.programFolder / kGroundTemplateFile; }
 
     const std::string& path_;
@@ -58,7 +63,16 @@ private:
     Light sourceLight_ = Light::Display;
     InputFile ground_;
     OutputFolder folder_;
+    std::array<StagedFile, 6> staged_;  // by Face; they go before the folder they lie in
 };
+
+// The names of the six files, as the folder's writers own them.
+std::vector<std::string> CubeFileNames();
+
+// Finishes what a conversion killed while putting its six files in place left in folder, waiting
+// at most wait for one that holds the folder (which then finishes it itself).
+Result<void> FinishLeftCube(FileSystem& files, const std::filesystem::path& folder,
+                            std::chrono::milliseconds wait = std::chrono::seconds(30));
 
 // The one report of an exception that nobody expected (nothing is expected to throw but
 // running out of memory), as the conversion's result.

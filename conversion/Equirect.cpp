@@ -1,8 +1,11 @@
 #include "conversion/Equirect.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <functional>
 #include <numbers>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -35,159 +38,331 @@ constexpr std::array<FaceBasis, 6> kBases{{
     {{0, 0, -1}, {0, 1, 0}, {1, 0, 0}},   // ground
 }};
 
-// The panorama and its halvings, each level half the size of the one before, so that a face
-// pixel covering many panorama pixels reads few.
+// The filter. Each face pixel is the mean, over its own footprint on the panorama, of the
+// panorama's Catmull-Rom reconstruction. The footprint comes from the mapping's derivatives
+// (FootprintOf): a parallelogram, taken along each of the panorama's axes as the box of the same
+// spread (the same second moment), so the weights are separable: along an axis, a texel's
+// weight is the Catmull-Rom kernel integrated over the box, in closed form. A footprint much
+// smaller than a texel thus gives plain Catmull-Rom interpolation (enlarging), a larger one
+// the exact mean of the reconstruction over it (shrinking), and everything between without a
+// switch. Catmull-Rom rather than Mitchell-Netravali: it interpolates, so enlarged detail keeps
+// its contrast, and it reproduces quadratics; its price is an overshoot of at most 2/27 (7.4%) of a
+// step beside a hard edge (Mitchell-Netravali's is smaller, but it blurs every enlargement).
+//
+// A footprint many texels across is read from a halving instead of the panorama: from the
+// coarsest level that still has kTexelsAcross texels across the footprint's narrower side, so
+// a pixel reads a few dozen texels whatever the panorama's size, while the halving's own
+// blur stays small beside the footprint's.
+constexpr double kTexelsAcross = 3.0;
+// At most this many texels along either axis: only footprints at the very poles, which span a
+// large part of the row, go coarser for it.
+constexpr int kMaxTaps = 4096;
+
+// One level of the pyramid: width x height pixels of three samples each, in the panorama's
+// order (blue, green, red), `unit` samples to a grey level. The filter reads any sample type,
+// so that a level may as well hold floating-point or linear values.
+template <typename Sample>
+struct Level {
+    const Sample* samples = nullptr;
+    int width = 0;
+    int height = 0;
+    float unit = 1;
+    const Sample* Row(int y) const { return samples + static_cast<std::size_t>(y) * width * 3; }
+};
+
+// The halvings above the panorama, in 16 bits of 1/256 of a grey level: the mean of a level's
+// 2 x 2 pixels is exact as far as four halvings (where a pixel is the mean of 256 of the
+// panorama's) and rounds to the nearest 1/256 past that, so nothing drifts brighter and a
+// constant panorama stays exactly its value at every level. Level k's pixel x covers the panorama's columns
+// [x * 2^k, (x + 1) * 2^k); an odd last column or row is a mean of what there is. A panorama in
+// linear light (LinearImage) halves in floats, its means exact as floats are.
+template <typename Image>
 class Pyramid {
 public:
-    Pyramid(const RgbImage& base, int levels) : base_(base) {
-        for (int level = 1; level < levels && Level(level - 1).height > 1; ++level)
-            halvings_.push_back(Halved(Level(level - 1)));
+    static constexpr bool kLinear = std::is_same_v<Image, LinearImage>;
+    using Sample = std::conditional_t<kLinear, float, std::uint8_t>;
+    using Halving = std::conditional_t<kLinear, float, std::uint16_t>;
+    static constexpr float kHalvingUnit = kLinear ? 1 : 256;
+
+    Pyramid(const Image& base, int levels) : base_(base) {
+        for (int level = 1; level < levels && Size(level - 1).height > 1; ++level) {
+            const ImageSize size = Size(level - 1);
+            halvings_.emplace_back(static_cast<std::size_t>((size.width + 1) / 2) * ((size.height + 1) / 2) * 3);
+            if (level == 1)
+                Halve(BaseSamples(), size, static_cast<Halving>(kHalvingUnit), halvings_.back().data());
+            else
+                Halve(halvings_[level - 2].data(), size, Halving{1}, halvings_.back().data());
+        }
     }
     int Count() const { return static_cast<int>(halvings_.size()) + 1; }
-    const RgbImage& Level(int level) const { return level == 0 ? base_ : halvings_[level - 1]; }
+    Level<Sample> Base() const { return {BaseSamples(), base_.width, base_.height, 1}; }
+    Level<Halving> Halved(int level) const {
+        const ImageSize size = Size(level);
+        return {halvings_[level - 1].data(), size.width, size.height, kHalvingUnit};
+    }
 
 private:
-    static RgbImage Halved(const RgbImage& image) {
-        RgbImage half = RgbImage::Unfilled(std::max(1, image.width / 2), std::max(1, image.height / 2));
-        ForEachIndexInParallel(half.height, [&](int y) {
-            const std::uint8_t* upper = image.Row(std::min(2 * y, image.height - 1));
-            const std::uint8_t* lower = image.Row(std::min(2 * y + 1, image.height - 1));
-            std::uint8_t* out = half.Row(y);
-            // Whole pairs of columns; an odd last column (or a 1-wide image) pairs with itself.
-            const int pairs = image.width / 2;
-            for (int i = 0; i < pairs * 3; i += 3) {
-                const int left = 2 * (i / 3) * 3;
-                for (int c = 0; c < 3; ++c)
-                    out[i + c] = static_cast<std::uint8_t>(
-                        (upper[left + c] + upper[left + 3 + c] + lower[left + c] + lower[left + 3 + c] + 2) / 4);
+    const Sample* BaseSamples() const {
+        if constexpr (kLinear)
+            return base_.samples.data();
+        else
+            return base_.pixels.data();
+    }
+
+    ImageSize Size(int level) const {
+        ImageSize size{base_.width, base_.height};
+        for (int k = 0; k < level; ++k) size = {(size.width + 1) / 2, (size.height + 1) / 2};
+        return size;
+    }
+
+    // Each output sample is the sum of the 2 x 2 below it times `scale`, divided by four and
+    // rounded to nearest; a missing last column or row repeats the one before.
+    template <typename Sample>
+    static void Halve(const Sample* below, ImageSize size, Halving scale, Halving* out) {
+        const int width = (size.width + 1) / 2;
+        const std::size_t rowSamples = static_cast<std::size_t>(size.width) * 3;
+        ForEachIndexInParallel((size.height + 1) / 2, [&](int y) {
+            const Sample* upper = below + static_cast<std::size_t>(2 * y) * rowSamples;
+            const Sample* lower = 2 * y + 1 < size.height ? upper + rowSamples : upper;
+            Halving* target = out + static_cast<std::size_t>(y) * width * 3;
+            for (int x = 0; x < width; ++x) {
+                const int left = 2 * x * 3;
+                const int right = 2 * x + 1 < size.width ? left + 3 : left;
+                for (int c = 0; c < 3; ++c) {
+                    if constexpr (kLinear) {
+                        *target++ = (upper[left + c] + upper[right + c] + lower[left + c] + lower[right + c]) * 0.25F;
+                    } else {
+                        const std::uint32_t sum =
+                            std::uint32_t{upper[left + c]} + upper[right + c] + lower[left + c] + lower[right + c];
+                        *target++ = static_cast<Halving>((sum * scale + 2) / 4);
+                    }
+                }
             }
-            if (pairs == 0)
-                for (int c = 0; c < 3; ++c) out[c] = static_cast<std::uint8_t>((upper[c] + lower[c] + 1) / 2);
         });
-        return half;
     }
 
-    const RgbImage& base_;
-    std::vector<RgbImage> halvings_;
+    const Image& base_;
+    std::vector<std::vector<Halving>> halvings_;
 };
 
-struct Colour {
-    float r = 0, g = 0, b = 0;
-    void Add(const std::uint8_t* p, float weight) {
-        r += weight * p[0];
-        g += weight * p[1];
-        b += weight * p[2];
-    }
-    void Add(const Colour& other, float weight) {
-        r += weight * other.r;
-        g += weight * other.g;
-        b += weight * other.b;
-    }
+// A colour in the panorama's byte order.
+struct Bgr {
+    float b = 0, g = 0, r = 0;
 };
 
-// Column x of a level, wrapped round: x lies within one turn of the image.
+// The integral of the Catmull-Rom kernel from 0 to t (odd in t; 1/2 at |t| >= 2). Without
+// branches, so that a row of weights is computed together.
+// Inlined, so that the loop over a row of weights is vectorised.
+inline __attribute__((always_inline)) double CatmullRomIntegral(double t) {
+    const double a = std::min(std::abs(t), 2.0);
+    const double inner = std::min(a, 1.0);
+    const double outer = std::max(a, 1.0);
+    // The pieces over [0, 1] and [1, 2]; the second is 0.708333 at 1.
+    const double integral = ((0.375 * inner - 5.0 / 6) * inner * inner + 1) * inner +
+                            (((-0.125 * outer + 5.0 / 6) * outer - 2) * outer + 2) * outer - 17.0 / 24;
+    return std::copysign(integral, t);
+}
+
+double CatmullRom(double t) {
+    const double a = std::abs(t);
+    if (a < 1) return (1.5 * a - 2.5) * a * a + 1;
+    if (a < 2) return ((-0.5 * a + 2.5) * a - 4) * a + 2;
+    return 0;
+}
+
+// The texels along one axis of a level that a footprint reads, and their weights (summing to
+// one): the kernel integrated over the box `half` texels either side of `centre` (in texel
+// units, texel k centred on k + 0.5).
+struct Taps {
+    int first = 0;
+    int count = 0;
+    std::array<float, kMaxTaps> weights;
+};
+
+void Weigh(double centre, double half, Taps& taps) {
+    taps.first = static_cast<int>(std::ceil(centre - half - 2.5));
+    taps.count = std::min(static_cast<int>(std::floor(centre + half + 1.5)) - taps.first + 1, kMaxTaps);
+    const double offset = taps.first + 0.5 - centre;
+    // A box narrower than this gives the kernel itself, within float precision.
+    if (half < 1e-4) {
+        for (int k = 0; k < taps.count; ++k)
+            taps.weights[static_cast<std::size_t>(k)] = static_cast<float>(CatmullRom(offset + k));
+    } else {
+        const double scale = 1 / (2 * half);
+        for (int k = 0; k < taps.count; ++k)
+            taps.weights[static_cast<std::size_t>(k)] = static_cast<float>(
+                (CatmullRomIntegral(offset + k + half) - CatmullRomIntegral(offset + k - half)) * scale);
+    }
+    float sum = 0;
+    for (int k = 0; k < taps.count; ++k) sum += taps.weights[static_cast<std::size_t>(k)];
+    for (int k = 0; k < taps.count; ++k) taps.weights[static_cast<std::size_t>(k)] /= sum;
+}
+
+// One row's samples under the weights, from `first` on: the columns are consecutive, wrapping
+// round from the last to the first.
+template <typename Sample>
+Bgr RowSum(const Sample* row, int width, int first, const Taps& across) {
+    Bgr sum;
+    int x = first;
+    for (int k = 0; k < across.count;) {
+        // The run up to the row's end.
+        const int run = std::min(across.count - k, width - x);
+        const Sample* p = row + static_cast<std::size_t>(x) * 3;
+        const float* w = across.weights.data() + k;
+        for (int i = 0; i < run; ++i, p += 3) {
+            sum.b += w[i] * static_cast<float>(p[0]);
+            sum.g += w[i] * static_cast<float>(p[1]);
+            sum.r += w[i] * static_cast<float>(p[2]);
+        }
+        k += run;
+        x = 0;
+    }
+    return sum;
+}
+
 int Wrapped(int x, int width) {
-    if (x < 0) x += width;
-    if (x >= width) x -= width;
-    return std::clamp(x, 0, width - 1);
+    x %= width;
+    return x < 0 ? x + width : x;
 }
 
-// Row y's pixels at columns x and x + 1. Past the top or bottom edge the sphere goes on over
-// the pole, on the other side (half a turn round).
-std::pair<const std::uint8_t*, const std::uint8_t*> TexelPair(const RgbImage& level, int x, int y) {
-    if (y < 0 || y >= level.height) {
-        y = std::clamp(y < 0 ? -1 - y : 2 * level.height - 1 - y, 0, level.height - 1);
-        x = Wrapped(x, level.width) + level.width / 2;
+// The separable weights applied to a level. Columns wrap round; a row past the top or bottom
+// edge is the row mirrored over the pole, half a turn round.
+template <typename Sample>
+Bgr Filtered(const Level<Sample>& level, const Taps& across, const Taps& down) {
+    const int first = Wrapped(across.first, level.width);
+    const int mirrored = Wrapped(across.first + level.width / 2, level.width);
+    Bgr sum;
+    for (int j = 0; j < down.count; ++j) {
+        int y = down.first + j;
+        int x = first;
+        if (y < 0 || y >= level.height) {
+            y = std::clamp(y < 0 ? -1 - y : 2 * level.height - 1 - y, 0, level.height - 1);
+            x = mirrored;
+        }
+        const Bgr row = RowSum(level.Row(y), level.width, x, across);
+        const float w = down.weights[static_cast<std::size_t>(j)] / level.unit;
+        sum.b += w * row.b, sum.g += w * row.g, sum.r += w * row.r;
     }
-    const std::uint8_t* row = level.Row(y);
-    const int left = Wrapped(x, level.width);
-    const int right = left + 1 == level.width ? 0 : left + 1;
-    return {row + static_cast<std::size_t>(left) * 3, row + static_cast<std::size_t>(right) * 3};
+    return sum;
 }
 
-Colour Bilinear(const RgbImage& level, double u, double v) {
-    const double fx = u - 0.5;
-    const double fy = v - 0.5;
-    const int x = static_cast<int>(std::floor(fx));
-    const int y = static_cast<int>(std::floor(fy));
-    const auto tx = static_cast<float>(fx - x);
-    const auto ty = static_cast<float>(fy - y);
-    const auto [upperLeft, upperRight] = TexelPair(level, x, y);
-    const auto [lowerLeft, lowerRight] = TexelPair(level, x, y + 1);
-    Colour colour;
-    colour.Add(upperLeft, (1 - tx) * (1 - ty));
-    colour.Add(upperRight, tx * (1 - ty));
-    colour.Add(lowerLeft, (1 - tx) * ty);
-    colour.Add(lowerRight, tx * ty);
-    return colour;
+// The direction through a face point and the derivatives of the panorama's pixel coordinates
+// there, per face column and row.
+struct Mapped {
+    Direction direction;
+    Footprint footprint;
+};
+
+Mapped MappingAt(Face face, double column, double row, ImageSize panorama) {
+    const FaceBasis& basis = kBases[static_cast<std::size_t>(face)];
+    const Direction d = FaceDirection(face, column, row);
+    const double step = 2.0 / kFaceSize;
+    const Direction perColumn{basis.right.x * step, basis.right.y * step, basis.right.z * step};
+    const Direction perRow{-basis.up.x * step, -basis.up.y * step, -basis.up.z * step};
+    const double horizontal = std::max(d.x * d.x + d.y * d.y, 1e-300);
+    const double rho = std::sqrt(horizontal);
+    const double squared = horizontal + d.z * d.z;
+    const double uPerRadian = panorama.width / (2 * std::numbers::pi);
+    const double vPerRadian = panorama.height / std::numbers::pi;
+    // d(longitude) = (x dy - y dx) / rho^2; d(latitude) = (rho^2 dz - z (x dx + y dy)) / (rho |d|^2).
+    const auto u = [&](const Direction& s) { return (d.x * s.y - d.y * s.x) / horizontal * uPerRadian; };
+    const auto v = [&](const Direction& s) {
+        return -(horizontal * s.z - d.z * (d.x * s.x + d.y * s.y)) / (rho * squared) * vPerRadian;
+    };
+    return {d, {u(perColumn), v(perColumn), u(perRow), v(perRow)}};
 }
 
-// The mean over a footprint `across` level-0 pixels wide, centred on the point, read from one
-// level in `reads` bilinear reads spread evenly along the row.
-Colour AlongRow(const RgbImage& level, double baseWidth, PanoramaPoint point, double across, int reads) {
-    const double scale = level.width / baseWidth;
-    const double u = point.longitude / 360.0 * level.width;
-    const double v = (90.0 - point.latitude) / 180.0 * level.height;
-    if (reads <= 1) return Bilinear(level, u, v);
-    const double width = std::min(across * scale, static_cast<double>(level.width));
-    reads = std::min(reads, level.width);
-    Colour mean;
-    for (int k = 0; k < reads; ++k) mean.Add(Bilinear(level, u + ((k + 0.5) / reads - 0.5) * width, v), 1.0F / reads);
-    return mean;
-}
-
+// Projects a panorama of bytes into faces of bytes, or one in linear light into faces in
+// linear light (Image: RgbImage or LinearImage).
+template <typename Image>
 class Projection {
 public:
-    Projection(const RgbImage& panorama, double northDegrees)
+    Projection(const Image& panorama, double northDegrees)
         : panorama_(panorama), north_(northDegrees), pyramid_(panorama, LevelsNeeded(panorama)) {}
 
-    void Rows(Face face, int firstRow, int endRow, RgbImage& out) const {
+    void Rows(Face face, int firstRow, int endRow, Image& out) const {
+        Scratch scratch;
         for (int row = firstRow; row < endRow; ++row) {
-            std::uint8_t* target = out.Row(row);
+            auto* target = out.Row(row);
             for (int column = 0; column < kFaceSize; ++column, target += 3) {
-                const Colour colour = Pixel(face, column, row);
-                target[0] = Rounded(colour.r), target[1] = Rounded(colour.g), target[2] = Rounded(colour.b);
+                const Bgr colour = Pixel(face, column, row, scratch);
+                if constexpr (Pyramid<Image>::kLinear)
+                    target[0] = colour.b, target[1] = colour.g, target[2] = colour.r;
+                else
+                    target[0] = Rounded(colour.b), target[1] = Rounded(colour.g), target[2] = Rounded(colour.r);
             }
         }
     }
 
 private:
-    // Panorama rows per radian of arc, and a face pixel's arc at the face's centre.
-    static double RowsPerRadian(const RgbImage& panorama) { return panorama.height / std::numbers::pi; }
+    struct Scratch {
+        Taps across, down;
+    };
 
-    static int LevelsNeeded(const RgbImage& panorama) {
-        const double widest = kCentreArc * RowsPerRadian(panorama);
-        return static_cast<int>(std::ceil(std::log2(std::max(widest, 1.0)))) + 2;
+    // The level to read a footprint wide x high (in the panorama's pixels) from.
+    static int LevelFor(double wide, double high) {
+        int level = 0;
+        const double narrower = std::min(wide, high);
+        while (narrower >= 2 * kTexelsAcross * (1 << level) || std::max(wide, high) / (1 << level) + 5 > kMaxTaps)
+            ++level;
+        return level;
     }
 
-    // The pixel averaged over its footprint: its arc in panorama rows down, and wider along the
-    // row by 1 / cos(latitude), blended between the two levels nearest to its size.
-    Colour Pixel(Face face, int column, int row) const {
-        const double a = (column + 0.5) * 2.0 / kFaceSize - 1.0;
-        const double b = 1.0 - (row + 0.5) * 2.0 / kFaceSize;
-        const Direction direction = FaceDirection(face, column + 0.5, row + 0.5);
-        const PanoramaPoint point = PanoramaPointOf(direction, north_);
-        const double distance = std::sqrt(1.0 + a * a + b * b);
-        const double cosLatitude = std::hypot(direction.x, direction.y) / distance;
-        const double down = kCentreArc / distance * RowsPerRadian(panorama_);
-        const double across = std::min(down / std::max(cosLatitude, 1e-9), static_cast<double>(panorama_.width));
-        // As many reads along the row as the footprint is wider than high (near the poles).
-        const int reads = static_cast<int>(std::min(std::round(across / std::max(down, 1.0)), 1e6));
-        const double level = std::log2(std::max(down, 1.0));
-        const int lower = std::min(static_cast<int>(level), pyramid_.Count() - 1);
-        const auto upperWeight = lower + 1 < pyramid_.Count() ? static_cast<float>(level - lower) : 0.0F;
-        Colour colour = AlongRow(pyramid_.Level(lower), panorama_.width, point, across, reads);
-        if (upperWeight <= 0) return colour;
-        Colour blended;
-        blended.Add(colour, 1 - upperWeight);
-        blended.Add(AlongRow(pyramid_.Level(lower + 1), panorama_.width, point, across, reads), upperWeight);
-        return blended;
+    static int LevelsNeeded(const Image& panorama) {
+        // The widest footprint lies at a face's centre; the longest reaches round the pole.
+        const ImageSize size{panorama.width, panorama.height};
+        const Footprint centre = FootprintOf(Face::North, kFaceSize / 2.0, kFaceSize / 2.0, size);
+        return std::max(LevelFor(std::abs(centre.uPerColumn), std::abs(centre.vPerRow)), LevelFor(panorama.width, 0)) +
+               1;
     }
 
-    const RgbImage& panorama_;
+    Bgr Pixel(Face face, int column, int row, Scratch& scratch) const {
+        const ImageSize size{panorama_.width, panorama_.height};
+        const Mapped mapped = MappingAt(face, column + 0.5, row + 0.5, size);
+        const PanoramaPoint point = PanoramaPointOf(mapped.direction, north_);
+        const Footprint& f = mapped.footprint;
+        // The box of the same spread as the parallelogram, along each axis.
+        const double wide =
+            std::min(std::sqrt(f.uPerColumn * f.uPerColumn + f.uPerRow * f.uPerRow), static_cast<double>(size.width));
+        const double high =
+            std::min(std::sqrt(f.vPerColumn * f.vPerColumn + f.vPerRow * f.vPerRow), static_cast<double>(size.height));
+        const int level = std::min(LevelFor(wide, high), pyramid_.Count() - 1);
+        const double texel = 1 << level;
+        Weigh(point.longitude / 360.0 * size.width / texel, wide / 2 / texel, scratch.across);
+        Weigh((90.0 - point.latitude) / 180.0 * size.height / texel, high / 2 / texel, scratch.down);
+        return level == 0 ? Filtered(pyramid_.Base(), scratch.across, scratch.down)
+                          : Filtered(pyramid_.Halved(level), scratch.across, scratch.down);
+    }
+
+    const Image& panorama_;
     double north_;
-    Pyramid pyramid_;
+    Pyramid<Image> pyramid_;
 };
+
+template <typename Image>
+std::array<Image, 6> Projected(const Image& panorama, double northDegrees,
+                               const std::function<void(double)>& progress) {
+    const Projection<Image> projection(panorama, northDegrees);
+    std::array<Image, 6> faces;
+    for (Image& face : faces) {
+        if constexpr (Pyramid<Image>::kLinear)
+            face = LinearImage::Sized(kFaceSize, kFaceSize, panorama.light);
+        else
+            face = RgbImage::Unfilled(kFaceSize, kFaceSize);
+    }
+    // Bands of rows, so that every core stays busy to the end.
+    constexpr int kBands = 12;
+    constexpr int kBandRows = (kFaceSize + kBands - 1) / kBands;
+    std::atomic<int> done{0};
+    ForEachIndexInParallel(6 * kBands, [&](int task) {
+        const int face = task / kBands;
+        const int first = (task % kBands) * kBandRows;
+        projection.Rows(kAllFaces[face], first, std::min(first + kBandRows, kFaceSize), faces[face]);
+        const int finished = ++done;
+        if (progress) progress(static_cast<double>(finished) / (6 * kBands));
+    });
+    return faces;
+}
 
 }  // namespace
 
@@ -208,6 +383,10 @@ PanoramaPoint PanoramaPointOf(const Direction& direction, double northDegrees) {
 
 bool IsEquirectangular(int width, int height) { return height > 0 && width == 2 * height; }
 
+Footprint FootprintOf(Face face, double column, double row, ImageSize panorama) {
+    return MappingAt(face, column, row, panorama).footprint;
+}
+
 int UnneededResolutionFactor(ImageSize panorama) {
     // A face pixel's arc is smallest in the corners, by sqrt(3) against the centre.
     const double smallest = kCentreArc / std::sqrt(3.0) * panorama.height / std::numbers::pi;
@@ -217,18 +396,12 @@ int UnneededResolutionFactor(ImageSize panorama) {
 }
 
 std::array<RgbImage, 6> ProjectPanorama(const RgbImage& panorama, double northDegrees) {
-    const Projection projection(panorama, northDegrees);
-    std::array<RgbImage, 6> faces;
-    for (RgbImage& face : faces) face = RgbImage::Unfilled(kFaceSize, kFaceSize);
-    // Bands of rows, so that every core stays busy to the end.
-    constexpr int kBands = 12;
-    constexpr int kBandRows = (kFaceSize + kBands - 1) / kBands;
-    ForEachIndexInParallel(6 * kBands, [&](int task) {
-        const int face = task / kBands;
-        const int first = (task % kBands) * kBandRows;
-        projection.Rows(kAllFaces[face], first, std::min(first + kBandRows, kFaceSize), faces[face]);
-    });
-    return faces;
+    return Projected(panorama, northDegrees, nullptr);
+}
+
+std::array<LinearImage, 6> ProjectLinearPanorama(const LinearImage& panorama, double northDegrees,
+                                                 const std::function<void(double)>& progress) {
+    return Projected(panorama, northDegrees, progress);
 }
 
 }  // namespace zenivor

@@ -4,9 +4,11 @@
 // oriented so that they join the side faces as the strip's cap does.
 
 #include <array>
+#include <functional>
 
 #include "conversion/Cube.h"
 #include "imaging/ImageDecoder.h"
+#include "imaging/LinearLight.h"
 #include "imaging/RgbImage.h"
 
 namespace zenivor {
@@ -42,8 +44,27 @@ bool IsEquirectangular(int width, int height);
 // still spans at least that many of its rows.
 int UnneededResolutionFactor(ImageSize panorama);
 
-// The six faces (indexed by Face) seen in the panorama, each pixel averaged over its own
-// footprint. Uses every core.
+// How a face pixel's footprint lies on a panorama of this size: the panorama's pixel coordinates
+// (u to the right, v downward) gained per face column and per face row at a point of the face.
+// The pixel's square maps to the parallelogram these two steps span: long across the rows and
+// thin down them near the poles, turned with the longitude on the sky cap and the ground.
+struct Footprint {
+    double uPerColumn;
+    double vPerColumn;
+    double uPerRow;
+    double vPerRow;
+};
+Footprint FootprintOf(Face face, double column, double row, ImageSize panorama);
+
+// The six faces (indexed by Face) seen in the panorama, each pixel the mean over its own
+// footprint of the panorama's Catmull-Rom reconstruction, read from the panorama itself or the
+// halving just finer than the footprint (see Equirect.cpp). Uses every core.
 std::array<RgbImage, 6> ProjectPanorama(const RgbImage& panorama, double northDegrees = kDefaultNorthDegrees);
+// The same in linear light: a panorama of linear light (display or scene light) into faces of
+// the same light, filtered as floats, for the caller to tone-map and encode. progress, when
+// given, is told the fraction done (from any thread, in order) as bands of rows finish.
+std::array<LinearImage, 6> ProjectLinearPanorama(const LinearImage& panorama,
+                                                 double northDegrees = kDefaultNorthDegrees,
+                                                 const std::function<void(double)>& progress = nullptr);
 
 }  // namespace zenivor

@@ -3,10 +3,16 @@
 #include "conversion/CubeFileSteps.h"
 #include "conversion/SkyTables.h"
 
+#include <mutex>
+#include <utility>
+
+#include "imaging/ToneMap.h"
+
 namespace zenivor {
 namespace {
 
 constexpr const char* kPanoramaSizeMessage = "A 360-degree panorama needs to be twice as wide as it is high";
+constexpr const char* kReadingText = "Reading panorama";
 
 // The status line's text before each face is written, as for a strip.
 const char* SavingText(Face face) {
@@ -18,11 +24,11 @@ const char* SavingText(Face face) {
 class PanoramaConversion {
 public:
     PanoramaConversion(const std::string& path, const SkyContext& context, const PanoramaOptions& options)
-        : host_(context.host), options_(options), steps_(path, context) {}
+        : context_(context), host_(context.host), options_(options), steps_(path, context) {}
 
     SkyResult Run() {
         if (ReadPanorama() && steps_.PrepareOutput(options_.groundFromTemplate, Face::North) && WriteProjection() &&
-            (!options_.groundFromTemplate || steps_.CopyGround()) && steps_.SyncFolder())
+            (!options_.groundFromTemplate || steps_.CopyGround()) && steps_.ReplaceCube())
             steps_.Complete();
         return steps_.Outcome();
     }
@@ -33,15 +39,52 @@ private:
         const ImageSize size = steps_.SourceSize();
         if (!IsEquirectangular(size.width, size.height))
             return steps_.StopWithMessage(SkyOutcome::Refused, kPanoramaSizeMessage);
-        // Detail finer than any face pixel need not be decoded, where the format can skip it.
-        return steps_.ReadSource(panorama_, UnneededResolutionFactor(size));
+        // Detail finer than any face pixel need not be decoded, nor held.
+        const int factor = UnneededResolutionFactor(size);
+        linear_ = steps_.SourceLight() == Light::Scene || context_.colour.linearLight;
+        if (!linear_) return steps_.ReadSource(panorama_, factor);
+        host_.SetStatusText(kReadingText);
+        host_.RepaintStatus();
+        // The rows go straight into the pyramid's base, reduced as they arrive.
+        BoxReducer base({(size.width + factor - 1) / factor, (size.height + factor - 1) / factor});
+        CountedRows counted(
+            base, [](void* host, int percent) { static_cast<ConversionHost*>(host)->ShowProgress(percent / 100.0); },
+            &host_);
+        if (!steps_.ReadSourceRows(counted, factor)) return false;
+        if (!base.Complete())
+            return steps_.Stop("Get " + steps_.SourcePath() +
+                               " error: " + NumberAndReason(Error{errc::TruncatedPixels}));
+        linearPanorama_ = std::move(base.Image());
+        return true;
+    }
+
+    // Filtered in linear light, then exposed and tone-mapped where the panorama holds scene
+    // light, then encoded.
+    std::array<RgbImage, 6> LinearFaces() {
+        std::mutex shown;
+        std::array<LinearImage, 6> faces =
+            ProjectLinearPanorama(linearPanorama_, options_.northDegrees, [this, &shown](double fraction) {
+                const std::lock_guard lock(shown);
+                host_.ShowProgress(fraction);
+            });
+        if (linearPanorama_.light == Light::Scene) {
+            const ToneMapping& mapping = context_.colour.toneMapping;
+            const double ev = ExposureFor(linearPanorama_, mapping);
+            host_.SetStatusText(ExposureText(ev, !mapping.exposureEv));
+            for (LinearImage& face : faces) ToneMapSamples(face.samples, ev, mapping.curve);
+        }
+        linearPanorama_ = {};
+        std::array<RgbImage, 6> encoded;
+        for (std::size_t i = 0; i < faces.size(); ++i) encoded[i] = SrgbImageOf(faces[i]);
+        return encoded;
     }
 
     // Each face is shown in the picture as it is written.
     bool WriteProjection() {
         host_.SetStatusText("Projecting panorama");
         host_.RepaintStatus();
-        const std::array<RgbImage, 6> faces = ProjectPanorama(panorama_, options_.northDegrees);
+        const std::array<RgbImage, 6> faces =
+            linear_ ? LinearFaces() : ProjectPanorama(panorama_, options_.northDegrees);
         panorama_ = {};
         for (const Face face : kAllFaces) {
             if (face == Face::Ground && options_.groundFromTemplate) break;
@@ -56,10 +99,13 @@ private:
         return true;
     }
 
+    const SkyContext& context_;
     ConversionHost& host_;
     const PanoramaOptions& options_;
     CubeFileSteps steps_;
-    RgbImage panorama_;
+    bool linear_ = true;
+    RgbImage panorama_;           // in sRGB values, with --linear off
+    LinearImage linearPanorama_;  // in linear light, reduced
 };
 
 }  // namespace

@@ -10,6 +10,7 @@ namespace {
 
 constexpr const char* kSizeMessage = "Imagesize needs to be 504x504 or 1008x504 or 2016x504";
 constexpr const char* kSavingSkyText = "Saving sky.";
+constexpr const char* kReadingText = "Reading the strip";
 constexpr const char* kSavingGroundText = "Saving ground";
 
 class SkyConversion {
@@ -19,7 +20,7 @@ public:
 
     SkyResult Run() {
         if (ReadStrip() && steps_.PrepareOutput(true, layout_->steps[0].face) && WriteSideFaces() && ComposeSkyCap() &&
-            SaveSkyCap() && CopyGround() && steps_.SyncFolder())
+            SaveSkyCap() && CopyGround() && steps_.ReplaceCube())
             steps_.Complete();
         return steps_.Outcome();
     }
@@ -44,13 +45,12 @@ private:
 
     // Resampled in linear light as the rows arrive (HDR sources always), then made 8-bit.
     bool ReadInLinearLight(ImageSize target) {
+        host_.SetStatusText(kReadingText);
+        host_.RepaintStatus();
         LinearResampler resampler(target);
         CountedRows counted(
             resampler,
-            [](void* host, int percent) {
-                static_cast<ConversionHost*>(host)->ShowProgress("Reading the strip", percent);
-            },
-            &host_);
+            [](void* host, int percent) { static_cast<ConversionHost*>(host)->ShowProgress(percent / 100.0); }, &host_);
         if (!steps_.ReadSourceRows(counted)) return false;
         if (!resampler.Complete())
             return steps_.Stop("Get " + steps_.SourcePath() +

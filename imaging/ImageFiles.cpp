@@ -45,10 +45,8 @@ struct OpenedImage {
     std::size_t headSize = 0;
 };
 
-Result<OpenedImage> OpenImage(FileSystem& files, const std::filesystem::path& path, DecoderList decoders) {
-    Result<InputFile> file = files.Open(path);
-    if (!file) return file.Error();
-    OpenedImage opened{std::move(*file)};
+Result<OpenedImage> OpenImage(InputFile file, DecoderList decoders) {
+    OpenedImage opened{std::move(file)};
     const Result<std::size_t> got = opened.file.ReadAt(0, opened.head);
     if (!got) return got.Error();
     opened.headSize = *got;
@@ -70,6 +68,20 @@ Error Described(Error error, const OpenedImage& opened) {
 }
 
 const ImageDecoder* const kCoreDecoders[] = {&TgaDecoder()};
+
+Result<OpenedImage> OpenImage(FileSystem& files, const std::filesystem::path& path, DecoderList decoders) {
+    Result<InputFile> file = files.Open(path);
+    if (!file) return file.Error();
+    return OpenImage(std::move(*file), decoders);
+}
+
+Result<RgbImage> DecodeOpened(Result<OpenedImage> opened, ImageSize expected, int largestFactor) {
+    if (!opened) return opened.Error();
+    FileSource source(opened->file);
+    Result<RgbImage> image = opened->decoder->ReadReduced(source, expected, largestFactor);
+    if (!image) return Described(image.Error(), *opened);
+    return image;
+}
 
 }  // namespace
 
@@ -113,12 +125,17 @@ Result<RgbImage> ReadImage(FileSystem& files, const std::filesystem::path& path,
 
 Result<RgbImage> ReadImageReduced(FileSystem& files, const std::filesystem::path& path, DecoderList decoders,
                                   ImageSize expected, int largestFactor) {
-    Result<OpenedImage> opened = OpenImage(files, path, decoders);
-    if (!opened) return opened.Error();
-    FileSource source(opened->file);
-    Result<RgbImage> image = opened->decoder->ReadReduced(source, expected, largestFactor);
-    if (!image) return Described(image.Error(), *opened);
-    return image;
+    return DecodeOpened(OpenImage(files, path, decoders), expected, largestFactor);
+}
+
+Result<RgbImage> ReadImage(InputFile file, DecoderList decoders, ImageSize expected) {
+    return DecodeOpened(OpenImage(std::move(file), decoders), expected, 1);
+}
+
+Result<StagedFile> StageTga(FileSystem& files, OutputFolder& folder, const std::string& name, const RgbImage& image) {
+    const auto header = Tga24Header(image);
+    const std::vector<ByteSpan> pieces = Tga24Pieces(image, header);
+    return files.Stage(folder, name, pieces);
 }
 
 Result<void> WriteTga(FileSystem& files, OutputFolder& folder, const std::string& name, const RgbImage& image) {

@@ -70,6 +70,9 @@ Result<ImageInfo> ReadImageInfo(FileSystem& files, const std::filesystem::path& 
 Result<RgbImage> ReadImage(FileSystem& files, const std::filesystem::path& path, DecoderList decoders,
                            ImageSize expected);
 
+// The whole image in an open file.
+Result<RgbImage> ReadImage(InputFile file, DecoderList decoders, ImageSize expected);
+
 // The whole image, or shrunk by a power of two up to largestFactor where its format can do
 // that for less (see ImageDecoder::ReadReduced).
 Result<RgbImage> ReadImageReduced(FileSystem& files, const std::filesystem::path& path, DecoderList decoders,
@@ -79,7 +82,9 @@ Result<RgbImage> ReadImageReduced(FileSystem& files, const std::filesystem::path
 Result<void> ReadImageRows(FileSystem& files, const std::filesystem::path& path, DecoderList decoders,
                            ImageSize expected, int largestFactor, RowSink& sink);
 
-// Writes the image as folder/name in the program's TGA layout, straight from its pixels.
+// Stages the image as the new folder/name in the program's TGA layout, straight from its pixels.
+Result<StagedFile> StageTga(FileSystem& files, OutputFolder& folder, const std::string& name, const RgbImage& image);
+// The same, put in place at once.
 Result<void> WriteTga(FileSystem& files, OutputFolder& folder, const std::string& name, const RgbImage& image);
 
 }  // namespace zenivor

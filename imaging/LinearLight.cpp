@@ -132,6 +132,53 @@ Result<void> CountedRows::Take(std::span<const float> samples, int count) {
     return {};
 }
 
+Result<void> BoxReducer::Start(const RowsFormat& format) {
+    sourceWidth_ = format.size.width, sourceHeight_ = format.size.height;
+    factor_ = wanted_.width > 0 ? std::max(1, sourceWidth_ / wanted_.width) : 1;
+    rows_ = 0, pending_ = 0;
+    try {
+        image_ = LinearImage::Sized((sourceWidth_ + factor_ - 1) / factor_, (sourceHeight_ + factor_ - 1) / factor_,
+                                    format.light);
+        sum_.assign(image_.RowSamples(), 0.0F);
+    } catch (const std::bad_alloc&) {
+        return Error{errc::OutOfMemory};
+    }
+    image_.height = 0;  // grows as rows are emitted
+    return {};
+}
+
+void BoxReducer::EmitRow() {
+    float* out = image_.samples.data() + static_cast<std::size_t>(image_.height) * image_.RowSamples();
+    for (int x = 0; x < image_.width; ++x) {
+        const int columns = std::min(factor_, sourceWidth_ - x * factor_);
+        const float scale = 1.0F / static_cast<float>(columns * pending_);
+        for (int c = 0; c < 3; ++c) out[x * 3 + c] = sum_[static_cast<std::size_t>(x) * 3 + c] * scale;
+    }
+    ++image_.height;
+    std::fill(sum_.begin(), sum_.end(), 0.0F);
+    pending_ = 0;
+}
+
+Result<void> BoxReducer::Take(std::span<const float> samples, int count) {
+    const std::size_t inRow = static_cast<std::size_t>(sourceWidth_) * 3;
+    if (count < 0 || rows_ + count > sourceHeight_ || samples.size() < inRow * static_cast<std::size_t>(count))
+        return Error{errc::TruncatedPixels};
+    for (int r = 0; r < count; ++r) {
+        const float* row = samples.data() + static_cast<std::size_t>(r) * inRow;
+        float* sum = sum_.data();
+        for (int x = 0; x < sourceWidth_; x += factor_, sum += 3) {
+            const float* p = row + static_cast<std::size_t>(x) * 3;
+            const float* end = row + static_cast<std::size_t>(std::min(x + factor_, sourceWidth_)) * 3;
+            float b = 0, g = 0, red = 0;
+            for (; p < end; p += 3) b += p[0], g += p[1], red += p[2];
+            sum[0] += b, sum[1] += g, sum[2] += red;
+        }
+        ++rows_;
+        if (++pending_ == factor_ || rows_ == sourceHeight_) EmitRow();
+    }
+    return {};
+}
+
 Result<void> LinearCollector::Start(const RowsFormat& format) {
     try {
         image_ = LinearImage::Sized(format.size.width, format.size.height, format.light);

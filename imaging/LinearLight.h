@@ -104,6 +104,31 @@ private:
     int percent_ = -1;
 };
 
+// Keeps the rows shrunk to about a wanted size: each pixel the mean of the factor x factor
+// pixels it covers (a last column or row of fewer, a mean of what there is), the factor being
+// how many times the rows handed over are larger than wanted (1 where a decoder reduced them to
+// that size already). So a panorama is held at the size its faces can use, never whole.
+class BoxReducer final : public RowSink {
+public:
+    explicit BoxReducer(ImageSize wanted) : wanted_(wanted) {}
+    Result<void> Start(const RowsFormat& format) override;
+    Result<void> Take(std::span<const float> samples, int count) override;
+    LinearImage& Image() { return image_; }
+    bool Complete() const { return rows_ == sourceHeight_; }
+
+private:
+    void EmitRow();
+
+    ImageSize wanted_;
+    int factor_ = 1;
+    int sourceWidth_ = 0;
+    int sourceHeight_ = 0;
+    int rows_ = 0;
+    int pending_ = 0;         // source rows added into sum_ so far
+    std::vector<float> sum_;  // one output row's sums
+    LinearImage image_;
+};
+
 // A sink that keeps every row: the whole image, for the steps that need it.
 class LinearCollector final : public RowSink {
 public:

@@ -1,10 +1,12 @@
 #include <QApplication>
+#include <csignal>
 #include <cstdio>
 
 #include "shell/DesktopIntegration.h"
 #include "shell/ShellDialogs.h"
 #include "shell/modMain.h"
 #include "util/IniSettingsStore.h"
+#include "util/Interruptions.h"
 #include "util/ProgramFolder.h"
 
 int main(int argc, char** argv) {
@@ -16,6 +18,15 @@ int main(int argc, char** argv) {
         std::fputs(answer->toLocal8Bit().constData(), stdout);
         return 0;
     }
+    // Before any thread starts: an ending signal (a logout's SIGTERM, say) closes the window as
+    // File > Exit does, never in the middle of a conversion's renames; a second one ends it at once.
+    ::signal(SIGXFSZ, SIG_IGN);
+    zenivor::WatchEndingSignals([](int signal, int count) {
+        if (count > 1) zenivor::EndLikeSignal(signal);
+        if (qApp != nullptr)
+            QMetaObject::invokeMethod(
+                qApp, [] { QApplication::closeAllWindows(); }, Qt::QueuedConnection);
+    });
     QApplication application(argc, argv);
     zenivor::IniSettingsStore settings;
     zenivor::QtShellDialogs dialogs;

@@ -6,6 +6,7 @@
 
 #include "about/frmAbout.h"
 
+#include "conversion/CubeFileSteps.h"
 #include "conversion/ProcessPanorama.h"
 #include "conversion/ProcessSky.h"
 #include "formats/ImageFormats.h"
@@ -71,6 +72,9 @@ void modMain::Main(const QStringList& arguments) {
     try {
         appName_ = kAppName;
         lastPath_ = environment_.settings.GetSetting(appName_, kProgramTitle, kLastPathKey, "");
+        // A cube a killed conversion left half in place is finished before anything shows it;
+        // one that another conversion holds is that conversion's to finish.
+        if (!lastPath_.empty()) (void)FinishLeftCube(environment_.files, PathFromUtf8(lastPath_), {});
         window_ = std::make_unique<frmZenivor>(
             environment_.dialogs, MenuCommands{.fileOpen = [this] { FileOpen(); },
                                                .fileOpenPanorama = [this] { FileOpenPanorama(); },

@@ -327,15 +327,29 @@ TEST(BatchLinesTest, SummarySaysHowManyFailed) {
     for (const auto& row : rows) EXPECT_EQ(BatchSummaryLine(row.converted, row.total, row.seconds), row.line);
 }
 
-TEST(BatchLinesTest, NoMoreWorkersThanStrips) {
+// Workers are bounded by the strips, by four a hardware thread, and by the open-file limit at
+// eight descriptors a conversion beyond 32 of the program's own.
+TEST(BatchLinesTest, WorkersAreBoundedByStripsThreadsAndOpenFiles) {
     const struct {
-        std::size_t jobs, strips, workers;
+        std::size_t jobs, strips, threads;
+        std::uint64_t openFiles;
+        std::size_t workers;
     } rows[] = {
-        {5000, 2, 2}, {4, 40, 4}, {1, 40, 1}, {8, 8, 8}, {0, 3, 1}, {3, 0, 1},
+        {5000, 2, 2, 1024, 2},        {4, 40, 2, 1024, 4},    {1, 40, 2, 1024, 1}, {10000, 2000, 2, 1024, 8},
+        {10000, 2000, 64, 1024, 124}, {100, 100, 64, 100, 8}, {8, 8, 0, 1024, 4},  {0, 3, 2, 1024, 1},
+        {3, 0, 2, 1024, 1},           {16, 16, 2, 20, 1},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(BatchWorkerCount(row.jobs, row.strips), row.workers)
-            << row.jobs << " jobs, " << row.strips << " strips";
+        EXPECT_EQ(BatchWorkerCount(row.jobs, row.strips, row.threads, row.openFiles), row.workers)
+            << row.jobs << " jobs, " << row.strips << " strips, " << row.threads << " threads, " << row.openFiles
+            << " files";
+}
+
+TEST(BatchLinesTest, AStoppedBatchSaysWhatItDidAndWhy) {
+    EXPECT_EQ(BatchStoppedLine(5, 7, 200, 1.24, "SIGINT"),
+              "converted 5 of 200 strips, 2 failed, 193 not started: stopped by SIGINT in 1.2 s");
+    EXPECT_EQ(BatchStoppedLine(1, 1, 1, 0.5, "SIGTERM"),
+              "converted 1 of 1 strip, 0 not started: stopped by SIGTERM in 0.5 s");
 }
 
 // Many small conversions on more threads than cores: each strip's faces come from it alone.

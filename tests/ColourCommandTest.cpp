@@ -123,6 +123,50 @@ TEST_F(ColourCommandTest, HdrStripsGoThroughTheExposureAndCurveAsked) {
     }
 }
 
+// A panorama's faces: every byte of the four side faces and the cap and ground within [low, high].
+void ExpectAllFacesWithin(const std::string& folder, int low, int high) {
+    for (const Face face : kAllFaces) {
+        const RgbImage image = ReadTga(PathFromUtf8(folder) / FileNameOf(face));
+        const auto [least, most] = std::minmax_element(image.pixels.begin(), image.pixels.end());
+        EXPECT_GE(*least, low) << FileNameOf(face);
+        EXPECT_LE(*most, high) << FileNameOf(face);
+    }
+}
+
+TEST_F(ColourCommandTest, EquirectFiltersInLinearLight) {
+    // A checkerboard finer than any face pixel can show (8192 wide, held at half that size):
+    // grey as the eye sees it, and 128 in sRGB values.
+    WriteBytes(dir_ / "board.png", EncodeRgbPng(Checkerboard(8192, 4096)));
+    ASSERT_EQ(Convert({"--equirect", Path("board.png"), Path("linear")}).status, kExitConverted);
+    ExpectAllFacesWithin(Path("linear"), 186, 190);
+    ASSERT_EQ(Convert({"--equirect", "--linear", "off", Path("board.png"), Path("srgb")}).status, kExitConverted);
+    const RgbImage north = ReadTga(dir_ / "srgb" / FileNameOf(Face::North));
+    double sum = 0;
+    for (const std::uint8_t byte : north.pixels) sum += byte;
+    EXPECT_NEAR(sum / static_cast<double>(north.pixels.size()), 127.5, 1);
+    // A constant panorama gives its value, byte for byte.
+    WriteBytes(dir_ / "flat.png", EncodeRgbPng(RgbImage::Filled(2048, 1024, {77, 140, 201})));
+    ASSERT_EQ(Convert({"--equirect", Path("flat.png"), Path("flat")}).status, kExitConverted);
+    for (const Face face : kAllFaces)
+        EXPECT_EQ(ReadTga(dir_ / "flat" / FileNameOf(face)), RgbImage::Filled(kFaceSize, kFaceSize, {77, 140, 201}));
+}
+
+// An OpenEXR panorama of one radiance through the automatic exposure, and through one given.
+TEST_F(ColourCommandTest, EquirectTakesAnHdrPanoramaThroughTheExposureAndCurve) {
+    ExrPicture picture;
+    picture.width = 1024, picture.height = 512, picture.half = false, picture.compression = 3;  // ZIP
+    picture.rgb.assign(1024 * 512 * 3, 2.5F);
+    WriteBytes(dir_ / "sky.exr", EncodeExr(picture));
+    const Outcome automatic = Convert({"--equirect", "-v", Path("sky.exr"), Path("auto")});
+    ASSERT_EQ(automatic.status, kExitConverted) << automatic.err;
+    EXPECT_NE(automatic.err.find("zenivor-convert: Exposure -3.80 EV (automatic)\n"), std::string::npos)
+        << automatic.err;
+    ExpectAllFacesWithin(Path("auto"), Level(Aces(0.18)) - 1, Level(Aces(0.18)) + 1);
+    ASSERT_EQ(Convert({"--equirect", "--exposure=-3", "--tonemap=clip", Path("sky.exr"), Path("given")}).status,
+              kExitConverted);
+    ExpectAllFacesWithin(Path("given"), Level(2.5 / 8) - 1, Level(2.5 / 8) + 1);
+}
+
 TEST_F(ColourCommandTest, ColourOptionsAreCheckedAsUsage) {
     for (const std::vector<std::string>& arguments : {std::vector<std::string>{"--linear", "maybe", "a.tga"},
                                                       {"--exposure", "bright", "a.tga"},

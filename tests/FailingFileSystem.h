@@ -9,7 +9,7 @@
 
 namespace zenivor::test {
 
-enum class Call { Open, CheckExists, OpenFolder, Write, Copy, Sync };
+enum class Call { Open, OpenIn, CheckExists, ExistsIn, OpenFolder, Stage, StageCopy, Replace };
 
 class FailingFileSystem final : public FileSystem {
 public:
@@ -26,25 +26,34 @@ public:
         if (auto error = Injected(Call::Open)) return *error;
         return real_.Open(path);
     }
+    Result<InputFile> OpenIn(OutputFolder& folder, const std::string& name) override {
+        if (auto error = Injected(Call::OpenIn)) return *error;
+        return real_.OpenIn(folder, name);
+    }
     Result<void> CheckExists(const std::filesystem::path& path) override {
         if (auto error = Injected(Call::CheckExists)) return *error;
         return real_.CheckExists(path);
     }
-    Result<OutputFolder> OpenFolder(const std::filesystem::path& path) override {
+    Result<void> ExistsIn(OutputFolder& folder, const std::string& name) override {
+        if (auto error = Injected(Call::ExistsIn)) return *error;
+        return real_.ExistsIn(folder, name);
+    }
+    Result<OutputFolder> OpenFolder(const std::filesystem::path& path, const FolderUse& use) override {
         if (auto error = Injected(Call::OpenFolder)) return *error;
-        return real_.OpenFolder(path);
+        return real_.OpenFolder(path, use);
     }
-    Result<void> Write(OutputFolder& folder, const std::string& name, std::span<const ByteSpan> pieces) override {
-        if (auto error = Injected(Call::Write)) return *error;
-        return real_.Write(folder, name, pieces);
+    Result<StagedFile> Stage(OutputFolder& folder, const std::string& target,
+                             std::span<const ByteSpan> pieces) override {
+        if (auto error = Injected(Call::Stage)) return *error;
+        return real_.Stage(folder, target, pieces);
     }
-    Result<void> Copy(const InputFile& source, OutputFolder& folder, const std::string& name) override {
-        if (auto error = Injected(Call::Copy)) return *error;
-        return real_.Copy(source, folder, name);
+    Result<StagedFile> StageCopy(const InputFile& source, OutputFolder& folder, const std::string& target) override {
+        if (auto error = Injected(Call::StageCopy)) return *error;
+        return real_.StageCopy(source, folder, target);
     }
-    Result<void> Sync(OutputFolder& folder) override {
-        if (auto error = Injected(Call::Sync)) return *error;
-        return real_.Sync(folder);
+    Result<void> Replace(OutputFolder& folder, std::span<StagedFile> files) override {
+        if (auto error = Injected(Call::Replace)) return *error;
+        return real_.Replace(folder, files);
     }
 
 private:

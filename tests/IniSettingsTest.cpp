@@ -3,6 +3,8 @@
 // and no other byte.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -268,13 +270,13 @@ TEST_F(IniSettingsStoreTest, AValueAlreadyStoredIsNotWritten) {
     IniSettingsStore store(file_, files);
     EXPECT_TRUE(store.SaveSetting(kAppName, kProgramTitle, "About ZenivorTop", "6555"));
     EXPECT_TRUE(store.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/home/ann/Ciel d'\xC3\xA9t\xC3\xA9/"));
-    EXPECT_EQ(files.Count(Call::Write), 0);
+    EXPECT_EQ(files.Count(Call::Stage), 0);
     EXPECT_EQ(files.Count(Call::OpenFolder), 0);
     EXPECT_EQ(Text(ReadBytes(file_)), text);
     EXPECT_EQ(fs::last_write_time(file_), longAgo);
     // A changed value does go through Write, so the counts above would have seen one.
     EXPECT_TRUE(store.SaveSetting(kAppName, kProgramTitle, "About ZenivorTop", "1"));
-    EXPECT_EQ(files.Count(Call::Write), 1);
+    EXPECT_EQ(files.Count(Call::Stage), 1);
 }
 
 TEST_F(IniSettingsStoreTest, AFileThatIsNotOursIsLeftAlone) {
@@ -315,7 +317,7 @@ TEST_F(IniSettingsStoreTest, AFileThatCannotBeReadIsLeftAlone) {
         files.FailOn(Call::Open, 1, row.error);
         IniSettingsStore store(file_, files);
         EXPECT_FALSE(store.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/new/")) << row.name;
-        EXPECT_EQ(files.Count(Call::Write), 0) << row.name;
+        EXPECT_EQ(files.Count(Call::Stage), 0) << row.name;
         EXPECT_EQ(Text(ReadBytes(file_)), text) << row.name;
     }
 }
@@ -335,15 +337,13 @@ TEST_F(IniSettingsStoreTest, AFolderOrAFileInTheWayIsReported) {
 
 TEST_F(IniSettingsStoreTest, AFailedStepKeepsTheOldFileAndReportsIt) {
     const std::string before = "; shared\n[Zenivor]\nLastPath=/old/\n";
-    const std::string after = "; shared\n[Zenivor]\nLastPath=/new/\n";
     const struct {
         Call call;
         const char* expected;  // the file_ after the failed save
     } rows[] = {
         {Call::OpenFolder, before.c_str()},
-        {Call::Write, before.c_str()},
-        // The new file is in place, but whether it survives a power cut is not known.
-        {Call::Sync, after.c_str()},
+        {Call::Stage, before.c_str()},
+        {Call::Replace, before.c_str()},
     };
     for (const auto& row : rows) {
         WriteBytes(file_, Bytes(before));
@@ -374,16 +374,41 @@ TEST_F(IniSettingsStoreTest, AValueThatCannotBeStoredIsRefused) {
     EXPECT_EQ(Text(ReadBytes(file_)), "[Zenivor]\nLastPath=/old/\n");
 }
 
-TEST_F(IniSettingsStoreTest, KeepsThePermissionAndFollowsALink) {
-    const fs::path real = dir_ / "dotfiles.ini";
-    WriteBytes(real, Bytes("[Zenivor]\nLastPath=/old/\n"));
-    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
-    fs::create_symlink(real, file_);
-    IniSettingsStore store(file_);
-    ASSERT_TRUE(store.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/new/"));
-    EXPECT_TRUE(fs::is_symlink(file_));
-    EXPECT_EQ(Text(ReadBytes(real)), "[Zenivor]\nLastPath=/new/\n");
-    EXPECT_EQ(fs::status(real).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+// A linked settings file stays linked, also when the file it names is not there yet; a
+// replaced file keeps its permission bits and (as root, saving for a user) its owner.
+TEST_F(IniSettingsStoreTest, KeepsTheModeAndOwnerAndFollowsALink) {
+    const bool root = ::geteuid() == 0;
+    const struct {
+        const char* name;
+        bool linked, targetThere;
+    } rows[] = {{"a plain file", false, true}, {"a link", true, true}, {"a dangling link", true, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(dir_.Path() / "dotfiles");
+        fs::remove(file_);
+        const fs::path real = row.linked ? dir_ / "dotfiles" / "velmora.ini" : file_;
+        fs::create_directories(real.parent_path());
+        if (row.targetThere) {
+            WriteBytes(real, Bytes("[Zenivor]\nLastPath=/old/\n"));
+            if (root) {
+                ASSERT_EQ(::chown(real.c_str(), 12345, 23456), 0);
+            }
+            fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
+        }
+        if (row.linked) fs::create_symlink("dotfiles/velmora.ini", file_);  // relative, as dotfile managers make them
+        IniSettingsStore store(file_);
+        ASSERT_TRUE(store.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/new/"));
+        EXPECT_EQ(fs::is_symlink(file_), row.linked);
+        EXPECT_EQ(Text(ReadBytes(real)), "[Zenivor]\nLastPath=/new/\n");
+        if (!row.targetThere) continue;
+        EXPECT_EQ(fs::status(real).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+        struct stat status {};
+        ASSERT_EQ(::stat(real.c_str(), &status), 0);
+        if (root) {
+            EXPECT_EQ(status.st_uid, 12345u);
+            EXPECT_EQ(status.st_gid, 23456u);
+        }
+    }
 }
 
 // Sets an environment variable for as long as it lives (unset when value is null).

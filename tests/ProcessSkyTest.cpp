@@ -115,11 +115,15 @@ TEST_F(ProcessSkyTest, PathsWithBlanksAndNonAsciiCharacters) {
 
 TEST_F(ProcessSkyTest, SideFaceOfAnotherSizeIsAReadFailure) {
     FailingFileSystem files;
-    // Between writing the faces and reading North back, North is replaced by a smaller image.
-    files.Before(Call::Open, 4, [&] { WriteTga(output_ / "F0010001.tga", CoordinateImage(100, 100)); });
+    // Between staging the faces and reading North back, its staged file is replaced by a smaller
+    // image.
+    files.Before(Call::OpenIn, 1, [&] {
+        for (const std::string& name : EntriesIn(output_))
+            if (TemporaryTarget(name) == "F0010001.tga") WriteTga(output_ / name, CoordinateImage(100, 100));
+    });
     EXPECT_EQ(Run(WriteStrip(1008), files).outcome, SkyOutcome::Failed);
     EXPECT_EQ(host_.Status(), "Get " + Out("F0010001.tga") + " error: 24 (the image has another size than expected)");
-    EXPECT_EQ(CubeFilesIn(output_), std::vector<std::string>(kCubeFileNames.begin(), kCubeFileNames.begin() + 4));
+    EXPECT_EQ(EntriesIn(output_), std::vector<std::string>{}) << "nothing replaced, nothing left";
 }
 
 // The ground template is checked before anything is replaced: a set of faces is never mixed.
@@ -157,36 +161,36 @@ struct FailureRow {
     Error error;
     std::string status;  // with {out}, {program} and {strip} standing for the paths
     std::string message;
-    std::size_t written;  // how many files the cube has then, in the 1008 order W, S, N, E, sky, ground
 };
 
 Error System(ErrorKind code, int number) { return Error{code, number}; }
 
-// Call counts are those of a 1008 strip: opens go size query, strip, template, then one per
-// quadrant; writes W, S, N, E, sky cap.
+// Call counts are those of a 1008 strip: opens go size query, strip, template; the faces are
+// staged W, S, N, E, sky cap, then the ground copied; the quadrants read N, W, S, E back.
 const FailureRow kFailureRows[] = {
     {"size query", Call::Open, 1, System(errc::FileOpen, EACCES), "",
-     "Error getting file size of {strip} (Permission denied)", 0},
-    {"strip read", Call::Open, 2, System(errc::FileRead, EIO), "Get {strip} error: 5 (Input/output error)", "", 0},
+     "Error getting file size of {strip} (Permission denied)"},
+    {"strip read", Call::Open, 2, System(errc::FileRead, EIO), "Get {strip} error: 5 (Input/output error)", ""},
     {"template", Call::Open, 3, System(errc::FileOpen, EACCES),
-     "Copy {program}F0060001.tga error: 13 (Permission denied)", "", 0},
+     "Copy {program}F0060001.tga error: 13 (Permission denied)", ""},
     {"output folder", Call::OpenFolder, 1, System(errc::FileCreate, EROFS),
-     "Save {out}F0020001.tga error: 30 (Read-only file system)", "", 0},
-    {"West write", Call::Write, 1, System(errc::FileWrite, ENOSPC),
-     "Save {out}F0020001.tga error: 28 (No space left on device)", "", 0},
-    {"North write", Call::Write, 3, System(errc::FileCreate, EACCES),
-     "Save {out}F0010001.tga error: 13 (Permission denied)", "", 2},
-    {"West face gone before North", Call::CheckExists, 1, System(errc::FileOpen, ENOENT), "Saving South",
-     "Unexpected error in ProcessSky:  2 No such file or directory", 2},
-    {"North face gone before its quadrant", Call::CheckExists, 2, System(errc::FileOpen, ENOENT), "Getting North sky.",
-     "Unexpected error in ProcessSky:  2 No such file or directory", 4},
-    {"side face read back", Call::Open, 5, Error{errc::TruncatedPixels},
-     "Get {out}F0020001.tga error: 13 (the file ends inside its pixel data)", "", 4},
-    {"sky cap write", Call::Write, 5, System(errc::FileWrite, ENOSPC),
-     "Save {out}F0050001.tga error: 28 (No space left on device)", "", 4},
-    {"ground copy", Call::Copy, 1, System(errc::FileWrite, ENOSPC),
-     "Copy {program}F0060001.tga error: 28 (No space left on device)", "", 5},
-    {"folder flush", Call::Sync, 1, System(errc::FileWrite, EIO), "Save {folder} error: 5 (Input/output error)", "", 6},
+     "Save {out}F0020001.tga error: 30 (Read-only file system)", ""},
+    {"West write", Call::Stage, 1, System(errc::FileWrite, ENOSPC),
+     "Save {out}F0020001.tga error: 28 (No space left on device)", ""},
+    {"North write", Call::Stage, 3, System(errc::FileCreate, EACCES),
+     "Save {out}F0010001.tga error: 13 (Permission denied)", ""},
+    {"West face gone before North", Call::ExistsIn, 1, System(errc::FileOpen, ENOENT), "Saving South",
+     "Unexpected error in ProcessSky:  2 No such file or directory"},
+    {"North face gone before its quadrant", Call::ExistsIn, 2, System(errc::FileOpen, ENOENT), "Getting North sky.",
+     "Unexpected error in ProcessSky:  2 No such file or directory"},
+    {"side face read back", Call::OpenIn, 2, Error{errc::TruncatedPixels},
+     "Get {out}F0020001.tga error: 13 (the file ends inside its pixel data)", ""},
+    {"sky cap write", Call::Stage, 5, System(errc::FileWrite, ENOSPC),
+     "Save {out}F0050001.tga error: 28 (No space left on device)", ""},
+    {"ground copy", Call::StageCopy, 1, System(errc::FileWrite, ENOSPC),
+     "Copy {program}F0060001.tga error: 28 (No space left on device)", ""},
+    {"putting the six in place", Call::Replace, 1, System(errc::FileWrite, EIO),
+     "Save {out} error: 5 (Input/output error)", ""},
 };
 
 std::string Expand(std::string text, const std::string& key, const std::string& value) {
@@ -194,30 +198,29 @@ std::string Expand(std::string text, const std::string& key, const std::string& 
     return text;
 }
 
-TEST_F(ProcessSkyTest, EveryFailureIsReportedAndStopsThere) {
+// Whatever step fails, the cube that was there stays, whole, and nothing else is left.
+TEST_F(ProcessSkyTest, EveryFailureIsReportedAndReplacesNothing) {
+    ASSERT_EQ(Run(WriteStrip(504)).outcome, SkyOutcome::Completed);
+    std::vector<std::vector<std::uint8_t>> before;
+    for (const char* name : kCubeFileNames) before.push_back(ReadBytes(output_ / name));
     const auto strip = WriteStrip(1008);
-    const std::vector<std::string> order = {"F0020001.tga", "F0030001.tga", "F0010001.tga",
-                                            "F0040001.tga", "F0050001.tga", "F0060001.tga"};
     for (const FailureRow& row : kFailureRows) {
         SCOPED_TRACE(row.name);
-        for (const char* name : kCubeFileNames) std::filesystem::remove(output_ / name);
         host_.Reset();
         FailingFileSystem files;
         files.FailOn(row.call, row.nth, row.error);
         const SkyResult result = Run(strip, files);
         EXPECT_EQ(result.outcome, row.nth == 1 && row.call == Call::Open ? SkyOutcome::Refused : SkyOutcome::Failed);
+        EXPECT_FALSE(result.replacedInPart);
         ASSERT_EQ(files.Count(row.call), row.nth) << "the failing call was reached";
         std::string status = Expand(row.status, "{out}", Utf8FromPath(output_ / ""));
         status = Expand(status, "{program}", Utf8FromPath(programFolder_ / ""));
         status = Expand(status, "{strip}", Utf8FromPath(strip));
-        status = Expand(status, "{folder}", Utf8FromPath(output_ / ""));
         EXPECT_EQ(host_.Status(), status);
         EXPECT_EQ(host_.LastMessage(), Expand(row.message, "{strip}", Utf8FromPath(strip)));
         EXPECT_EQ(result.text, row.message.empty() ? host_.Status() : host_.LastMessage());
-        std::vector<std::string> written(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(row.written));
-        std::sort(written.begin(), written.end());
-        EXPECT_EQ(CubeFilesIn(output_), written);
-        EXPECT_EQ(EntriesIn(output_), written) << "no temporary file is left";
+        for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(ReadBytes(output_ / kCubeFileNames[i]), before[i]) << i;
+        EXPECT_EQ(EntriesIn(output_), CubeFilesIn(output_)) << "nothing but the cube is left";
     }
 }
 

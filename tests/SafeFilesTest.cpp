@@ -2,6 +2,7 @@
 // two converters in one folder, a writer killed at random points, a strip with gigabytes of
 // trailing bytes under a memory limit.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -11,9 +12,12 @@
 
 #include <array>
 #include <chrono>
+#include <climits>
 #include <random>
+#include <string_view>
 #include <thread>
 
+#include "conversion/CubeFileSteps.h"
 #include "conversion/ProcessSky.h"
 #include "tests/FailingFileSystem.h"
 #include "tests/Sanitizers.h"
@@ -142,13 +146,64 @@ TEST_F(SafeFilesTest, FilesAreFlushedBeforeTheirRenameAndTheFolderAfterTheLast) 
 TEST_F(SafeFilesTest, OnlyOurOwnTemporaryFilesAreRemoved) {
     const std::vector<std::string> ours = {".F0010001.tga.zenivor-0123456789abcdef.tmp",
                                            ".F0060001.tga.zenivor-fedcba9876543210.tmp"};
-    const std::vector<std::string> others = {".notes.txt", "F0010001.tga.bak", ".F0010001.tga.swp"};
+    const std::vector<std::string> others = {".notes.txt",
+                                             "F0010001.tga.bak",
+                                             ".F0010001.tga.swp",
+                                             ".draft.zenivor-ideas.tmp",
+                                             ".notes.zenivor-0123456789abcdef.tmp",
+                                             ".F0010001.tga.zenivor-0123456789ABCDEF.tmp",
+                                             ".F0010001.tga.zenivor-0123.tmp",
+                                             ".F0010001.tga.zenivor-0123456789abcdef.tmp.keep"};
     for (const auto& name : ours) WriteBytes(output_ / name, {'o', 'l', 'd'});
     for (const auto& name : others) WriteBytes(output_ / name, {'k', 'e', 'e', 'p'});
     ASSERT_EQ(Convert(stripA_, output_), SkyOutcome::Completed);
     std::vector<std::string> expected = others;
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(Leftovers(), expected);
+}
+
+// Without /proc (a chroot, a minimal container) an unnamed file cannot be given a name: the
+// files are then written anew under named temporaries, and nothing is left.
+class NoProcCalls final : public SystemCalls {
+public:
+    int LinkAt(int fromFolder, const char* from, int toFolder, const char* to, int flags) override {
+        if (std::string_view(from).starts_with("/proc/")) {
+            ++refused;
+            errno = ENOENT;
+            return -1;
+        }
+        return SystemCalls::LinkAt(fromFolder, from, toFolder, to, flags);
+    }
+    int refused = 0;
+};
+
+TEST_F(SafeFilesTest, WithoutProcTheFilesAreWrittenUnderNamedTemporaries) {
+    NoProcCalls calls;
+    const std::unique_ptr<FileSystem> files = MakePosixFileSystem(TemporaryFiles::UnnamedWherePossible, calls);
+    for (const auto& [strip, cube] : {std::pair{stripA_, &cubeA_}, std::pair{stripB_, &cubeB_}}) {
+        ASSERT_EQ(Convert(strip, output_, *files), SkyOutcome::Completed);
+        EXPECT_EQ(CubeIn(output_), *cube);
+        EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+    }
+    EXPECT_LE(calls.refused, 1) << "tried once, then named from the start";
+}
+
+// Paths longer than the kernel takes whole: the folder is opened by its path (shorter than that)
+// and each file by its name in it, so the conversion works there as anywhere.
+TEST_F(SafeFilesTest, AFolderWhoseFilesPathsAreTooLongForTheKernel) {
+    std::filesystem::path deep = dir_.Path();
+    while (Utf8FromPath(deep).size() < 4083)
+        deep /= std::string(std::min<std::size_t>(200, 4084 - Utf8FromPath(deep).size()), 'd');
+    std::filesystem::create_directories(deep);
+    ASSERT_GT(Utf8FromPath(deep / "F0010001.tga").size(), std::size_t{PATH_MAX});
+    ASSERT_EQ(Convert(stripA_, deep), SkyOutcome::Completed);
+    const int folder = ::open(deep.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(folder, 0);
+    for (const char* name : kCubeFileNames) {
+        struct stat status {};
+        EXPECT_EQ(::fstatat(folder, name, &status, 0), 0) << name;
+    }
+    ::close(folder);
 }
 
 TEST_F(SafeFilesTest, PlantedLinksAreNeitherFollowedNorReplacedThrough) {
@@ -178,7 +233,7 @@ TEST_F(SafeFilesTest, ASecondConverterWaitsForTheFirstInTheSameFolder) {
     ASSERT_EQ(::pipe(pipeEnds), 0);
     const pid_t first = Forked([&] {
         FailingFileSystem files;
-        files.Before(Call::Write, 3, [&] {
+        files.Before(Call::Stage, 3, [&] {
             const char ready = 'r';
             if (::write(pipeEnds[1], &ready, 1) != 1) ::_exit(3);
             std::this_thread::sleep_for(std::chrono::milliseconds(400));
@@ -208,7 +263,9 @@ TEST_F(SafeFilesTest, TwoConvertersInOneFolderLeaveOneConsistentSet) {
     }
 }
 
-TEST_F(SafeFilesTest, AKilledWriterLeavesEachFileOldOrNewAndTheNextRunNoLeftovers) {
+// Killed at any moment, a conversion leaves the old set or, once its burst began, a set that the
+// next opening of the folder finishes: whole either way, and nothing else after that.
+TEST_F(SafeFilesTest, AKilledConversionLeavesTheOldSetOrTheNewOneWhole) {
     ASSERT_EQ(Convert(stripA_, output_), SkyOutcome::Completed);
     const auto started = std::chrono::steady_clock::now();
     ASSERT_EQ(Convert(stripB_, dir_ / "reference B"), SkyOutcome::Completed);
@@ -222,17 +279,51 @@ TEST_F(SafeFilesTest, AKilledWriterLeavesEachFileOldOrNewAndTheNextRunNoLeftover
         std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
         ::kill(child, SIGKILL);
         Waited(child);
-        for (const Face face : kAllFaces) {
-            const auto bytes = ReadBytes(output_ / FileNameOf(face));
-            const auto i = static_cast<std::size_t>(face);
-            EXPECT_NE(StripOf(bytes, i), "neither") << FileNameOf(face) << " is complete";
-        }
-        // Only the instant between naming an unnamed file and renaming it can leave one behind.
-        for (const auto& name : Leftovers()) EXPECT_TRUE(IsTemporaryName(name)) << name;
+        ASSERT_TRUE(FinishLeftCube(SystemFileSystem(), output_));
+        EXPECT_NE(StripOf(CubeIn(output_)), "neither");
+        EXPECT_EQ(Leftovers(), std::vector<std::string>{});
     }
-    ASSERT_EQ(Convert(stripA_, output_), SkyOutcome::Completed);
-    EXPECT_EQ(CubeIn(output_), cubeA_);
-    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+}
+
+// Kills the process just before the nth rename (counting from 1), or before the journal's
+// removal that follows the burst (nth 0).
+class KillingCalls final : public SystemCalls {
+public:
+    explicit KillingCalls(int nth) : nth_(nth) {}
+    int RenameAt(int fromFolder, const char* from, int toFolder, const char* to) override {
+        if (++renames_ == nth_) ::raise(SIGKILL);
+        return SystemCalls::RenameAt(fromFolder, from, toFolder, to);
+    }
+    int UnlinkAt(int folder, const char* name, int flags) override {
+        if (nth_ == 0 && IsJournalOf(name, "F0010001.tga")) ::raise(SIGKILL);
+        return SystemCalls::UnlinkAt(folder, name, flags);
+    }
+
+private:
+    int nth_;
+    int renames_ = 0;
+};
+
+TEST_F(SafeFilesTest, KilledAtEachStepOfTheBurstTheNextOpeningFinishesTheSet) {
+    for (const TemporaryFiles kind : {TemporaryFiles::UnnamedWherePossible, TemporaryFiles::AlwaysNamed}) {
+        for (int nth = 0; nth <= 6; ++nth) {
+            SCOPED_TRACE("killed before rename " + std::to_string(nth) +
+                         (kind == TemporaryFiles::AlwaysNamed ? ", named" : ""));
+            ASSERT_EQ(Convert(stripA_, output_), SkyOutcome::Completed);
+            const pid_t child = Forked([&] {
+                KillingCalls calls(nth);
+                const std::unique_ptr<FileSystem> files = MakePosixFileSystem(kind, calls);
+                return Convert(stripB_, output_, *files) == SkyOutcome::Completed ? 0 : 1;
+            });
+            ASSERT_EQ(Waited(child), -SIGKILL);
+            if (nth > 1 && nth < 6) {  // the last file, the ground, is the same in both sets
+                EXPECT_EQ(StripOf(CubeIn(output_)), "neither") << "the burst was cut short";
+            }
+            ASSERT_TRUE(FinishLeftCube(SystemFileSystem(), output_));
+            EXPECT_EQ(CubeIn(output_), cubeB_);
+            EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+        }
+    }
 }
 
 TEST_F(SafeFilesTest, GigabytesAfterThePixelsAreNeverRead) {

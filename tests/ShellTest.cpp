@@ -88,7 +88,7 @@ TEST_F(ShellTest, FailedConversionKeepsItsTextAndRestoresTheCursor) {
     } rows[] = {
         {"a full disk at the third face",
          [](FailingFileSystem& files) {
-             files.FailOn(Call::Write, 3, Error{errc::FileWrite, ENOSPC});
+             files.FailOn(Call::Stage, 3, Error{errc::FileWrite, ENOSPC});
          },
          "Save " + Utf8FromPath(remembered_ / "F0010001.tga") + " error: 28 (No space left on device)"},
         {"no ground template", [this](FailingFileSystem&) { std::filesystem::remove(programFolder_ / "F0060001.tga"); },

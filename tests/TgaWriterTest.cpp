@@ -16,7 +16,8 @@ namespace zenivor::test {
 namespace {
 
 Result<void> Save(const std::filesystem::path& target, const RgbImage& image) {
-    Result<OutputFolder> folder = SystemFileSystem().OpenFolder(target.parent_path());
+    Result<OutputFolder> folder =
+        SystemFileSystem().OpenFolderFor(target.parent_path(), Utf8FromPath(target.filename()));
     if (!folder) return folder.Error();
     return WriteTga(SystemFileSystem(), *folder, Utf8FromPath(target.filename()), image);
 }
@@ -72,13 +73,39 @@ TEST(TgaWriter, FailedWritesLeaveNothingBehind) {
 TEST(TgaWriter, NewFilesHaveTheUsualMode) {
     TempDir dir;
     for (const mode_t mask : {mode_t{022}, mode_t{077}, mode_t{0}}) {
+        const auto face = dir / ("face " + std::to_string(mask) + ".tga");
         const mode_t previous = ::umask(mask);
-        const Result<void> saved = Save(dir / "face.tga", CoordinateImage(2, 2));
+        const Result<void> saved = Save(face, CoordinateImage(2, 2));
         ::umask(previous);
         ASSERT_TRUE(saved);
         struct stat status {};
-        ASSERT_EQ(::stat((dir / "face.tga").c_str(), &status), 0);
+        ASSERT_EQ(::stat(face.c_str(), &status), 0);
         EXPECT_EQ(status.st_mode & 0777, 0666 & ~mask) << std::oct << mask;
+    }
+}
+
+// A replaced file keeps its permission bits, read-only ones too, and (where the writer may give
+// it, as root may) its owner and group.
+TEST(TgaWriter, ReplacedFilesKeepTheirModeAndOwner) {
+    TempDir dir;
+    const bool root = ::geteuid() == 0;
+    for (const mode_t mode : {mode_t{0444}, mode_t{0640}, mode_t{0755}, mode_t{04755}}) {
+        const auto face = dir / "face.tga";
+        ASSERT_TRUE(Save(face, CoordinateImage(2, 2)));
+        if (root) {
+            ASSERT_EQ(::chown(face.c_str(), 12345, 23456), 0);
+        }
+        ASSERT_EQ(::chmod(face.c_str(), mode), 0);  // after the owner, whose change clears set-ID bits
+        ASSERT_TRUE(Save(face, CoordinateImage(3, 3)));
+        EXPECT_EQ(ReadTga(face), CoordinateImage(3, 3));
+        struct stat status {};
+        ASSERT_EQ(::stat(face.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, mode) << std::oct << mode;
+        if (root) {
+            EXPECT_EQ(status.st_uid, 12345u);
+            EXPECT_EQ(status.st_gid, 23456u);
+        }
+        std::filesystem::remove(face);
     }
 }
 
@@ -107,9 +134,12 @@ private:
 Result<void> CopyFile(const std::filesystem::path& source, const std::filesystem::path& target) {
     Result<InputFile> input = SystemFileSystem().Open(source);
     if (!input) return input.Error();
-    Result<OutputFolder> folder = SystemFileSystem().OpenFolder(target.parent_path());
+    const std::string name = Utf8FromPath(target.filename());
+    Result<OutputFolder> folder = SystemFileSystem().OpenFolderFor(target.parent_path(), name);
     if (!folder) return folder.Error();
-    return SystemFileSystem().Copy(*input, *folder, Utf8FromPath(target.filename()));
+    Result<StagedFile> staged = SystemFileSystem().StageCopy(*input, *folder, name);
+    if (!staged) return staged.Error();
+    return SystemFileSystem().Replace(*folder, {&*staged, 1});
 }
 
 // Larger than any one piece the copy moves at a time.

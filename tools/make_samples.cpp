@@ -126,7 +126,7 @@ bool WriteImage(const std::filesystem::path& path, int width, int height, Paint 
                        static_cast<std::uint8_t>(std::clamp(c.b, 0.0, 255.0))});
         }
     FileSystem& files = SystemFileSystem();
-    Result<OutputFolder> folder = files.OpenFolder(path.parent_path());
+    Result<OutputFolder> folder = files.OpenFolderFor(path.parent_path(), Utf8FromPath(path.filename()));
     Result<void> saved =
         folder ? WriteTga(files, *folder, Utf8FromPath(path.filename()), image) : Result<void>(folder.Error());
     if (!saved)

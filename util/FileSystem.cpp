@@ -1,10 +1,8 @@
 // The file system of this machine, through POSIX calls: the one place the core talks to the
-// system about files.
+// system about files. Every access to a folder opened for writing goes through its descriptor,
+// so no path the kernel would refuse part-way (too long, say) is ever formed.
 #include "util/FileSystem.h"
 
-#include "util/SystemCalls.h"
-
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -12,159 +10,54 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstdio>
-#include <random>
+#include <thread>
 #include <utility>
 #include <vector>
+
+#include "util/FileSets.h"
+#include "util/Interruptions.h"
+#include "util/SystemCalls.h"
 
 namespace zenivor {
 namespace {
 
+using filesets::Retrying;
+using filesets::SystemError;
+
 // What one call asks the kernel to copy: more than any ground template.
 constexpr std::size_t kKernelCopyChunk = 16 * 1024 * 1024;
-constexpr const char* kTemporaryTag = ".zenivor-";
-constexpr const char* kTemporarySuffix = ".tmp";
-
-Error SystemError(ErrorKind code, int number = errno) { return Error{code, number}; }
-
-// Retries a call that a signal interrupted.
-template <typename Call>
-auto Retrying(Call call) {
-    for (;;) {
-        const auto result = call();
-        if (result >= 0 || errno != EINTR) return result;
-    }
-}
+// How often a wait for a folder's lock looks again, and says it is waiting.
+constexpr auto kLockPoll = std::chrono::milliseconds(20);
+constexpr auto kWaitReport = std::chrono::seconds(1);
 
 void CloseQuietly(int descriptor) {
     if (descriptor >= 0) ::close(descriptor);
 }
 
-// ".F0010001.tga.zenivor-3f9a0c1e5b7d2e44.tmp": hidden, unpredictable, and ours by its shape.
-// A device of its own for every thread, so that conversions on several threads draw names at once
-// without sharing any generator's state; made once, as setting one up costs more than a write.
-std::string TemporaryName(const std::string& target) {
-    thread_local std::random_device random;
-    const std::uint64_t value = (static_cast<std::uint64_t>(random()) << 32) ^ random();
-    char hex[17];
-    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(value));
-    return "." + target + kTemporaryTag + hex + kTemporarySuffix;
+std::string KindOf(mode_t mode) {
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    return "not a plain file";
 }
 
-// Writes every byte or fails; a write the system takes only in part means the disk is full
-// (or a file-size limit is reached, which a user meets the same way).
-Result<void> WriteAll(int descriptor, std::span<const ByteSpan> pieces) {
-    std::vector<iovec> vectors;
-    for (const ByteSpan piece : pieces)
-        if (!piece.empty()) vectors.push_back({const_cast<std::uint8_t*>(piece.data()), piece.size()});
-    std::size_t first = 0;
-    while (first < vectors.size()) {
-        const int count = static_cast<int>(std::min<std::size_t>(vectors.size() - first, IOV_MAX));
-        std::size_t asked = 0;
-        for (int i = 0; i < count; ++i) asked += vectors[first + static_cast<std::size_t>(i)].iov_len;
-        const ssize_t written = Retrying([&] { return ::writev(descriptor, &vectors[first], count); });
-        if (written < 0) return SystemError(errc::FileWrite);
-        if (static_cast<std::size_t>(written) != asked) return SystemError(errc::FileWrite, ENOSPC);
-        first += static_cast<std::size_t>(count);
-    }
-    return {};
+// An open descriptor as a file to read: a regular file, and no longer non-blocking.
+Result<InputFile> RegularFile(int descriptor) {
+    InputFile guard(descriptor, 0);  // closes it on the early returns
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0) return SystemError(errc::FileRead);
+    if (S_ISDIR(status.st_mode)) return SystemError(errc::NotAFile, EISDIR);
+    if (!S_ISREG(status.st_mode)) return Error{errc::NotAFile, 0, KindOf(status.st_mode)};
+    if (::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0)
+        return SystemError(errc::FileRead);
+    return InputFile(guard.Release(), static_cast<std::uint64_t>(status.st_size));
 }
 
-// A new file in a folder that becomes folder/name only when committed, and vanishes otherwise.
-class TemporaryFile {
-public:
-    TemporaryFile(SystemCalls& calls, int folder, std::string target, TemporaryFiles kind)
-        : calls_(calls), folder_(folder), target_(std::move(target)), kind_(kind) {}
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    ~TemporaryFile() {
-        CloseQuietly(descriptor_);
-        if (!name_.empty()) calls_.UnlinkAt(folder_, name_.c_str(), 0);
-    }
-
-    Result<void> Create() {
-        if (kind_ == TemporaryFiles::AlwaysNamed) return CreateNamed();
-        // An unnamed file cannot be an existing file or a link, and leaves nothing if we die.
-        descriptor_ = Retrying([&] { return calls_.OpenAt(folder_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666); });
-        if (descriptor_ >= 0) return {};
-        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
-            return SystemError(errc::FileCreate);
-        return CreateNamed();
-    }
-
-    int Descriptor() const { return descriptor_; }
-
-    // Flushes the data to disk, then puts the file in the target's place.
-    Result<void> Commit() {
-        if (Retrying([&] { return calls_.Fsync(descriptor_); }) != 0) return SystemError(errc::FileWrite);
-        if (name_.empty()) {
-            if (auto linked = LinkUnnamed(); !linked) return linked;
-        }
-        if (calls_.RenameAt(folder_, name_.c_str(), folder_, target_.c_str()) != 0)
-            return SystemError(errc::FileCreate);
-        name_.clear();
-        const int descriptor = std::exchange(descriptor_, -1);
-        if (::close(descriptor) != 0 && errno != EINTR) return SystemError(errc::FileWrite);
-        return {};
-    }
-
-private:
-    // Where unnamed files are not to be had: an unpredictable name that must not exist yet,
-    // and is never followed if someone makes it a link in the meantime.
-    Result<void> CreateNamed() {
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string name = TemporaryName(target_);
-            descriptor_ = Retrying([&] {
-                return calls_.OpenAt(folder_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-            });
-            if (descriptor_ >= 0) {
-                name_ = std::move(name);
-                return {};
-            }
-            if (errno != EEXIST) return SystemError(errc::FileCreate);
-        }
-        return SystemError(errc::FileCreate, EEXIST);
-    }
-
-    // Gives the unnamed file a fresh name beside the target, for the rename.
-    Result<void> LinkUnnamed() {
-        const std::string self = "/proc/self/fd/" + std::to_string(descriptor_);
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string name = TemporaryName(target_);
-            if (calls_.LinkAt(AT_FDCWD, self.c_str(), folder_, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-                name_ = std::move(name);
-                return {};
-            }
-            if (errno != EEXIST) return SystemError(errc::FileCreate);
-        }
-        return SystemError(errc::FileCreate, EEXIST);
-    }
-
-    SystemCalls& calls_;
-    int folder_;
-    std::string target_;
-    TemporaryFiles kind_;
-    int descriptor_ = -1;
-    std::string name_;  // the temporary file's name while it has one
-};
-
-// Removes what a killed run may have left; only called while the folder is locked, so no
-// other conversion's temporary file can be among them.
-void RemoveLeftTemporaryFiles(SystemCalls& calls, int folder) {
-    const int listing = ::dup(folder);
-    DIR* directory = listing < 0 ? nullptr : ::fdopendir(listing);
-    if (directory == nullptr) {
-        CloseQuietly(listing);
-        return;
-    }
-    std::vector<std::string> left;
-    while (const dirent* entry = ::readdir(directory))
-        if (IsTemporaryName(entry->d_name)) left.emplace_back(entry->d_name);
-    ::closedir(directory);
-    for (const std::string& name : left) calls.UnlinkAt(folder, name.c_str(), 0);
-}
+// Non-blocking, so that opening a FIFO does not wait for a writer.
+constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
 
 // The copy done by the kernel, page cache to page cache, without passing through this process.
 // False where the kernel or the file systems cannot, before anything is written. A file-size
@@ -195,8 +88,59 @@ Result<void> CopyThroughMemory(const InputFile& source, int target) {
         if (!got) return got.Error();
         if (*got == 0) return {};
         const ByteSpan piece(chunk.get(), *got);
-        if (auto written = WriteAll(target, {&piece, 1}); !written) return written;
+        if (auto written = filesets::WriteAll(target, {&piece, 1}); !written) return written;
         offset += *got;
+    }
+}
+
+Result<void> CopyWhole(const InputFile& source, int target) {
+    const Result<bool> copied = CopyInKernel(source, target);
+    if (!copied) return copied.Error();
+    return *copied ? Result<void>() : CopyThroughMemory(source, target);
+}
+
+// The lock file as a name, its descriptor held with an exclusive lock; a file whose name its
+// holder removed on the way out (after we opened it) is no lock any more, so the name is opened
+// again.
+enum class Locking { Locked, Busy, Again };
+
+Result<Locking> TryLock(int folder, int& lock) {
+    lock = Retrying([&] { return ::openat(folder, kLockFileName, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666); });
+    if (lock < 0) return SystemError(errc::FileCreate);
+    if (::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+        const int number = errno;
+        CloseQuietly(std::exchange(lock, -1));
+        if (number == EWOULDBLOCK || number == EINTR) return Locking::Busy;
+        return SystemError(errc::FileCreate, number);
+    }
+    struct stat held {
+    }, named{};
+    const bool same = ::fstat(lock, &held) == 0 && ::fstatat(folder, kLockFileName, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+                      held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+    if (same) return Locking::Locked;
+    CloseQuietly(std::exchange(lock, -1));
+    return Locking::Again;
+}
+
+// Waits for the folder's lock as use allows; the descriptor of the locked lock file.
+Result<int> Lock(int folder, const FolderUse& use) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    auto nextReport = kWaitReport;
+    for (;;) {
+        int lock = -1;
+        const Result<Locking> tried = TryLock(folder, lock);
+        if (!tried) return tried.Error();
+        if (*tried == Locking::Locked) return lock;
+        if (*tried == Locking::Again) continue;
+        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+        if (waited >= use.wait)
+            return Error{errc::FolderBusy, 0, "waited " + std::to_string((waited.count() + 500) / 1000) + " s"};
+        if (waited >= nextReport) {
+            if (use.waiting && !use.waiting(waited)) return Error{errc::Cancelled};
+            nextReport += kWaitReport;
+        }
+        std::this_thread::sleep_for(std::min<std::chrono::milliseconds>(kLockPoll, use.wait - waited));
     }
 }
 
@@ -205,18 +149,16 @@ public:
     PosixFileSystem(TemporaryFiles temporaries, SystemCalls& calls) : temporaries_(temporaries), calls_(calls) {}
 
     Result<InputFile> Open(const std::filesystem::path& path) override {
-        // Non-blocking, so that opening a FIFO does not wait for a writer.
-        const int descriptor =
-            Retrying([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); });
+        const int descriptor = Retrying([&] { return ::open(path.c_str(), kReadFlags); });
         if (descriptor < 0) return SystemError(errc::FileOpen);
-        InputFile guard(descriptor, 0);  // closes it on the early returns
-        struct stat status {};
-        if (::fstat(descriptor, &status) != 0) return SystemError(errc::FileRead);
-        if (S_ISDIR(status.st_mode)) return SystemError(errc::NotAFile, EISDIR);
-        if (!S_ISREG(status.st_mode)) return Error{errc::NotAFile, 0, KindOf(status.st_mode)};
-        if (::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0)
-            return SystemError(errc::FileRead);
-        return InputFile(guard.Release(), static_cast<std::uint64_t>(status.st_size));
+        return RegularFile(descriptor);
+    }
+
+    Result<InputFile> OpenIn(OutputFolder& folder, const std::string& name) override {
+        const int descriptor =
+            Retrying([&] { return calls_.OpenAt(folder.Descriptor(), name.c_str(), kReadFlags, 0); });
+        if (descriptor < 0) return SystemError(errc::FileOpen);
+        return RegularFile(descriptor);
     }
 
     Result<void> CheckExists(const std::filesystem::path& path) override {
@@ -225,49 +167,46 @@ public:
         return {};
     }
 
-    Result<OutputFolder> OpenFolder(const std::filesystem::path& path) override {
+    Result<void> ExistsIn(OutputFolder& folder, const std::string& name) override {
+        struct stat status {};
+        if (::fstatat(folder.Descriptor(), name.c_str(), &status, 0) != 0) return SystemError(errc::FileOpen);
+        return {};
+    }
+
+    Result<OutputFolder> OpenFolder(const std::filesystem::path& path, const FolderUse& use) override {
         const std::filesystem::path shown = path.empty() ? std::filesystem::path(".") : path;
         const int descriptor = Retrying([&] { return ::open(shown.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
         if (descriptor < 0) return SystemError(errc::FileCreate);
-        OutputFolder folder(descriptor, path);
-        if (Retrying([&] { return ::flock(descriptor, LOCK_EX); }) != 0) return SystemError(errc::FileCreate);
-        RemoveLeftTemporaryFiles(calls_, descriptor);
+        if (!use.lock) return OutputFolder(descriptor, -1, path);
+        const Result<int> lock = Lock(descriptor, use);
+        if (!lock) {
+            CloseQuietly(descriptor);
+            return lock.Error();
+        }
+        OutputFolder folder(descriptor, *lock, path);
+        filesets::FinishLeftSets(calls_, folder.Descriptor(), use.targets);
         return folder;
     }
 
-    Result<void> Write(OutputFolder& folder, const std::string& name, std::span<const ByteSpan> pieces) override {
-        TemporaryFile file(calls_, folder.Descriptor(), name, temporaries_);
-        if (auto created = file.Create(); !created) return created;
-        if (auto written = WriteAll(file.Descriptor(), pieces); !written) return written;
-        return file.Commit();
+    Result<StagedFile> Stage(OutputFolder& folder, const std::string& target,
+                             std::span<const ByteSpan> pieces) override {
+        return filesets::Stage(calls_, folder.Descriptor(), target, temporaries_, unnamedUnusable_,
+                               [pieces](int descriptor) { return filesets::WriteAll(descriptor, pieces); });
     }
 
-    Result<void> Copy(const InputFile& source, OutputFolder& folder, const std::string& name) override {
-        TemporaryFile file(calls_, folder.Descriptor(), name, temporaries_);
-        if (auto created = file.Create(); !created) return created;
-        const Result<bool> copied = CopyInKernel(source, file.Descriptor());
-        if (!copied) return copied.Error();
-        if (!*copied) {
-            if (auto written = CopyThroughMemory(source, file.Descriptor()); !written) return written;
-        }
-        return file.Commit();
+    Result<StagedFile> StageCopy(const InputFile& source, OutputFolder& folder, const std::string& target) override {
+        return filesets::Stage(calls_, folder.Descriptor(), target, temporaries_, unnamedUnusable_,
+                               [&source](int descriptor) { return CopyWhole(source, descriptor); });
     }
 
-    Result<void> Sync(OutputFolder& folder) override {
-        if (Retrying([&] { return calls_.Fsync(folder.Descriptor()); }) != 0) return SystemError(errc::FileWrite);
-        return {};
+    Result<void> Replace(OutputFolder& folder, std::span<StagedFile> files) override {
+        return filesets::ReplaceSet(calls_, folder.Descriptor(), files);
     }
 
 private:
     TemporaryFiles temporaries_;
     SystemCalls& calls_;
-
-    static std::string KindOf(mode_t mode) {
-        if (S_ISFIFO(mode)) return "a FIFO";
-        if (S_ISSOCK(mode)) return "a socket";
-        if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-        return "not a plain file";
-    }
+    std::atomic<bool> unnamedUnusable_{false};  // naming unnamed files failed for want of /proc
 };
 
 }  // namespace
@@ -319,20 +258,65 @@ Result<std::size_t> InputFile::ReadScatteredAt(std::uint64_t offset,
     return done;
 }
 
+OutputFolder::OutputFolder(int descriptor, int lock, std::filesystem::path path)
+    : descriptor_(descriptor),
+      lock_(lock),
+      pendingLock_(lock >= 0 ? std::make_shared<PendingTemporary>(descriptor, kLockFileName) : nullptr),
+      path_(std::move(path)) {}
+
 OutputFolder::OutputFolder(OutputFolder&& other) noexcept
-    : descriptor_(std::exchange(other.descriptor_, -1)), path_(std::move(other.path_)) {}
+    : descriptor_(std::exchange(other.descriptor_, -1)),
+      lock_(std::exchange(other.lock_, -1)),
+      pendingLock_(std::move(other.pendingLock_)),
+      path_(std::move(other.path_)) {}
 
 OutputFolder& OutputFolder::operator=(OutputFolder&& other) noexcept {
     if (this != &other) {
-        CloseQuietly(descriptor_);
+        Close();
         descriptor_ = std::exchange(other.descriptor_, -1);
+        lock_ = std::exchange(other.lock_, -1);
+        pendingLock_ = std::move(other.pendingLock_);
         path_ = std::move(other.path_);
     }
     return *this;
 }
 
-// Closing the folder's descriptor releases its lock.
-OutputFolder::~OutputFolder() { CloseQuietly(descriptor_); }
+OutputFolder::~OutputFolder() { Close(); }
+
+// The lock file's name goes while the lock is still held, so that no one locks a file of that
+// name that nobody can find any more.
+void OutputFolder::Close() {
+    if (lock_ >= 0) {
+        ::unlinkat(descriptor_, kLockFileName, 0);
+        pendingLock_.reset();
+        CloseQuietly(std::exchange(lock_, -1));
+    }
+    CloseQuietly(std::exchange(descriptor_, -1));
+}
+
+StagedFile& StagedFile::operator=(StagedFile&& other) noexcept {
+    if (this != &other) {
+        if (discard_) discard_();
+        target_ = std::move(other.target_);
+        temporary_ = std::move(other.temporary_);
+        discard_ = std::exchange(other.discard_, nullptr);
+    }
+    return *this;
+}
+
+StagedFile::~StagedFile() {
+    if (discard_) discard_();
+}
+
+Result<OutputFolder> FileSystem::OpenFolderFor(const std::filesystem::path& path, const std::string& target) {
+    return OpenFolder(path, FolderUse{.targets = {target}, .lock = false});
+}
+
+Result<void> FileSystem::Write(OutputFolder& folder, const std::string& target, std::span<const ByteSpan> pieces) {
+    Result<StagedFile> staged = Stage(folder, target, pieces);
+    if (!staged) return staged.Error();
+    return Replace(folder, {&*staged, 1});
+}
 
 FileSystem& SystemFileSystem(TemporaryFiles temporaries) {
     static PosixFileSystem unnamed(TemporaryFiles::UnnamedWherePossible, RealSystemCalls());
@@ -361,9 +345,10 @@ std::unique_ptr<FileSystem> MakePosixFileSystem(TemporaryFiles temporaries, Syst
     return std::make_unique<PosixFileSystem>(temporaries, calls);
 }
 
-bool IsTemporaryName(const std::string& name) {
-    return name.size() > 1 && name.front() == '.' && name.find(kTemporaryTag) != std::string::npos &&
-           name.ends_with(kTemporarySuffix);
+std::string TemporaryTarget(const std::string& name) { return filesets::TemporaryTargetOf(name); }
+
+bool IsJournalOf(const std::string& name, const std::string& target) {
+    return filesets::JournalTargetOf(name) == target;
 }
 
 std::filesystem::path PathFromUtf8(const std::string& text) {

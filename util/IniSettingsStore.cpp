@@ -18,12 +18,18 @@ std::string Environment(const char* name) {
     return value == nullptr ? std::string() : std::string(value);
 }
 
-// The file a symbolic link names, so that a linked settings file stays linked.
-fs::path Resolved(const fs::path& file) {
-    std::error_code error;
-    if (!fs::is_symlink(fs::symlink_status(file, error))) return file;
-    fs::path target = fs::canonical(file, error);
-    return error ? file : target;
+// The file a symbolic link names, so that a linked settings file stays linked: also one that does
+// not exist yet, which the save then creates. A loop of links is left as it is, and fails.
+fs::path Resolved(fs::path file) {
+    constexpr int kMostLinks = 40;  // as the kernel allows
+    for (int hop = 0; hop < kMostLinks; ++hop) {
+        std::error_code error;
+        if (!fs::is_symlink(fs::symlink_status(file, error))) return file;
+        const fs::path target = fs::read_symlink(file, error);
+        if (error) return file;
+        file = target.is_absolute() ? target : file.parent_path() / target;
+    }
+    return file;
 }
 
 }  // namespace
@@ -94,22 +100,14 @@ Result<void> IniSettingsStore::SaveSetting(const std::string& appName, const std
     std::error_code error;
     if (!folderPath.empty()) fs::create_directories(folderPath, error);
     if (error) return Error{errc::FileCreate, error.value()};
-    Result<OutputFolder> folder = files_.OpenFolder(folderPath);
+    Result<OutputFolder> folder = files_.OpenFolder(folderPath, {.targets = {Utf8FromPath(file.filename())}});
     if (!folder) return folder.Error();
 
     // Again under the lock, as another instance may have saved in the meantime.
     const Result<std::string> edited = EditedText(file, section, key, value);
     if (!edited || edited->empty()) return edited ? Result<void>() : edited.Error();
-    const fs::file_status before = fs::status(file, error);
-    const bool existed = fs::is_regular_file(before);
     const ByteSpan piece(reinterpret_cast<const std::uint8_t*>(edited->data()), edited->size());
-    if (Result<void> written = files_.Write(*folder, file.filename().string(), std::span(&piece, 1)); !written)
-        return written;
-    if (existed && fs::status(file, error).permissions() != before.permissions()) {
-        fs::permissions(file, before.permissions(), fs::perm_options::replace, error);
-        if (error) return Error{errc::FileWrite, error.value(), "its permissions could not be restored"};
-    }
-    return files_.Sync(*folder);
+    return files_.Write(*folder, Utf8FromPath(file.filename()), std::span(&piece, 1));
 }
 
 }  // namespace zenivor

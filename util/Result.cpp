@@ -1,5 +1,7 @@
 #include "util/Result.h"
 
+#include "util/FileSystem.h"
+
 #include <array>
 #include <system_error>
 
@@ -7,7 +9,8 @@ namespace zenivor {
 namespace {
 
 constexpr std::array kFileErrorKinds{errc::FileOpen,    errc::NotAFile,   errc::FileRead,
-                                     errc::OutOfMemory, errc::FileCreate, errc::FileWrite};
+                                     errc::OutOfMemory, errc::FileCreate, errc::FileWrite,
+                                     errc::FolderBusy,  errc::Cancelled,  errc::ReplacedInPart};
 
 }  // namespace
 
