@@ -142,7 +142,7 @@ private:
     }
 
     const Image& base_;
-    std::vector<std::vector<Halving>> halvings_;
+    std::vector<std::vector<Halving, UninitialisedAllocator<Halving>>> halvings_;  // written whole by Halve
 };
 
 // A colour in the panorama's byte order.

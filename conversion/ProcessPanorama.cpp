@@ -58,21 +58,23 @@ private:
         return true;
     }
 
-    // Filtered in linear light, then exposed and tone-mapped where the panorama holds scene
-    // light, then encoded.
+    // Filtered in linear light, then encoded. Scene light is exposed and tone-mapped before the
+    // filter, in the reduced panorama: the filter's negative lobes beside a sun thousands of
+    // times brighter than the sky would ring dark round it, but not beside display white.
     std::array<RgbImage, 6> LinearFaces() {
-        std::mutex shown;
-        std::array<LinearImage, 6> faces =
-            ProjectLinearPanorama(linearPanorama_, options_.northDegrees, [this, &shown](double fraction) {
-                const std::lock_guard lock(shown);
-                host_.ShowProgress(fraction);
-            });
         if (linearPanorama_.light == Light::Scene) {
             const ToneMapping& mapping = context_.colour.toneMapping;
             const double ev = ExposureFor(linearPanorama_, mapping);
             host_.SetStatusText(ExposureText(ev, !mapping.exposureEv));
-            for (LinearImage& face : faces) ToneMapSamples(face.samples, ev, mapping.curve);
+            ToneMapSamples(linearPanorama_.samples, ev, mapping.curve);
+            linearPanorama_.light = Light::Display;
         }
+        std::mutex shown;
+        const std::array<LinearImage, 6> faces =
+            ProjectLinearPanorama(linearPanorama_, options_.northDegrees, [this, &shown](double fraction) {
+                const std::lock_guard lock(shown);
+                host_.ShowProgress(fraction);
+            });
         linearPanorama_ = {};
         std::array<RgbImage, 6> encoded;
         for (std::size_t i = 0; i < faces.size(); ++i) encoded[i] = SrgbImageOf(faces[i]);

@@ -149,10 +149,12 @@ Result<void> BoxReducer::Start(const RowsFormat& format) {
 
 void BoxReducer::EmitRow() {
     float* out = image_.samples.data() + static_cast<std::size_t>(image_.height) * image_.RowSamples();
-    for (int x = 0; x < image_.width; ++x) {
-        const int columns = std::min(factor_, sourceWidth_ - x * factor_);
-        const float scale = 1.0F / static_cast<float>(columns * pending_);
-        for (int c = 0; c < 3; ++c) out[x * 3 + c] = sum_[static_cast<std::size_t>(x) * 3 + c] * scale;
+    const float scale = 1.0F / static_cast<float>(factor_ * pending_);
+    const int whole = sourceWidth_ / factor_;  // columns of factor_ source columns each
+    for (std::size_t i = 0; i < static_cast<std::size_t>(whole) * 3; ++i) out[i] = sum_[i] * scale;
+    if (whole < image_.width) {
+        const float last = 1.0F / static_cast<float>((sourceWidth_ - whole * factor_) * pending_);
+        for (int c = 0; c < 3; ++c) out[whole * 3 + c] = sum_[static_cast<std::size_t>(whole) * 3 + c] * last;
     }
     ++image_.height;
     std::fill(sum_.begin(), sum_.end(), 0.0F);
@@ -163,6 +165,11 @@ Result<void> BoxReducer::Take(std::span<const float> samples, int count) {
     const std::size_t inRow = static_cast<std::size_t>(sourceWidth_) * 3;
     if (count < 0 || rows_ + count > sourceHeight_ || samples.size() < inRow * static_cast<std::size_t>(count))
         return Error{errc::TruncatedPixels};
+    if (factor_ == 1) {  // reduced by the decoder already: kept as they come
+        std::copy_n(samples.begin(), inRow * static_cast<std::size_t>(count), image_.Row(image_.height));
+        image_.height += count, rows_ += count;
+        return {};
+    }
     for (int r = 0; r < count; ++r) {
         const float* row = samples.data() + static_cast<std::size_t>(r) * inRow;
         float* sum = sum_.data();

@@ -51,7 +51,8 @@ struct LinearImage {
     int width = 0;
     int height = 0;
     Light light = Light::Display;
-    std::vector<float> samples;  // blue, green, red
+    // Blue, green, red; left uninitialised by Sized, for the maker to write whole.
+    std::vector<float, UninitialisedAllocator<float>> samples;
 
     static LinearImage Sized(int width, int height, Light light = Light::Display);
     std::size_t RowSamples() const { return static_cast<std::size_t>(width) * 3; }

@@ -98,6 +98,7 @@ Result<void> LinearResampler::Start(const RowsFormat& format) {
         for (const auto& taps : AxisTaps(sourceHeight_, target_.height)) down_.push_back({taps.first, taps.weights});
         row_.assign(static_cast<std::size_t>(target_.width) * 3, 0.0F);
         out_ = LinearImage::Sized(target_.width, target_.height, format.light);
+        std::fill(out_.samples.begin(), out_.samples.end(), 0.0F);  // the rows are sums
     } catch (const std::bad_alloc&) {
         return Error{errc::OutOfMemory};
     }

@@ -167,6 +167,31 @@ TEST_F(ColourCommandTest, EquirectTakesAnHdrPanoramaThroughTheExposureAndCurve) 
     ExpectAllFacesWithin(Path("given"), Level(2.5 / 8) - 1, Level(2.5 / 8) + 1);
 }
 
+// A sun fifty thousand times the sky's radiance: white where it is, grey (not coloured), and no
+// darker round it than Catmull-Rom's overshoot of 2/27 of a step allows in display light (the
+// filter works after the tone curve; on radiance its lobes would ring black).
+TEST_F(ColourCommandTest, AnHdrSunLeavesNoDarkRing) {
+    ExrPicture picture;
+    picture.width = 1024, picture.height = 512, picture.half = false, picture.compression = 3;
+    picture.rgb.assign(1024 * 512 * 3, 1.0F);
+    for (int y = 250; y < 253; ++y)
+        for (int x = 510; x < 513; ++x)
+            for (int c = 0; c < 3; ++c) picture.rgb[(static_cast<std::size_t>(y) * 1024 + x) * 3 + c] = 50000.0F;
+    WriteBytes(dir_ / "sun.exr", EncodeExr(picture));
+    ASSERT_EQ(Convert({"--equirect", Path("sun.exr"), Path("sun")}).status, kExitConverted);
+    const double sky = Aces(0.18);
+    ExpectAllFacesWithin(Path("sun"), Level(sky - 2.0 / 27 * (1 - sky)), 255);
+    const RgbImage north = ReadTga(dir_ / "sun" / FileNameOf(Face::North));
+    Rgb brightest{0, 0, 0};
+    for (int y = 0; y < kFaceSize; ++y)
+        for (int x = 0; x < kFaceSize; ++x) {
+            const Rgb pixel = north.At(x, y);
+            EXPECT_TRUE(pixel[0] == pixel[1] && pixel[1] == pixel[2]) << x << "," << y;
+            if (pixel[0] > brightest[0]) brightest = pixel;
+        }
+    EXPECT_EQ(brightest, (Rgb{255, 255, 255}));
+}
+
 TEST_F(ColourCommandTest, ColourOptionsAreCheckedAsUsage) {
     for (const std::vector<std::string>& arguments : {std::vector<std::string>{"--linear", "maybe", "a.tga"},
                                                       {"--exposure", "bright", "a.tga"},
