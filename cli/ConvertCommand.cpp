@@ -75,8 +75,8 @@ Result<void> CheckOptions(const Options& options) {
     if (conversion.preview && conversion.preview->empty()) return Usage("--preview needs a file name");
     if (conversion.fit && conversion.equirect)
         return Usage("--fit is for strips; a panorama is projected whatever its size");
-    if (!conversion.equirect && (conversion.north || conversion.ground))
-        return Usage("--north and --ground need --equirect");
+    if (!conversion.equirect && (conversion.north || conversion.pitch || conversion.roll || conversion.ground))
+        return Usage("--north, --pitch, --roll and --ground need --equirect");
     if (conversion.ground && *conversion.ground != "nadir" && *conversion.ground != "template")
         return Usage("--ground takes nadir or template");
     return options.batch ? CheckBatch(options) : Result<void>();
@@ -111,6 +111,13 @@ Result<void> ParseOptions(const std::vector<std::string>& arguments, Options& op
             const auto value = ValueOf("--north", arguments, i);
             conversion.north = value ? NumberOf(*value) : std::nullopt;
             if (!conversion.north) return Usage("--north needs a number of degrees");
+        } else if (Names(argument, "--pitch") || Names(argument, "--roll")) {
+            const bool pitch = Names(argument, "--pitch");
+            const auto value = ValueOf(pitch ? "--pitch" : "--roll", arguments, i);
+            std::optional<double>& angle = pitch ? conversion.pitch : conversion.roll;
+            angle = value ? NumberOf(*value) : std::nullopt;
+            if (!angle || std::abs(*angle) > 90)
+                return Usage(std::string(pitch ? "--pitch" : "--roll") + " needs a number of degrees, -90 to 90");
         } else if (Names(argument, "--ground")) {
             conversion.ground = ValueOf("--ground", arguments, i);
             if (!conversion.ground) return Usage("--ground takes nadir or template");

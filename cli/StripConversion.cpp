@@ -48,7 +48,10 @@ Result<void> PrepareFolder(const std::filesystem::path& folder) {
 constexpr char kLineBreak = '\0';
 
 PanoramaOptions PanoramaOptionsOf(const ConversionOptions& options) {
-    return {options.north.value_or(kDefaultNorthDegrees), options.ground == "template"};
+    return {.view = {.north = options.north.value_or(kDefaultNorthDegrees),
+                     .pitch = options.pitch.value_or(0),
+                     .roll = options.roll.value_or(0)},
+            .groundFromTemplate = options.ground == "template"};
 }
 
 // Says once, after a second, that the conversion waits for another one into the folder.

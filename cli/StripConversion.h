@@ -20,6 +20,8 @@ struct ConversionOptions {
     bool fit = false;
     bool equirect = false;
     std::optional<double> north;
+    std::optional<double> pitch;
+    std::optional<double> roll;
     std::optional<std::string> ground;
     std::optional<std::string> preview;
     // How long to wait for another conversion into the same folder.

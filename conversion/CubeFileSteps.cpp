@@ -1,5 +1,6 @@
 #include "conversion/CubeFileSteps.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "legacy/ErrorText.h"
@@ -107,6 +108,27 @@ bool CubeFileSteps::Cancelled() {
     if (!context_.host.StopRequested()) return false;
     Stop(kCancelledText);
     return true;
+}
+
+bool CubeFileSteps::ReadGroundTemplate(RgbImage& image) {
+    Result<RgbImage> ground = ReadImage(context_.files, TemplatePath(), CoreDecoders(), {});
+    if (!ground) return Stop("Copy " + Utf8FromPath(TemplatePath()) + " error: " + NumberAndReason(ground.Error()));
+    image = std::move(*ground);
+    return true;
+}
+
+std::array<RgbImage, 6> ReadCube(FileSystem& files, const std::filesystem::path& folder) {
+    std::array<RgbImage, 6> faces;
+    for (const Face face : kAllFaces) {
+        Result<RgbImage> image = ReadImage(files, folder / FileNameOf(face), CoreDecoders(), {});
+        if (image) faces[static_cast<std::size_t>(face)] = std::move(*image);
+    }
+    return faces;
+}
+
+bool HoldsCube(FileSystem& files, const std::filesystem::path& folder) {
+    return std::all_of(kAllFaces.begin(), kAllFaces.end(),
+                       [&](Face face) { return static_cast<bool>(files.CheckExists(folder / FileNameOf(face))); });
 }
 
 bool CubeFileSteps::ReplaceCube() {

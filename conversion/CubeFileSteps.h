@@ -49,6 +49,8 @@ public:
     // A face as it lies on disk, read back as it was staged.
     bool ReadBack(Face face, RgbImage& image);
     bool CopyGround();
+    // The ground template as an image, for a cube shown before it is written.
+    bool ReadGroundTemplate(RgbImage& image);
     // Puts the six staged files in their places, as one set.
     bool ReplaceCube();
 
@@ -68,6 +70,11 @@ private:
 
 // The names of the six files, as the folder's writers own them.
 std::vector<std::string> CubeFileNames();
+
+// The six files of the cube in folder, by Face; a face that cannot be read is empty.
+std::array<RgbImage, 6> ReadCube(FileSystem& files, const std::filesystem::path& folder);
+// Whether folder holds all six files of a cube.
+bool HoldsCube(FileSystem& files, const std::filesystem::path& folder);
 
 // Finishes what a conversion killed while putting its six files in place left in folder, waiting
 // at most wait for one that holds the folder (which then finishes it itself).

@@ -159,7 +159,8 @@ void CubeLookAround::Render(const ViewAngles& view, RgbImage& out) const {
                 const float u = std::clamp(point.a * kHalf + (kHalf + 0.5F), 0.0F, kLast);
                 const float v = std::clamp((kHalf + 0.5F) - point.b * kHalf, 0.0F, kLast);
                 const int x0 = static_cast<int>(u), y0 = static_cast<int>(v);
-                const int tx = static_cast<int>((u - x0) * 256.0F), ty = static_cast<int>((v - y0) * 256.0F);
+                const int tx = static_cast<int>((u - x0) * 256.0F + 0.5F),
+                          ty = static_cast<int>((v - y0) * 256.0F + 0.5F);
                 const std::uint8_t* upper = face.Row(y0) + static_cast<std::size_t>(x0) * 3;
                 const std::uint8_t* lower = upper + face.RowBytes();
                 for (int c = 0; c < 3; ++c) {
@@ -168,6 +169,44 @@ void CubeLookAround::Render(const ViewAngles& view, RgbImage& out) const {
                     target[c] = static_cast<std::uint8_t>((top * (256 - ty) + bottom * ty + 32768) >> 16);
                 }
                 for (int i = 0; i < 3; ++i) ray[i] += step[i];
+            }
+        }
+    });
+}
+
+void PanoramaLookAround::Render(const ViewAngles& view, const PanoramaView& turn, RgbImage& out) const {
+    if (out.Empty() || panorama_.Empty()) return;
+    const Camera camera = CameraOf(view);
+    const double halfAngle = std::clamp(view.fieldOfView, 1.0, 179.0) * std::numbers::pi / 360.0;
+    const double perPixel = std::tan(halfAngle) / (out.width / 2.0);
+    constexpr int kBands = 16;
+    const int bandRows = (out.height + kBands - 1) / kBands;
+    ForEachIndexInParallel(kBands, [&](int band) {
+        for (int y = band * bandRows; y < std::min(out.height, (band + 1) * bandRows); ++y) {
+            std::uint8_t* target = out.Row(y);
+            const double down = ((y + 0.5) - out.height / 2.0) * perPixel;
+            for (int x = 0; x < out.width; ++x, target += 3) {
+                const double across = ((x + 0.5) - out.width / 2.0) * perPixel;
+                const Direction cube{camera.forward[0] - down * camera.up[0] + across * camera.right[0],
+                                     camera.forward[1] - down * camera.up[1] + across * camera.right[1],
+                                     camera.forward[2] - down * camera.up[2] + across * camera.right[2]};
+                const PanoramaPoint point = PanoramaPointOf(PanoramaDirection(cube, turn), kDefaultNorthDegrees);
+                // Pixel centres at i + 0.5; columns wrap round, rows stop at the poles.
+                const double u = point.longitude / 360.0 * panorama_.width - 0.5;
+                const double v =
+                    std::clamp((90.0 - point.latitude) / 180.0 * panorama_.height - 0.5, 0.0, panorama_.height - 1.0);
+                const int x0 = static_cast<int>(std::floor(u)), y0 = static_cast<int>(v);
+                const double tx = u - x0, ty = v - y0;
+                const int left = (x0 % panorama_.width + panorama_.width) % panorama_.width;
+                const int right = (left + 1) % panorama_.width;
+                const int lowerRow = std::min(y0 + 1, panorama_.height - 1);
+                const std::uint8_t* upper = panorama_.Row(y0);
+                const std::uint8_t* lower = panorama_.Row(lowerRow);
+                for (int c = 0; c < 3; ++c) {
+                    const double top = upper[left * 3 + c] + tx * (upper[right * 3 + c] - upper[left * 3 + c]);
+                    const double bottom = lower[left * 3 + c] + tx * (lower[right * 3 + c] - lower[left * 3 + c]);
+                    target[c] = static_cast<std::uint8_t>(top + ty * (bottom - top) + 0.5);
+                }
             }
         }
     });

@@ -5,6 +5,7 @@
 #include <array>
 
 #include "conversion/Cube.h"
+#include "conversion/Equirect.h"
 #include "imaging/RgbImage.h"
 
 namespace zenivor {
@@ -50,6 +51,19 @@ public:
 private:
     // A face with its border: (kFaceSize + 2) square.
     std::array<RgbImage, 6> bordered_;
+};
+
+// A panorama seen from the centre as its cube would show it, turned as a view of the panorama
+// says, read straight from the panorama (bilinearly): fast enough to follow every change of the
+// view while the cube itself is still to be projected.
+class PanoramaLookAround {
+public:
+    explicit PanoramaLookAround(RgbImage panorama) : panorama_(std::move(panorama)) {}
+
+    void Render(const ViewAngles& view, const PanoramaView& turn, RgbImage& out) const;
+
+private:
+    RgbImage panorama_;
 };
 
 }  // namespace zenivor

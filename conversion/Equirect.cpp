@@ -253,12 +253,29 @@ struct Mapped {
     Footprint footprint;
 };
 
-Mapped MappingAt(Face face, double column, double row, ImageSize panorama) {
+// The cube's directions turned into the panorama's, by pitch and roll (North's longitude is
+// added to the longitude itself).
+struct Rotation {
+    std::array<std::array<double, 3>, 3> m{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
+
+    static Rotation Of(const PanoramaView& view) {
+        const double p = view.pitch / kDegrees, r = view.roll / kDegrees;
+        const double cp = std::cos(p), sp = std::sin(p), cr = std::cos(r), sr = std::sin(r);
+        // Pitch about y (x toward z) after roll about x (y toward -z).
+        return {{{{cp, -sp * -sr, -sp * cr}, {0, cr, sr}, {sp, cp * -sr, cp * cr}}}};
+    }
+    Direction operator()(const Direction& d) const {
+        return {m[0][0] * d.x + m[0][1] * d.y + m[0][2] * d.z, m[1][0] * d.x + m[1][1] * d.y + m[1][2] * d.z,
+                m[2][0] * d.x + m[2][1] * d.y + m[2][2] * d.z};
+    }
+};
+
+Mapped MappingAt(Face face, double column, double row, ImageSize panorama, const Rotation& turn = {}) {
     const FaceBasis& basis = kBases[static_cast<std::size_t>(face)];
-    const Direction d = FaceDirection(face, column, row);
+    const Direction d = turn(FaceDirection(face, column, row));
     const double step = 2.0 / kFaceSize;
-    const Direction perColumn{basis.right.x * step, basis.right.y * step, basis.right.z * step};
-    const Direction perRow{-basis.up.x * step, -basis.up.y * step, -basis.up.z * step};
+    const Direction perColumn = turn({basis.right.x * step, basis.right.y * step, basis.right.z * step});
+    const Direction perRow = turn({-basis.up.x * step, -basis.up.y * step, -basis.up.z * step});
     const double horizontal = std::max(d.x * d.x + d.y * d.y, 1e-300);
     const double rho = std::sqrt(horizontal);
     const double squared = horizontal + d.z * d.z;
@@ -277,8 +294,11 @@ Mapped MappingAt(Face face, double column, double row, ImageSize panorama) {
 template <typename Image>
 class Projection {
 public:
-    Projection(const Image& panorama, double northDegrees)
-        : panorama_(panorama), north_(northDegrees), pyramid_(panorama, LevelsNeeded(panorama)) {}
+    Projection(const Image& panorama, const PanoramaView& view)
+        : panorama_(panorama),
+          north_(view.north),
+          turn_(Rotation::Of(view)),
+          pyramid_(panorama, LevelsNeeded(panorama)) {}
 
     void Rows(Face face, int firstRow, int endRow, Image& out) const {
         Scratch scratch;
@@ -318,7 +338,7 @@ private:
 
     Bgr Pixel(Face face, int column, int row, Scratch& scratch) const {
         const ImageSize size{panorama_.width, panorama_.height};
-        const Mapped mapped = MappingAt(face, column + 0.5, row + 0.5, size);
+        const Mapped mapped = MappingAt(face, column + 0.5, row + 0.5, size, turn_);
         const PanoramaPoint point = PanoramaPointOf(mapped.direction, north_);
         const Footprint& f = mapped.footprint;
         // The box of the same spread as the parallelogram, along each axis.
@@ -336,13 +356,14 @@ private:
 
     const Image& panorama_;
     double north_;
+    Rotation turn_;
     Pyramid<Image> pyramid_;
 };
 
 template <typename Image>
-std::array<Image, 6> Projected(const Image& panorama, double northDegrees,
+std::array<Image, 6> Projected(const Image& panorama, const PanoramaView& view,
                                const std::function<void(double)>& progress) {
-    const Projection<Image> projection(panorama, northDegrees);
+    const Projection<Image> projection(panorama, view);
     std::array<Image, 6> faces;
     for (Image& face : faces) {
         if constexpr (Pyramid<Image>::kLinear)
@@ -358,8 +379,7 @@ std::array<Image, 6> Projected(const Image& panorama, double northDegrees,
         const int face = task / kBands;
         const int first = (task % kBands) * kBandRows;
         projection.Rows(kAllFaces[face], first, std::min(first + kBandRows, kFaceSize), faces[face]);
-        const int finished = ++done;
-        if (progress) progress(static_cast<double>(finished) / (6 * kBands));
+        if (progress) progress(static_cast<double>(++done) / (6 * kBands));
     });
     return faces;
 }
@@ -395,13 +415,21 @@ int UnneededResolutionFactor(ImageSize panorama) {
     return factor;
 }
 
-std::array<RgbImage, 6> ProjectPanorama(const RgbImage& panorama, double northDegrees) {
-    return Projected(panorama, northDegrees, nullptr);
+Direction PanoramaDirection(const Direction& cube, const PanoramaView& view) {
+    const Direction turned = Rotation::Of(view)(cube);
+    const double yaw = (view.north - kDefaultNorthDegrees) / kDegrees;
+    return {turned.x * std::cos(yaw) - turned.y * std::sin(yaw), turned.x * std::sin(yaw) + turned.y * std::cos(yaw),
+            turned.z};
 }
 
-std::array<LinearImage, 6> ProjectLinearPanorama(const LinearImage& panorama, double northDegrees,
+std::array<RgbImage, 6> ProjectPanorama(const RgbImage& panorama, const PanoramaView& view,
+                                        const std::function<void(double)>& progress) {
+    return Projected(panorama, view, progress);
+}
+
+std::array<LinearImage, 6> ProjectLinearPanorama(const LinearImage& panorama, const PanoramaView& view,
                                                  const std::function<void(double)>& progress) {
-    return Projected(panorama, northDegrees, progress);
+    return Projected(panorama, view, progress);
 }
 
 }  // namespace zenivor

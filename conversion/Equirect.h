@@ -56,15 +56,32 @@ struct Footprint {
 };
 Footprint FootprintOf(Face face, double column, double row, ImageSize panorama);
 
+// How the cube is turned in the panorama, as one rotation of the directions it looks along:
+// first by roll about North's direction (clockwise as North sees it: East then looks roll
+// degrees below the panorama's horizon, which levels a horizon that runs down to the right),
+// then by pitch about East's direction (North then looks pitch degrees up), then round the
+// vertical so that North looks at longitude north.
+struct PanoramaView {
+    double north = kDefaultNorthDegrees;
+    double pitch = 0;
+    double roll = 0;
+};
+
+// The panorama's direction a direction of the cube looks along.
+Direction PanoramaDirection(const Direction& cube, const PanoramaView& view);
+
 // The six faces (indexed by Face) seen in the panorama, each pixel the mean over its own
 // footprint of the panorama's Catmull-Rom reconstruction, read from the panorama itself or the
-// halving just finer than the footprint (see Equirect.cpp). Uses every core.
-std::array<RgbImage, 6> ProjectPanorama(const RgbImage& panorama, double northDegrees = kDefaultNorthDegrees);
+// halving just finer than the footprint (see Equirect.cpp). Uses every core; progress, when
+// given, is told the share done (from any of them).
+std::array<RgbImage, 6> ProjectPanorama(const RgbImage& panorama, const PanoramaView& view,
+                                        const std::function<void(double)>& progress = nullptr);
+inline std::array<RgbImage, 6> ProjectPanorama(const RgbImage& panorama, double northDegrees = kDefaultNorthDegrees) {
+    return ProjectPanorama(panorama, PanoramaView{.north = northDegrees});
+}
 // The same in linear light: a panorama of linear light (display or scene light) into faces of
-// the same light, filtered as floats, for the caller to tone-map and encode. progress, when
-// given, is told the fraction done (from any thread, in order) as bands of rows finish.
-std::array<LinearImage, 6> ProjectLinearPanorama(const LinearImage& panorama,
-                                                 double northDegrees = kDefaultNorthDegrees,
+// the same light, filtered as floats, for the caller to tone-map and encode.
+std::array<LinearImage, 6> ProjectLinearPanorama(const LinearImage& panorama, const PanoramaView& view = {},
                                                  const std::function<void(double)>& progress = nullptr);
 
 }  // namespace zenivor

@@ -26,6 +26,28 @@ public:
     PanoramaConversion(const std::string& path, const SkyContext& context, const PanoramaOptions& options)
         : context_(context), host_(context.host), options_(options), steps_(path, context) {}
 
+    // The panorama's pixels, as far as the faces can use them.
+    SkyResult Read(RgbImage& panorama) {
+        if (ReadPanorama()) {
+            if (linear_) {
+                ToDisplayLight();
+                panorama_ = SrgbImageOf(linearPanorama_);
+            }
+            panorama = std::move(panorama_);
+            steps_.Complete();
+        }
+        return steps_.Outcome();
+    }
+
+    // The six faces the conversion would write, in memory, writing nothing.
+    SkyResult Build(std::array<RgbImage, 6>& faces) {
+        if (!ReadPanorama()) return steps_.Outcome();
+        faces = Faces();
+        if (!options_.groundFromTemplate || steps_.ReadGroundTemplate(faces[static_cast<std::size_t>(Face::Ground)]))
+            steps_.Complete();
+        return steps_.Outcome();
+    }
+
     SkyResult Run() {
         if (ReadPanorama() && steps_.PrepareOutput(options_.groundFromTemplate, Face::North) && WriteProjection() &&
             (!options_.groundFromTemplate || steps_.CopyGround()) && steps_.ReplaceCube())
@@ -58,20 +80,23 @@ private:
         return true;
     }
 
+    void ToDisplayLight() {
+        if (linearPanorama_.light != Light::Scene) return;
+        const ToneMapping& mapping = context_.colour.toneMapping;
+        const double ev = ExposureFor(linearPanorama_, mapping);
+        host_.SetStatusText(ExposureText(ev, !mapping.exposureEv));
+        ToneMapSamples(linearPanorama_.samples, ev, mapping.curve);
+        linearPanorama_.light = Light::Display;
+    }
+
     // Filtered in linear light, then encoded. Scene light is exposed and tone-mapped before the
     // filter, in the reduced panorama: the filter's negative lobes beside a sun thousands of
     // times brighter than the sky would ring dark round it, but not beside display white.
     std::array<RgbImage, 6> LinearFaces() {
-        if (linearPanorama_.light == Light::Scene) {
-            const ToneMapping& mapping = context_.colour.toneMapping;
-            const double ev = ExposureFor(linearPanorama_, mapping);
-            host_.SetStatusText(ExposureText(ev, !mapping.exposureEv));
-            ToneMapSamples(linearPanorama_.samples, ev, mapping.curve);
-            linearPanorama_.light = Light::Display;
-        }
+        ToDisplayLight();
         std::mutex shown;
         const std::array<LinearImage, 6> faces =
-            ProjectLinearPanorama(linearPanorama_, options_.northDegrees, [this, &shown](double fraction) {
+            ProjectLinearPanorama(linearPanorama_, options_.view, [this, &shown](double fraction) {
                 const std::lock_guard lock(shown);
                 host_.ShowProgress(fraction);
             });
@@ -81,12 +106,20 @@ private:
         return encoded;
     }
 
+    std::array<RgbImage, 6> Faces() {
+        if (linear_) return LinearFaces();
+        std::mutex shown;
+        return ProjectPanorama(panorama_, options_.view, [this, &shown](double fraction) {
+            const std::lock_guard lock(shown);
+            host_.ShowProgress(fraction);
+        });
+    }
+
     // Each face is shown in the picture as it is written.
     bool WriteProjection() {
         host_.SetStatusText("Projecting panorama");
         host_.RepaintStatus();
-        const std::array<RgbImage, 6> faces =
-            linear_ ? LinearFaces() : ProjectPanorama(panorama_, options_.northDegrees);
+        const std::array<RgbImage, 6> faces = Faces();
         panorama_ = {};
         for (const Face face : kAllFaces) {
             if (face == Face::Ground && options_.groundFromTemplate) break;
@@ -114,6 +147,16 @@ private:
 
 SkyResult ProcessPanorama(const std::string& path, const SkyContext& context, const PanoramaOptions& options) {
     return Reporting("ProcessPanorama", context, [&] { return PanoramaConversion(path, context, options).Run(); });
+}
+
+SkyResult ReadPanorama(const std::string& path, const SkyContext& context, RgbImage& panorama) {
+    return Reporting("ProcessPanorama", context, [&] { return PanoramaConversion(path, context, {}).Read(panorama); });
+}
+
+SkyResult BuildPanorama(const std::string& path, const SkyContext& context, const PanoramaOptions& options,
+                        std::array<RgbImage, 6>& faces) {
+    return Reporting("ProcessPanorama", context,
+                     [&] { return PanoramaConversion(path, context, options).Build(faces); });
 }
 
 }  // namespace zenivor

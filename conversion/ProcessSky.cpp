@@ -25,6 +25,16 @@ public:
         return steps_.Outcome();
     }
 
+    // The six files the conversion would write, in memory, writing nothing.
+    SkyResult Build(std::array<RgbImage, 6>& faces) {
+        if (!ReadStrip()) return steps_.Outcome();
+        const std::array<RgbImage, 4> sides = CutSideFaces(strip_, *layout_);
+        std::copy(sides.begin(), sides.end(), faces.begin());
+        faces[static_cast<std::size_t>(Face::SkyCap)] = zenivor::ComposeSkyCap(sides, kDefaultBackground);
+        if (steps_.ReadGroundTemplate(faces[static_cast<std::size_t>(Face::Ground)])) steps_.Complete();
+        return steps_.Outcome();
+    }
+
 private:
     // The strip: its size from the header, the size check, then its pixels.
     bool ReadStrip() {
@@ -127,6 +137,10 @@ std::optional<ImageSize> FittedStripSize(ImageSize size) {
 
 SkyResult ProcessSky(const std::string& path, const SkyContext& context) {
     return Reporting("ProcessSky", context, [&] { return SkyConversion(path, context).Run(); });
+}
+
+SkyResult BuildSky(const std::string& path, const SkyContext& context, std::array<RgbImage, 6>& faces) {
+    return Reporting("ProcessSky", context, [&] { return SkyConversion(path, context).Build(faces); });
 }
 
 }  // namespace zenivor

@@ -34,7 +34,7 @@ struct SkyContext {
     // replaces nothing.
     std::function<Result<void>(FileSystem& files, OutputFolder& folder)> beforeReplace = nullptr;
     // Resampling in linear light, and the tone mapping of HDR sources.
-    ColourOptions colour;
+    ColourOptions colour = {};
 };
 
 // The status line's text of a conversion the user stopped.

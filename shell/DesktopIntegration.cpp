@@ -48,11 +48,13 @@ std::optional<QString> StandardOptionAnswer(const QStringList& arguments) {
 
 QIcon WindowIcon() { return QIcon::fromTheme(QLatin1String(kApplicationId), ProgramIcon()); }
 
-QString DroppedFile(const QMimeData& data) {
-    const QList<QUrl> urls = data.urls();
-    if (urls.size() != 1 || !urls.front().isLocalFile()) return {};
-    const QString path = urls.front().toLocalFile();
-    return QFileInfo(path).isDir() ? QString() : path;
+QStringList DroppedFiles(const QMimeData& data) {
+    QStringList files;
+    for (const QUrl& url : data.urls()) {
+        if (!url.isLocalFile() || QFileInfo(url.toLocalFile()).isDir()) return {};
+        files << url.toLocalFile();
+    }
+    return files;
 }
 
 }  // namespace zenivor

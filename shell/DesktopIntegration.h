@@ -24,7 +24,7 @@ std::optional<QString> StandardOptionAnswer(const QStringList& arguments);
 // The installed icon from the desktop's theme, the drawn one where none is installed.
 QIcon WindowIcon();
 
-// The one local file a drop carries; empty when it carries several, a folder or no file at all.
-QString DroppedFile(const QMimeData& data);
+// The local files a drop carries; none when it carries a folder, a web address or no file at all.
+QStringList DroppedFiles(const QMimeData& data);
 
 }  // namespace zenivor

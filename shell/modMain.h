@@ -1,12 +1,16 @@
 #pragma once
-// Start-up, File > Open, the remembered folder and exit of the desktop program.
+// Start-up, File > Open, the remembered folder and exit of the desktop program, and what the
+// window adds beside them: the cube pane, recent files, Undo, the bars that ask before a cube is
+// written, panoramas previewed before they are written, and several files at once.
 
 #include <QStringList>
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "conversion/Equirect.h"
 #include "shell/frmZenivor.h"
 #include "util/FileSystem.h"
 #include "util/SettingsStore.h"
@@ -15,7 +19,10 @@ class QMimeData;
 
 namespace zenivor {
 
+class ConversionRunner;
+class PanoramaLookAround;
 class ShellDialogs;
+class UndoStore;
 struct OpenDialogSetup;
 struct SkyContext;
 struct SkyResult;
@@ -27,45 +34,89 @@ struct ShellEnvironment {
     FileSystem& files;
     std::filesystem::path programFolder;
     std::function<void()> endProgram;  // ends the program at once
+    // Where Undo keeps the cubes conversions replaced: the user's cache folder.
+    std::filesystem::path undoFolder = {};
 };
+
+// The desktop entry's option: show the cube of the file named after it, and ask where it goes
+// before anything is written.
+inline constexpr const char* kAskOption = "--ask";
 
 class modMain {
 public:
     explicit modMain(ShellEnvironment environment);
     ~modMain();
 
-    // Shows the window and converts the strip the command line names, if any.
+    // Shows the window and converts the strip the command line names, if any (with --ask, shows
+    // its cube and asks first).
     void Main(const QStringList& arguments);
+    // Converts a strip into the remembered folder, off the window's thread.
     void ProcessFile(const std::string& path);
-    // Projects a 360-degree panorama onto the cube, shown as ProcessFile shows a strip.
+    // Shows a 360-degree panorama's cube with its controls; Write writes it.
     void ProcessPanoramaFile(const std::string& path);
     void FileOpen();
     void FileOpenPanorama();
+    void FileOpenCube();
+    void FileOutputFolder();
+    void FileOpenOutputFolder();
+    void OpenRecent(const QString& entry);
+    void EditUndo();
     std::string SelectInputFile(const OpenDialogSetup& setup);
     void ExitProgram();
     // Opens a document in the program's folder; a failure shows one message.
     void LaunchHelpFile(const std::string& name);
     void ShowAbout();
-    // Converts the one strip file a drop carries, as File > Open does; refuses anything else.
+    // Converts the one strip file a drop carries, as File > Open does; several each into a
+    // folder of its own under one the user chooses; refuses anything else.
     void DropFile(const QMimeData& data);
+    // Shows the cube of a file opened from the desktop and asks where to write it.
+    void AskFirst(const std::string& path);
+    // Converts each file into a folder of its own under a folder the user chooses.
+    void ConvertEach(const QStringList& files);
 
+    // Handles the window's events until no conversion runs.
+    void WaitForConversion();
     frmZenivor* Window() const { return window_.get(); }
     const std::string& LastPath() const { return lastPath_; }
+    const QStringList& RecentEntries() const { return recent_; }
 
 private:
     void ReportUnexpected(const char* procedure, const std::exception& error);
     void OpenAndProcess(const OpenDialogSetup& setup, void (modMain::*process)(const std::string&));
     void ShowResult(const SkyResult& result);
-    SkyContext Context() const;
+    // The context of a conversion into folder (UTF-8, ending with a separator; empty beside the
+    // source), shown through host, keeping the older files for Undo.
+    SkyContext Context(ConversionHost& host, const std::string& folder);
+    void Convert(const std::string& path, bool panorama, const PanoramaView& view, bool templateGround);
+    void Converted(const SkyResult& result, const std::string& path, const std::string& folder, const QString& kind);
+    void OfferPanorama(const SkyResult& result, const std::string& path);
+    void ShowCubeIn(const std::filesystem::path& folder, const QString& caption);
+    void Remember(const QString& kind, const std::string& path);
+    void PreviewPanorama(const PanoramaView& view, bool templateGround);
+    void ReadRecent();
+    void SaveRecent();
 
     ShellEnvironment environment_;
     std::string appName_;
     std::string lastPath_;
     std::unique_ptr<frmZenivor> window_;
+    std::unique_ptr<ConversionRunner> runner_;
+    std::unique_ptr<UndoStore> undo_;
+    QStringList recent_;
+    std::filesystem::path shownFolder_;  // the folder of the cube last written or opened
+    // The panorama being previewed: its path, its pixels for the preview, and a counter that
+    // tells a projection still wanted from one overtaken by a later change.
+    std::string panoramaPath_;
+    std::shared_ptr<const PanoramaLookAround> panoramaView_;
+    std::shared_ptr<RgbImage> panorama_;
+    int projectionGeneration_ = 0;
 };
 
 // The command line's path: the arguments after the program's name, joined by single blanks,
 // without one pair of enclosing double quotes.
 std::string CommandLinePath(const QStringList& arguments);
+
+// "~/games/velmora/sky/" for a folder under the home folder; the folder itself otherwise.
+QString ShownFolder(const std::filesystem::path& folder);
 
 }  // namespace zenivor

@@ -40,7 +40,7 @@ TEST(CubeView, TheCrossHoldsEachFaceInItsCell) {
     ASSERT_EQ(cross.width, 4 * kFaceSize);
     ASSERT_EQ(cross.height, 3 * kFaceSize);
     // Where the unfolded cube puts each face, written out here rather than taken from the table.
-    const std::pair<Face, Point> cells[] = {{Face::SkyCap, {1, 0}}, {Face::West, {0, 1}}, {Face::North, {1, 1}},
+    const std::pair<Face, Point> cells[] = {{Face::SkyCap, {1, 0}}, {Face::West, {0, 1}},  {Face::North, {1, 1}},
                                             {Face::East, {2, 1}},   {Face::South, {3, 1}}, {Face::Ground, {1, 2}}};
     for (const auto& [face, cell] : cells)
         for (int y = 0; y < kFaceSize; y += 7)
@@ -57,9 +57,8 @@ TEST(CubeView, StraightAtAFaceTheViewIsThatFace) {
     const struct {
         Face face;
         double yaw, pitch;
-    } rows[] = {{Face::North, 0, 0},       {Face::East, 90, 0},   {Face::South, 180, 0},
-                {Face::West, -90, 0},      {Face::West, 270, 0},  {Face::SkyCap, 0, 90},
-                {Face::Ground, 0, -90}};
+    } rows[] = {{Face::North, 0, 0},  {Face::East, 90, 0},   {Face::South, 180, 0}, {Face::West, -90, 0},
+                {Face::West, 270, 0}, {Face::SkyCap, 0, 90}, {Face::Ground, 0, -90}};
     for (const auto& row : rows) {
         SCOPED_TRACE(std::to_string(row.yaw) + ", " + std::to_string(row.pitch));
         RgbImage view = RgbImage::Unfilled(kFaceSize, kFaceSize);

@@ -53,6 +53,7 @@ TEST_F(DesktopTest, DroppedStripIsConvertedAndItsFolderRemembered) {
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(Utf8FromPath(strip_)))});
     EXPECT_TRUE(Drop(data));
+    Settle();
     EXPECT_EQ(Status(), "AllDone");
     EXPECT_EQ(FilesIn(stripFolder_), 7u);  // the strip and its six files
     for (const char* name : kCubeFileNames) EXPECT_TRUE(std::filesystem::exists(stripFolder_ / name)) << name;
@@ -72,9 +73,9 @@ TEST_F(DesktopTest, DropsOfAnythingButOneFileAreRefused) {
         const char* name;
         std::function<void(QMimeData&)> fill;
     } rows[] = {
-        {"two files",
+        {"a file and a folder",
          [&](QMimeData& d) {
-             d.setUrls({local(strip_), local(second)});
+             d.setUrls({local(second), local(stripFolder_)});
          }},
         {"a web address", [](QMimeData& d) { d.setUrls({QUrl("https://example.org/sky.tga")}); }},
         {"a folder", [&](QMimeData& d) { d.setUrls({local(stripFolder_)}); }},
@@ -118,6 +119,7 @@ TEST_F(DesktopTest, ShortcutKeysTriggerTheirCommands) {
         QApplication::setActiveWindow(Window());
         ASSERT_TRUE(QTest::qWaitForWindowActive(Window()));
         QTest::keyClick(Window(), row.key, row.modifiers);
+        Settle();
         EXPECT_EQ(dialogs_.setups.size(), row.dialogs);
         EXPECT_EQ(dialogs_.opened.size(), row.helpPages);
         EXPECT_EQ(ended_, row.ended);
@@ -185,7 +187,10 @@ TEST_F(DesktopTest, WindowSharesItsNameAndIconWithTheDesktopEntry) {
     const QString entry = QStringLiteral(ZENIVOR_PACKAGING_DIR "/") + QGuiApplication::desktopFileName() + ".desktop";
     QFile file(entry);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << entry.toStdString();
-    EXPECT_TRUE(QString::fromUtf8(file.readAll()).split('\n').contains(QStringLiteral("Icon=") + kApplicationId));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
+    EXPECT_TRUE(lines.contains(QStringLiteral("Icon=") + kApplicationId));
+    // A file opened from the file manager is shown, and asked about, before anything is written.
+    EXPECT_TRUE(lines.contains(QStringLiteral("Exec=zenivor ") + kAskOption + " %f"));
 
     // Without an installed icon the drawn one shows: its sun at (11, 5).
     EXPECT_EQ(Window()->windowIcon().pixmap(32, 32).toImage().pixelColor(11, 5), QColor(255, 240, 190));

@@ -108,7 +108,7 @@ TEST_F(PanoramaCommandTest, EquirectProjectsAPanoramaInAnyFormat) {
     WriteBytes(dir_ / "pano.png", EncodeRgbPng(panorama));
     // In linear light, and with --linear off in the sRGB values.
     ASSERT_EQ(Convert({"--equirect", "--north=90", Path("pano.png"), Path("cube")}), kExitConverted) << err_;
-    const auto linear = ProjectLinearPanorama(LinearOf(panorama), 90);
+    const auto linear = ProjectLinearPanorama(LinearOf(panorama), PanoramaView{.north = 90});
     for (const Face face : kAllFaces)
         EXPECT_EQ(ReadTga(dir_ / "cube" / FileNameOf(face)), SrgbImageOf(linear[static_cast<std::size_t>(face)]));
     ASSERT_EQ(Convert({"--equirect", "--north=90", "--linear=off", Path("pano.png"), Path("srgb")}), kExitConverted);

@@ -191,6 +191,65 @@ RgbImage DirectionPanorama(int width) {
     return panorama;
 }
 
+// Where a turned cube looks: a table worked out by hand from the documented order (roll about
+// North, then pitch about East, then North's longitude), in latitude and longitude.
+TEST(PanoramaGeometry, PitchAndRollTurnTheCubeAsDocumented) {
+    const struct {
+        PanoramaView view;
+        Face face;
+        double latitude, longitude;
+    } rows[] = {
+        {{.north = 180, .pitch = 10}, Face::North, 10, 180},
+        {{.north = 180, .pitch = 10}, Face::SkyCap, 80, 0},
+        {{.north = 180, .pitch = 10}, Face::East, 0, 270},
+        {{.north = 180, .roll = 10}, Face::East, -10, 270},
+        {{.north = 180, .roll = 10}, Face::West, 10, 90},
+        {{.north = 180, .roll = 10}, Face::North, 0, 180},
+        {{.north = 90, .pitch = -20}, Face::North, -20, 90},
+        {{.north = 90, .pitch = -20}, Face::Ground, -70, 270},  // tipped back toward South
+        // East after a roll of 10 is (0, cos 10, -sin 10); a pitch of 30 then moves it to
+        // (sin 10 sin 30, cos 10, -sin 10 cos 30).
+        {{.north = 0, .pitch = 30, .roll = 10},
+         Face::East,
+         std::asin(-std::sin(10 / kDegrees) * std::cos(30 / kDegrees)) * kDegrees,
+         std::atan2(std::cos(10 / kDegrees), std::sin(10 / kDegrees) * std::sin(30 / kDegrees)) * kDegrees},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.view.pitch) + ", " + std::to_string(row.view.roll) + " face " +
+                     std::to_string(static_cast<int>(row.face)));
+        const PanoramaPoint point = PanoramaPointOf(
+            PanoramaDirection(FaceDirection(row.face, kSize / 2, kSize / 2), row.view), kDefaultNorthDegrees);
+        EXPECT_NEAR(point.latitude, row.latitude, 1e-9);
+        if (std::abs(row.latitude) < 89) {
+            EXPECT_NEAR(LongitudeDifference(point.longitude, row.longitude), 0, 1e-9);
+        }
+    }
+}
+
+// The projection follows the turn: on a panorama whose every pixel holds its own direction, each
+// face pixel shows the direction the turned cube looks along there.
+TEST(PanoramaProjection, ATurnedCubeSeesWhereItsTurnedDirectionsPoint) {
+    const RgbImage panorama = DirectionPanorama(2048);
+    const auto channel = [](double v) { return static_cast<int>(std::lround((v + 1) * 127.5)); };
+    for (const PanoramaView view :
+         {PanoramaView{.north = 180, .pitch = 12, .roll = -7}, PanoramaView{.north = 33, .pitch = -25, .roll = 15}}) {
+        const auto faces = ProjectPanorama(panorama, view);
+        int worst = 0;
+        for (const Face face : kAllFaces)
+            for (int y = 3; y < kFaceSize; y += 50)
+                for (int x = 5; x < kFaceSize; x += 50) {
+                    const PanoramaPoint p =
+                        PanoramaPointOf(PanoramaDirection(FaceDirection(face, x + 0.5, y + 0.5), view), 180);
+                    const double lat = p.latitude / kDegrees, lon = p.longitude / kDegrees;
+                    const Rgb got = faces[static_cast<std::size_t>(face)].At(x, y);
+                    worst = std::max({worst, std::abs(got[0] - channel(std::cos(lat) * std::cos(lon))),
+                                      std::abs(got[1] - channel(std::cos(lat) * std::sin(lon))),
+                                      std::abs(got[2] - channel(std::sin(lat)))});
+                }
+        EXPECT_LE(worst, 2) << view.pitch << ", " << view.roll;
+    }
+}
+
 int ChannelStep(Rgb a, Rgb b) {
     int step = 0;
     for (int c = 0; c < 3; ++c) step = std::max(step, std::abs(a[c] - b[c]));
@@ -485,11 +544,13 @@ protected:
 TEST_F(PanoramaConversionTest, WritesTheSixViewsOrTheTemplatesGround) {
     const RgbImage panorama = DirectionPanorama(1024);
     WriteTga(dir_ / "pano.tga", panorama);
-    const auto faces = ProjectPanorama(panorama, 90);
-    ASSERT_EQ(Convert(dir_ / "pano.tga", {90, false}).outcome, SkyOutcome::Completed) << host_.Status();
+    const auto faces = LinearProjection(panorama, {.north = 90});
+    ASSERT_EQ(Convert(dir_ / "pano.tga", {.view = {.north = 90}}).outcome, SkyOutcome::Completed) << host_.Status();
     for (const Face face : kAllFaces)
         EXPECT_EQ(ReadTga(dir_ / FileNameOf(face)), faces[static_cast<std::size_t>(face)]) << FileNameOf(face);
-    ASSERT_EQ(Convert(dir_ / "pano.tga", {90, true}).outcome, SkyOutcome::Completed) << host_.Status();
+    ASSERT_EQ(Convert(dir_ / "pano.tga", {.view = {.north = 90}, .groundFromTemplate = true}).outcome,
+              SkyOutcome::Completed)
+        << host_.Status();
     EXPECT_EQ(ReadBytes(dir_ / FileNameOf(Face::Ground)), ReadBytes(program_ / kGroundTemplateFile));
 }
 

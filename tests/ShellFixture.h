@@ -10,7 +10,9 @@
 #include <functional>
 #include <memory>
 
+#include "shell/CubePane.h"
 #include "shell/ShellDialogs.h"
+#include "shell/StatusLine.h"
 #include "shell/modMain.h"
 #include "tests/TestSupport.h"
 #include "util/FileSystem.h"
@@ -20,9 +22,18 @@ namespace zenivor::test {
 class ScriptedDialogs final : public ShellDialogs {
 public:
     void ShowMessage(const QString& text) override { messages.push_back(text.toStdString()); }
-    QString ChooseInputFile(const OpenDialogSetup& setup) override {
+    QStringList ChooseInputFiles(const OpenDialogSetup& setup) override {
         setups.push_back(setup);
-        return answer;
+        if (!answers.isEmpty()) return answers;
+        return answer.isEmpty() ? QStringList() : QStringList{answer};
+    }
+    QString ChooseFolder(const QString& title, const QString&) override {
+        folderTitles.push_back(title.toStdString());
+        return folderAnswer;
+    }
+    int Ask(const QString& text, const QStringList&) override {
+        questions.push_back(text.toStdString());
+        return askAnswer;
     }
     void RunModal(QDialog& dialog) override {
         ++modalRuns;
@@ -34,7 +45,12 @@ public:
         return launcherWorks;
     }
     QWidget* owner = nullptr;
-    QString answer;
+    QString answer;        // the one file the open dialog returns
+    QStringList answers;   // or these, when several are chosen
+    QString folderAnswer;  // the folder dialog's
+    int askAnswer = -1;    // the button a question is answered with
+    std::vector<std::string> folderTitles;
+    std::vector<std::string> questions;
     int modalRuns = 0;
     std::function<void(QDialog&)> whileModal;
     std::vector<QUrl> opened;
@@ -61,11 +77,14 @@ protected:
                                                               .dialogs = dialogs_,
                                                               .files = *files_,
                                                               .programFolder = programFolder_,
-                                                              .endProgram = [this] { ++ended_; }});
+                                                              .endProgram = [this] { ++ended_; },
+                                                              .undoFolder = dir_ / "cache" / "undo"});
         program_->Main(arguments);
         return *program_;
     }
     frmZenivor* Window() const { return program_->Window(); }
+    // Lets the conversion the last command started run to its end.
+    void Settle() { program_->WaitForConversion(); }
     std::string Status() const { return Window()->lblStatus()->text().toStdString(); }
     static QString Text(const std::filesystem::path& path) { return QString::fromStdString(Utf8FromPath(path)); }
 

@@ -60,6 +60,7 @@ TEST_F(ShellTest, CommandLineConvertsIntoTheRememberedFolder) {
         SCOPED_TRACE(row.name);
         for (const char* name : kCubeFileNames) std::filesystem::remove(remembered_ / name);
         modMain& program = Start(row.arguments, rememberedText_);
+        Settle();
         EXPECT_EQ(Status(), "AllDone");
         EXPECT_TRUE(AllSixIn(remembered_));
         EXPECT_EQ(program.LastPath(), rememberedText_);
@@ -69,6 +70,7 @@ TEST_F(ShellTest, CommandLineConvertsIntoTheRememberedFolder) {
 
 TEST_F(ShellTest, PictureShowsTheSkyCapAfterAConversion) {
     modMain& program = Start({"zenivor", QString::fromStdString(Utf8FromPath(strip_))}, rememberedText_);
+    Settle();
     ASSERT_EQ(Status(), "AllDone");
     PictureBox* picture = program.Window()->picMap();
     const QImage shown = picture->grab(picture->contentsRect()).toImage();
@@ -100,17 +102,22 @@ TEST_F(ShellTest, FailedConversionKeepsItsTextAndRestoresTheCursor) {
         row.fault(files);
         files_ = &files;
         Start({"zenivor", Text(strip_)}, rememberedText_);
+        Settle();
         EXPECT_EQ(Status(), row.status);
+        EXPECT_EQ(Window()->lblFolder()->text().toStdString(),
+                  "Nothing was replaced in " + Utf8FromPath(remembered_ / ""));
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     }
 }
 
 TEST_F(ShellTest, RefusedStripSaysWhyInTheStatusLineAndClearsThePicture) {
     modMain& program = Start({"zenivor", QString::fromStdString(Utf8FromPath(strip_))}, rememberedText_);
+    Settle();
     ASSERT_EQ(Status(), "AllDone");
     const auto missing = dir_ / "missing.tga";
     dialogs_.answer = QString::fromStdString(Utf8FromPath(missing));
     program.Window()->itmFileOpen()->trigger();
+    Settle();
     const std::string refusal = "Error getting file size of " + Utf8FromPath(missing) + " (no such file)";
     EXPECT_EQ(dialogs_.messages, std::vector<std::string>{refusal});
     EXPECT_EQ(Status(), refusal);
@@ -122,6 +129,7 @@ TEST_F(ShellTest, FileOpenRemembersTheChosenFolder) {
     modMain& program = Start({"zenivor"}, rememberedText_);
     dialogs_.answer = QString::fromStdString(Utf8FromPath(strip_));
     program.Window()->itmFileOpen()->trigger();
+    Settle();
     ASSERT_EQ(dialogs_.setups.size(), 1u);
     const OpenDialogSetup& setup = dialogs_.setups[0];
     EXPECT_EQ(setup.defaultSuffix, "tga");
@@ -133,6 +141,7 @@ TEST_F(ShellTest, FileOpenRemembersTheChosenFolder) {
     EXPECT_EQ(Status(), "AllDone");
     EXPECT_TRUE(AllSixIn(stripFolder_));
     program.Window()->itmFileOpen()->trigger();
+    Settle();
     EXPECT_EQ(dialogs_.setups.back().initialFolder.toStdString(), Utf8FromPath(stripFolder_ / ""));
 }
 
@@ -146,6 +155,7 @@ TEST_F(ShellTest, OpensPngStripsAndProjectsPanoramasFromTheirOwnMenuItem) {
     ASSERT_TRUE(pixels.save(QString::fromStdString(Utf8FromPath(png)), "PNG"));
     dialogs_.answer = QString::fromStdString(Utf8FromPath(png));
     program.Window()->itmFileOpen()->trigger();
+    Settle();
     EXPECT_EQ(Status(), "AllDone");
     EXPECT_EQ(ReadTga(stripFolder_ / "F0010001.tga").At(0, 0), CoordinateColour(504, 0));
 
@@ -154,18 +164,25 @@ TEST_F(ShellTest, OpensPngStripsAndProjectsPanoramasFromTheirOwnMenuItem) {
     WriteTga(panorama, CoordinateImage(1024, 512));
     dialogs_.answer = QString::fromStdString(Utf8FromPath(panorama));
     program.Window()->itmFileOpenPanorama()->trigger();
+    Settle();
     EXPECT_EQ(dialogs_.setups.back().nameFilters.front(),
               "Panoramas (*.tga *.png *.jpg *.jpeg *.tif *.tiff *.webp *.exr *.hdr "
               "*.TGA *.PNG *.JPG *.JPEG *.TIF *.TIFF *.WEBP *.EXR *.HDR)");
+    // Shown first, written once the user says so.
+    ASSERT_TRUE(Window()->PanoramaControlsShown());
+    EXPECT_FALSE(std::filesystem::exists(panorama.parent_path() / "F0060001.tga"));
+    Window()->WritePanorama();
+    Settle();
     EXPECT_EQ(Status(), "AllDone");
     EXPECT_EQ(program.LastPath(), Utf8FromPath(panorama.parent_path() / ""));
-    EXPECT_EQ(ReadTga(panorama.parent_path() / "F0060001.tga"), ProjectPanorama(CoordinateImage(1024, 512))[5]);
+    EXPECT_EQ(ReadTga(panorama.parent_path() / "F0060001.tga"), LinearProjection(CoordinateImage(1024, 512))[5]);
 
     // A square strip is no panorama: refused, and said so.
     const auto square = dir_ / "square.tga";
     WriteTga(square, CoordinateImage(504, 504));
     dialogs_.answer = QString::fromStdString(Utf8FromPath(square));
     program.Window()->itmFileOpenPanorama()->trigger();
+    Settle();
     EXPECT_EQ(Status(), "A 360-degree panorama needs to be twice as wide as it is high");
 }
 
@@ -196,10 +213,12 @@ TEST_F(ShellTest, EveryWayOutSavesTheRememberedFolderAndEnds) {
         modMain& program = Start({"zenivor"}, "");
         dialogs_.answer = QString::fromStdString(Utf8FromPath(strip_));
         program.Window()->itmFileOpen()->trigger();
+        Settle();
         settings_.unwritable = row.unwritable;
         row.leave(program);
-        EXPECT_EQ(settings_.writes, 1);
+        EXPECT_EQ(settings_.writes, 2) << "the remembered folder and the one recent file";
         EXPECT_EQ(StoredLastPath(), row.unwritable ? "" : Utf8FromPath(stripFolder_ / ""));
+        EXPECT_EQ(settings_.Value("Recent1"), row.unwritable ? "" : "strip:" + Utf8FromPath(strip_));
         EXPECT_EQ(ended_, 1);
     }
 }
@@ -209,12 +228,18 @@ TEST_F(ShellTest, WindowLayoutStaysPutWhenResized) {
     frmZenivor* window = program.Window();
     EXPECT_EQ(window->windowTitle(), "Zenivor");
     EXPECT_FALSE(window->windowIcon().isNull());
-    EXPECT_EQ(window->centralWidget()->size(), QSize(531, 551));
-    for (const QSize size : {QSize(531, 600), QSize(900, 800), QSize(300, 200)}) {
+    for (const QSize size : {QSize(531, 600), QSize(900, 800), QSize(1600, 900), QSize(300, 200)}) {
+        SCOPED_TRACE(std::to_string(size.width()) + " x " + std::to_string(size.height()));
         window->resize(size);
         EXPECT_EQ(window->picMap()->geometry(), QRect(12, 8, 508, 508));
         EXPECT_EQ(window->picMap()->contentsRect(), QRect(2, 2, 504, 504));
-        EXPECT_EQ(window->lblStatus()->geometry(), QRect(12, 524, 329, 17));
+        const QRect status = window->lblStatus()->geometry();
+        EXPECT_EQ(status.topLeft(), QPoint(12, 524));
+        EXPECT_EQ(status.height(), 17);
+        EXPECT_GE(status.width(), 329);
+        // The cube pane takes what the window has beside the picture.
+        EXPECT_GE(window->cubePane()->geometry().left(), 531);
+        EXPECT_EQ(window->cubePane()->geometry().right() + 1 + 12, window->cubePane()->parentWidget()->width());
     }
 }
 
@@ -225,11 +250,17 @@ TEST_F(ShellTest, MenusHaveTheirCaptionsAndShortcuts) {
         captions << menu->text();
         for (QAction* item : menu->menu()->actions()) {
             captions << (item->isSeparator() ? "-" : item->text() + "|" + item->shortcut().toString());
-            EXPECT_TRUE(item->isEnabled());
+            // Undo and the recent files wait for a conversion to undo or a file to list.
+            EXPECT_EQ(item->isEnabled(),
+                      item != program.Window()->itmEditUndo() && item->menu() != program.Window()->mnuFileOpenRecent())
+                << item->text().toStdString();
         }
     }
-    EXPECT_EQ(captions, QStringList({"&File", "&Open|Ctrl+O", "Open &Panorama...|Ctrl+Shift+O", "-", "E&xit|Ctrl+Q",
-                                     "&Help", "&Help|F1", "-", "&About|"}));
+    EXPECT_EQ(captions,
+              QStringList({"&File", "&Open|Ctrl+O", "Open &Panorama...|Ctrl+Shift+O", "Open &Cube...|Ctrl+Shift+C",
+                           "Open &Recent|", "Output &Folder...|", "Open Output Fol&der|Ctrl+D", "-", "E&xit|Ctrl+Q",
+                           "&Edit", "&Undo Conversion|Ctrl+Z", "&View", "Unfolded &Cross|Ctrl+1", "&Look Around|Ctrl+2",
+                           "&Help", "&Help|F1", "-", "&About|"}));
 }
 
 TEST_F(ShellTest, HelpOpensThePageBesideTheProgram) {
@@ -242,7 +273,10 @@ TEST_F(ShellTest, HelpOpensThePageBesideTheProgram) {
     } rows[] = {
         {"page present", true, true, {}},
         {"page missing", false, true, {"Error launching help file.\n\n" + page + " is missing."}},
-        {"launcher fails", true, false, {"Error launching help file.\n\nOpen " + page + " in a web browser."}},
+        {"launcher fails",
+         true,
+         false,
+         {"Error launching help file.\n\nNo program could open it: open " + page + " in a web browser."}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
