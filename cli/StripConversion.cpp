@@ -1,5 +1,7 @@
 #include "cli/StripConversion.h"
 
+#include <algorithm>
+
 #include "cli/Preview.h"
 #include "conversion/ProcessPanorama.h"
 #include "conversion/ProcessSky.h"
@@ -11,15 +13,26 @@ namespace {
 // conversion's result.
 class StepHost final : public MemoryHost {
 public:
-    StepHost(const std::function<void(const std::string&)>& step, bool verbose) : step_(step), verbose_(verbose) {}
+    StepHost(const std::function<void(const std::string&)>& step, bool verbose,
+             const std::function<void(const std::string&)>* progress)
+        : step_(step), verbose_(verbose), progress_(progress) {}
     void SetStatusText(const std::string& text) override {
         MemoryHost::SetStatusText(text);
         if (verbose_) step_(text);
+    }
+    // The step under way, and how far it has come: "Reading the strip 45%", each whole percent.
+    void ShowProgress(double fraction) override {
+        const int percent = static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 100);
+        if (progress_ == nullptr || percent == shownPercent_) return;
+        shownPercent_ = percent;
+        (*progress_)(Status() + " " + std::to_string(percent) + "%");
     }
 
 private:
     const std::function<void(const std::string&)>& step_;
     bool verbose_;
+    const std::function<void(const std::string&)>* progress_;
+    int shownPercent_ = -1;
 };
 
 Result<void> PrepareFolder(const std::filesystem::path& folder) {
@@ -66,9 +79,10 @@ std::string WayForward(const ConversionOptions& options, const SkyResult& result
 
 Result<void> ConvertStrip(const std::string& strip, const std::filesystem::path& folder,
                           const ConversionOptions& options, const ConverterSetup& setup,
-                          const std::function<void(const std::string&)>& step) {
+                          const std::function<void(const std::string&)>& step,
+                          const std::function<void(const std::string&)>* progress) {
     if (Result<void> prepared = PrepareFolder(folder); !prepared) return prepared;
-    StepHost host(step, options.verbose);
+    StepHost host(step, options.verbose, progress);
     const SkyContext context{.host = host,
                              .files = setup.files,
                              .lastPath = Utf8FromPath(folder / ""),
@@ -76,7 +90,8 @@ Result<void> ConvertStrip(const std::string& strip, const std::filesystem::path&
                              .decoders = setup.decoders,
                              .fitStrip = options.fit,
                              .folderWait = options.wait,
-                             .waiting = WaitingNotice(setup, folder)};
+                             .waiting = WaitingNotice(setup, folder),
+                             .colour = options.colour};
     const SkyResult result =
         options.equirect ? ProcessPanorama(strip, context, PanoramaOptionsOf(options)) : ProcessSky(strip, context);
     if (result.outcome != SkyOutcome::Completed) {

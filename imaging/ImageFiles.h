@@ -60,6 +60,12 @@ std::string_view FormatNamedBySignature(std::span<const std::uint8_t> head);
 // The image's size from its header; for a file no decoder can read, the error's detail names
 // the format the file looks like, when its signature tells.
 Result<ImageSize> ReadImageSize(FileSystem& files, const std::filesystem::path& path, DecoderList decoders);
+// The image's size and what its linear values mean (see ImageDecoder::LightHeld).
+struct ImageInfo {
+    ImageSize size;
+    Light light = Light::Display;
+};
+Result<ImageInfo> ReadImageInfo(FileSystem& files, const std::filesystem::path& path, DecoderList decoders);
 // The whole image; expected as for ImageDecoder::Read.
 Result<RgbImage> ReadImage(FileSystem& files, const std::filesystem::path& path, DecoderList decoders,
                            ImageSize expected);
@@ -71,6 +77,10 @@ Result<RgbImage> ReadImage(InputFile file, DecoderList decoders, ImageSize expec
 // that for less (see ImageDecoder::ReadReduced).
 Result<RgbImage> ReadImageReduced(FileSystem& files, const std::filesystem::path& path, DecoderList decoders,
                                   ImageSize expected, int largestFactor);
+
+// The image's rows in linear light, handed to sink (see ImageDecoder::ReadRows).
+Result<void> ReadImageRows(FileSystem& files, const std::filesystem::path& path, DecoderList decoders,
+                           ImageSize expected, int largestFactor, RowSink& sink);
 
 // Stages the image as the new folder/name in the program's TGA layout, straight from its pixels.
 Result<StagedFile> StageTga(FileSystem& files, OutputFolder& folder, const std::string& name, const RgbImage& image);

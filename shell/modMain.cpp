@@ -28,7 +28,9 @@ namespace {
 namespace fs = std::filesystem;
 
 // Names are case-sensitive here, so the extensions are offered in both spellings.
-constexpr const char* kPanoramaFilter = "Panoramas (*.tga *.png *.jpg *.jpeg *.TGA *.PNG *.JPG *.JPEG)";
+constexpr const char* kPanoramaFilter =
+    "Panoramas (*.tga *.png *.jpg *.jpeg *.tif *.tiff *.webp *.exr *.hdr "
+    "*.TGA *.PNG *.JPG *.JPEG *.TIF *.TIFF *.WEBP *.EXR *.HDR)";
 // How many files File > Open Recent lists, kept under the keys "Recent1" to "Recent8".
 constexpr int kRecentEntries = 8;
 // How long the panorama's controls rest before its cube is projected anew.

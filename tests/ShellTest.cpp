@@ -134,7 +134,8 @@ TEST_F(ShellTest, FileOpenRemembersTheChosenFolder) {
     const OpenDialogSetup& setup = dialogs_.setups[0];
     EXPECT_EQ(setup.defaultSuffix, "tga");
     EXPECT_EQ(setup.nameFilters, QStringList({"TGA file (504x504,1008x504,2016x504) (*.tga *.TGA)", "All Files (*)",
-                                              "Panoramas (*.tga *.png *.jpg *.jpeg *.TGA *.PNG *.JPG *.JPEG)"}));
+                                              "Panoramas (*.tga *.png *.jpg *.jpeg *.tif *.tiff *.webp *.exr *.hdr "
+                                              "*.TGA *.PNG *.JPG *.JPEG *.TIF *.TIFF *.WEBP *.EXR *.HDR)"}));
     EXPECT_EQ(setup.initialFolder.toStdString(), rememberedText_);
     EXPECT_EQ(program.LastPath(), Utf8FromPath(stripFolder_ / ""));
     EXPECT_EQ(Status(), "AllDone");
@@ -165,7 +166,8 @@ TEST_F(ShellTest, OpensPngStripsAndProjectsPanoramasFromTheirOwnMenuItem) {
     program.Window()->itmFileOpenPanorama()->trigger();
     Settle();
     EXPECT_EQ(dialogs_.setups.back().nameFilters.front(),
-              "Panoramas (*.tga *.png *.jpg *.jpeg *.TGA *.PNG *.JPG *.JPEG)");
+              "Panoramas (*.tga *.png *.jpg *.jpeg *.tif *.tiff *.webp *.exr *.hdr "
+              "*.TGA *.PNG *.JPG *.JPEG *.TIF *.TIFF *.WEBP *.EXR *.HDR)");
     // Shown first, written once the user says so.
     ASSERT_TRUE(Window()->PanoramaControlsShown());
     EXPECT_FALSE(std::filesystem::exists(panorama.parent_path() / "F0060001.tga"));
@@ -173,7 +175,7 @@ TEST_F(ShellTest, OpensPngStripsAndProjectsPanoramasFromTheirOwnMenuItem) {
     Settle();
     EXPECT_EQ(Status(), "AllDone");
     EXPECT_EQ(program.LastPath(), Utf8FromPath(panorama.parent_path() / ""));
-    EXPECT_EQ(ReadTga(panorama.parent_path() / "F0060001.tga"), ProjectPanorama(CoordinateImage(1024, 512))[5]);
+    EXPECT_EQ(ReadTga(panorama.parent_path() / "F0060001.tga"), LinearProjection(CoordinateImage(1024, 512))[5]);
 
     // A square strip is no panorama: refused, and said so.
     const auto square = dir_ / "square.tga";

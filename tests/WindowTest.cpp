@@ -185,7 +185,7 @@ TEST_F(WindowTest, APanoramaOpenedAsAStripIsOfferedAsOne) {
     Window()->WritePanorama();
     Settle();
     ASSERT_EQ(Status(), "AllDone");
-    const auto faces = ProjectPanorama(CoordinateImage(1024, 512), PanoramaView{.north = 90, .pitch = 5, .roll = -3});
+    const auto faces = LinearProjection(CoordinateImage(1024, 512), PanoramaView{.north = 90, .pitch = 5, .roll = -3});
     for (const Face face : kAllFaces)
         EXPECT_EQ(ReadTga(stripFolder_ / FileNameOf(face)), faces[static_cast<std::size_t>(face)]) << FileNameOf(face);
 }
