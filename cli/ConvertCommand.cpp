@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <thread>
@@ -32,8 +33,8 @@ struct Options {
     std::vector<std::string> operands;
 };
 
-// A number (of degrees or seconds), all of the text.
-std::optional<double> Degrees(const std::string& text) {
+// A number (of degrees, seconds or stops), all of the text.
+std::optional<double> NumberOf(const std::string& text) {
     double value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) return std::nullopt;
@@ -143,21 +144,34 @@ Result<void> ParseOptions(const std::vector<std::string>& arguments, Options& op
             if (!conversion.preview) return Usage("--preview needs a file name");
         } else if (Names(argument, "--north")) {
             const auto value = ValueOf("--north", arguments, i);
-            conversion.north = value ? Degrees(*value) : std::nullopt;
+            conversion.north = value ? NumberOf(*value) : std::nullopt;
             if (!conversion.north) return Usage("--north needs a number of degrees");
         } else if (Names(argument, "--pitch") || Names(argument, "--roll")) {
             const bool pitch = Names(argument, "--pitch");
             const auto value = ValueOf(pitch ? "--pitch" : "--roll", arguments, i);
             std::optional<double>& angle = pitch ? conversion.pitch : conversion.roll;
-            angle = value ? Degrees(*value) : std::nullopt;
+            angle = value ? NumberOf(*value) : std::nullopt;
             if (!angle || std::abs(*angle) > 90)
                 return Usage(std::string(pitch ? "--pitch" : "--roll") + " needs a number of degrees, -90 to 90");
         } else if (Names(argument, "--ground")) {
             conversion.ground = ValueOf("--ground", arguments, i);
             if (!conversion.ground) return Usage("--ground takes nadir, template or a TGA file");
+        } else if (Names(argument, "--linear")) {
+            const auto value = ValueOf("--linear", arguments, i);
+            if (value != "on" && value != "off") return Usage("--linear takes on or off");
+            conversion.colour.linearLight = value == "on";
+        } else if (Names(argument, "--exposure")) {
+            const auto value = ValueOf("--exposure", arguments, i);
+            conversion.colour.toneMapping.exposureEv = value ? NumberOf(*value) : std::nullopt;
+            if (!conversion.colour.toneMapping.exposureEv) return Usage("--exposure needs a number of stops (EV)");
+        } else if (Names(argument, "--tonemap")) {
+            const auto value = ValueOf("--tonemap", arguments, i);
+            const std::optional<ToneCurve> curve = value ? ToneCurveNamed(*value) : std::nullopt;
+            if (!curve) return Usage("--tonemap takes filmic, reinhard or clip");
+            conversion.colour.toneMapping.curve = *curve;
         } else if (Names(argument, "--wait")) {
             const auto value = ValueOf("--wait", arguments, i);
-            const std::optional<double> seconds = value ? Degrees(*value) : std::nullopt;
+            const std::optional<double> seconds = value ? NumberOf(*value) : std::nullopt;
             if (!seconds || *seconds < 0 || *seconds > 1e6) return Usage("--wait needs a number of seconds, 0 or more");
             conversion.wait = std::chrono::milliseconds(std::llround(*seconds * 1000));
         } else if (Names(argument, "--batch")) {
@@ -207,13 +221,18 @@ int ConvertSingle(const Options& options, const ConverterSetup& setup, Console& 
     }
     std::string lastStep;
     ConvertingInto(folder);
+    // On a terminal a long step's progress is redrawn in place; never on a pipe.
+    const std::function<void(const std::string&)> progress = [&console](const std::string& line) {
+        console.ShowProgress(line);
+    };
     const Result<void> converted = ConvertStrip(
         strip, folder, options.conversion, setup,
         [&](const std::string& text) {
             console.Say(text);
             lastStep = text;
         },
-        standardInput ? &*standardInput : nullptr);
+        standardInput ? &*standardInput : nullptr, setup.terminal ? &progress : nullptr);
+    console.ClearProgress();
     if (!converted) {
         // A failure shown in the status line has been printed as the last step already.
         SayLines(console, converted.Error(), lastStep);

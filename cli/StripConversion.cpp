@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "cli/ConverterFiles.h"
+#include "cli/Preview.h"
 #include "conversion/ProcessPanorama.h"
 #include "conversion/ProcessSky.h"
 
@@ -15,15 +16,26 @@ namespace {
 // conversion's result.
 class StepHost final : public MemoryHost {
 public:
-    StepHost(const std::function<void(const std::string&)>& step, bool verbose) : step_(step), verbose_(verbose) {}
+    StepHost(const std::function<void(const std::string&)>& step, bool verbose,
+             const std::function<void(const std::string&)>* progress)
+        : step_(step), verbose_(verbose), progress_(progress) {}
     void SetStatusText(const std::string& text) override {
         MemoryHost::SetStatusText(text);
         if (verbose_) step_(text);
+    }
+    // The step under way, and how far it has come: "Reading the strip 45%", each whole percent.
+    void ShowProgress(double fraction) override {
+        const int percent = static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 100);
+        if (progress_ == nullptr || percent == shownPercent_) return;
+        shownPercent_ = percent;
+        (*progress_)(Status() + " " + std::to_string(percent) + "%");
     }
 
 private:
     const std::function<void(const std::string&)>& step_;
     bool verbose_;
+    const std::function<void(const std::string&)>* progress_;
+    int shownPercent_ = -1;
 };
 
 // Between the lines of a failure: a NUL, which no path and no library's message holds.
@@ -113,10 +125,11 @@ bool HasImageExtension(const std::filesystem::path& path) {
 
 Result<void> ConvertStrip(const std::string& strip, const std::filesystem::path& folder,
                           const ConversionOptions& options, const ConverterSetup& setup,
-                          const std::function<void(const std::string&)>& say, const InputFile* standardInput) {
+                          const std::function<void(const std::string&)>& say, const InputFile* standardInput,
+                          const std::function<void(const std::string&)>* progress) {
     if (Result<void> checked = CheckCube(strip, folder, options, standardInput != nullptr); !checked) return checked;
     ConverterFiles files(setup.files, standardInput, folder);
-    StepHost host(say, options.verbose && !options.quiet);
+    StepHost host(say, options.verbose && !options.quiet, progress);
     const SkyContext context{.host = host,
                              .files = files,
                              .lastPath = Utf8FromPath(folder / ""),
@@ -125,7 +138,8 @@ Result<void> ConvertStrip(const std::string& strip, const std::filesystem::path&
                              .decoders = setup.decoders,
                              .fitStrip = options.fit,
                              .folderWait = options.wait,
-                             .waiting = WaitingNotice(setup, folder)};
+                             .waiting = WaitingNotice(setup, folder),
+                             .colour = options.colour};
     const SkyResult result =
         options.equirect ? ProcessPanorama(strip, context, PanoramaOptionsOf(options)) : ProcessSky(strip, context);
     if (result.looksLikePanorama && !options.quiet) say(kLooksLikePanorama);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/ConvertCommand.h"
+#include "imaging/ToneMap.h"
 
 namespace zenivor {
 
@@ -27,6 +28,7 @@ struct ConversionOptions {
     std::optional<std::string> preview;
     // How long to wait for another conversion into the same folder.
     std::chrono::milliseconds wait = std::chrono::seconds(30);
+    ColourOptions colour;
 };
 
 // Whether --ground's value names a kind of ground rather than a file.
@@ -43,10 +45,12 @@ bool HasImageExtension(const std::filesystem::path& path);
 // has been accepted. Each step's text (with options.verbose, and "AllDone" at the end) and any
 // warning go to say, unless options.quiet. A failure's detail says why, a line each: the
 // failure, then what would have taken the strip, if anything. Safe to run on several threads at
-// once, each with its own folder.
+// once, each with its own folder. With progress, a long step's progress goes there too
+// ("Reading the strip 45%"), each time it grows.
 Result<void> ConvertStrip(const std::string& strip, const std::filesystem::path& folder,
                           const ConversionOptions& options, const ConverterSetup& setup,
-                          const std::function<void(const std::string&)>& say, const InputFile* standardInput = nullptr);
+                          const std::function<void(const std::string&)>& say, const InputFile* standardInput = nullptr,
+                          const std::function<void(const std::string&)>* progress = nullptr);
 
 // The lines of a failure's detail.
 std::vector<std::string> FailureLines(const Error& error);

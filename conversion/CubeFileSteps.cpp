@@ -33,11 +33,12 @@ bool CubeFileSteps::StopWithMessage(SkyOutcome outcome, const std::string& messa
 }
 
 bool CubeFileSteps::ReadSourceSize() {
-    const Result<ImageSize> size = ReadImageSize(context_.files, PathFromUtf8(path_), context_.decoders);
-    if (!size)
+    const Result<ImageInfo> info = ReadImageInfo(context_.files, PathFromUtf8(path_), context_.decoders);
+    if (!info)
         return StopWithMessage(SkyOutcome::Refused,
-                               "Error getting file size of " + path_ + " (" + SizeQueryReason(size.Error()) + ")");
-    result_.strip = *size;
+                               "Error getting file size of " + path_ + " (" + SizeQueryReason(info.Error()) + ")");
+    result_.strip = info->size;
+    sourceLight_ = info->light;
     return true;
 }
 
@@ -46,6 +47,13 @@ bool CubeFileSteps::ReadSource(RgbImage& image, int largestFactor) {
         ReadImageReduced(context_.files, PathFromUtf8(path_), context_.decoders, result_.strip, largestFactor);
     if (!read) return Stop("Get " + path_ + " error: " + NumberAndReason(read.Error()));
     image = std::move(*read);
+    return true;
+}
+
+bool CubeFileSteps::ReadSourceRows(RowSink& sink, int largestFactor) {
+    const Result<void> read =
+        ReadImageRows(context_.files, PathFromUtf8(path_), context_.decoders, result_.strip, largestFactor, sink);
+    if (!read) return Stop("Get " + path_ + " error: " + NumberAndReason(read.Error()));
     return true;
 }
 

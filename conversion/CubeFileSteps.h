@@ -21,6 +21,8 @@ public:
     const std::string& SourcePath() const { return path_; }
     const SkyResult& Outcome() const { return result_; }
     ImageSize SourceSize() const { return result_.strip; }
+    // What the source's linear values mean, once its size was read.
+    Light SourceLight() const { return sourceLight_; }
     // The output folder: the remembered one, or the source's own when none is remembered.
     std::filesystem::path Folder() const;
     std::string OutputPath(Face face) const;
@@ -34,6 +36,8 @@ public:
     // The source's pixels, of the size just read (which also catches a file that changed in
     // between); shrunk by up to largestFactor where its format can do that for less.
     bool ReadSource(RgbImage& image, int largestFactor = 1);
+    // The same as rows in linear light, handed to sink.
+    bool ReadSourceRows(RowSink& sink, int largestFactor = 1);
     // Before anything is replaced: the ground template must be there to copy (when it is to be),
     // and the folder is locked so that a second conversion into it waits for this one. The
     // first face named is the one a failure to open the folder is reported for.
@@ -60,6 +64,7 @@ private:
     const std::string& path_;
     const SkyContext& context_;
     SkyResult result_;
+    Light sourceLight_ = Light::Display;
     InputFile ground_;
     OutputFolder folder_;
     std::array<StagedFile, 6> staged_;  // by Face; they go before the folder they lie in

@@ -45,13 +45,17 @@ struct Frames {
     std::array<Face, 6> byAxis;  // the face looking along axis a, positive at 2a, negative at 2a + 1
 };
 
+constexpr std::size_t AxisSlot(int axis, bool positive) {
+    return 2 * static_cast<std::size_t>(axis) + (positive ? 0 : 1);
+}
+
 const Frames& CubeFrames() {
     static const Frames frames = [] {
         Frames built{};
         for (const Face face : kAllFaces) {
             const AxisFrame frame = FrameOf(face);
             built.byFace[static_cast<std::size_t>(face)] = frame;
-            built.byAxis[2 * static_cast<std::size_t>(frame.forwardAxis) + (frame.forwardSign > 0 ? 0 : 1)] = face;
+            built.byAxis[AxisSlot(frame.forwardAxis, frame.forwardSign > 0)] = face;
         }
         return built;
     }();
@@ -67,7 +71,7 @@ struct FacePoint {
 inline FacePoint PointOf(const Frames& frames, const float d[3]) {
     const float ax = std::abs(d[0]), ay = std::abs(d[1]), az = std::abs(d[2]);
     const int axis = ax >= ay && ax >= az ? 0 : (ay >= az ? 1 : 2);
-    const Face face = frames.byAxis[2 * static_cast<std::size_t>(axis) + (d[axis] > 0 ? 0 : 1)];
+    const Face face = frames.byAxis[AxisSlot(axis, d[axis] > 0)];
     const AxisFrame& frame = frames.byFace[static_cast<std::size_t>(face)];
     const float inverse = frame.forwardSign / d[frame.forwardAxis];
     return {face, frame.rightSign * d[frame.rightAxis] * inverse, frame.upSign * d[frame.upAxis] * inverse};
@@ -159,8 +163,10 @@ void CubeLookAround::Render(const ViewAngles& view, RgbImage& out) const {
                 const float u = std::clamp(point.a * kHalf + (kHalf + 0.5F), 0.0F, kLast);
                 const float v = std::clamp((kHalf + 0.5F) - point.b * kHalf, 0.0F, kLast);
                 const int x0 = static_cast<int>(u), y0 = static_cast<int>(v);
-                const int tx = static_cast<int>(std::floor((u - x0) * 256.0F + 0.5F)),
-                          ty = static_cast<int>(std::floor((v - y0) * 256.0F + 0.5F));
+                // Both fractions are non-negative, so adding a half rounds them; lround would be a
+                // library call per pixel.
+                const int tx = static_cast<int>((u - x0) * 256.0F + 0.5F),  // NOLINT(bugprone-incorrect-roundings)
+                    ty = static_cast<int>((v - y0) * 256.0F + 0.5F);        // NOLINT(bugprone-incorrect-roundings)
                 const std::uint8_t* upper = face.Row(y0) + static_cast<std::size_t>(x0) * 3;
                 const std::uint8_t* lower = upper + face.RowBytes();
                 for (int c = 0; c < 3; ++c) {
@@ -205,7 +211,7 @@ void PanoramaLookAround::Render(const ViewAngles& view, const PanoramaView& turn
                 for (int c = 0; c < 3; ++c) {
                     const double top = upper[left * 3 + c] + tx * (upper[right * 3 + c] - upper[left * 3 + c]);
                     const double bottom = lower[left * 3 + c] + tx * (lower[right * 3 + c] - lower[left * 3 + c]);
-                    target[c] = static_cast<std::uint8_t>(top + ty * (bottom - top) + 0.5);
+                    target[c] = static_cast<std::uint8_t>(std::lround(top + ty * (bottom - top)));
                 }
             }
         }

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <numbers>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -72,30 +74,41 @@ struct Level {
 // 2 x 2 pixels is exact as far as four halvings (where a pixel is the mean of 256 of the
 // panorama's) and rounds to the nearest 1/256 past that, so nothing drifts brighter and a
 // constant panorama stays exactly its value at every level. Level k's pixel x covers the panorama's columns
-// [x * 2^k, (x + 1) * 2^k); an odd last column or row is a mean of what there is.
+// [x * 2^k, (x + 1) * 2^k); an odd last column or row is a mean of what there is. A panorama in
+// linear light (LinearImage) halves in floats, its means exact as floats are.
+template <typename Image>
 class Pyramid {
 public:
-    using Halving = std::uint16_t;
-    static constexpr float kHalvingUnit = 256;
+    static constexpr bool kLinear = std::is_same_v<Image, LinearImage>;
+    using Sample = std::conditional_t<kLinear, float, std::uint8_t>;
+    using Halving = std::conditional_t<kLinear, float, std::uint16_t>;
+    static constexpr float kHalvingUnit = kLinear ? 1 : 256;
 
-    Pyramid(const RgbImage& base, int levels) : base_(base) {
+    Pyramid(const Image& base, int levels) : base_(base) {
         for (int level = 1; level < levels && Size(level - 1).height > 1; ++level) {
             const ImageSize size = Size(level - 1);
             halvings_.emplace_back(static_cast<std::size_t>((size.width + 1) / 2) * ((size.height + 1) / 2) * 3);
             if (level == 1)
-                Halve(base.pixels.data(), size, Halving{256}, halvings_.back().data());
+                Halve(BaseSamples(), size, static_cast<Halving>(kHalvingUnit), halvings_.back().data());
             else
                 Halve(halvings_[level - 2].data(), size, Halving{1}, halvings_.back().data());
         }
     }
     int Count() const { return static_cast<int>(halvings_.size()) + 1; }
-    Level<std::uint8_t> Base() const { return {base_.pixels.data(), base_.width, base_.height, 1}; }
+    Level<Sample> Base() const { return {BaseSamples(), base_.width, base_.height, 1}; }
     Level<Halving> Halved(int level) const {
         const ImageSize size = Size(level);
         return {halvings_[level - 1].data(), size.width, size.height, kHalvingUnit};
     }
 
 private:
+    const Sample* BaseSamples() const {
+        if constexpr (kLinear)
+            return base_.samples.data();
+        else
+            return base_.pixels.data();
+    }
+
     ImageSize Size(int level) const {
         ImageSize size{base_.width, base_.height};
         for (int k = 0; k < level; ++k) size = {(size.width + 1) / 2, (size.height + 1) / 2};
@@ -116,16 +129,20 @@ private:
                 const int left = 2 * x * 3;
                 const int right = 2 * x + 1 < size.width ? left + 3 : left;
                 for (int c = 0; c < 3; ++c) {
-                    const std::uint32_t sum =
-                        std::uint32_t{upper[left + c]} + upper[right + c] + lower[left + c] + lower[right + c];
-                    *target++ = static_cast<Halving>((sum * scale + 2) / 4);
+                    if constexpr (kLinear) {
+                        *target++ = (upper[left + c] + upper[right + c] + lower[left + c] + lower[right + c]) * 0.25F;
+                    } else {
+                        const std::uint32_t sum =
+                            std::uint32_t{upper[left + c]} + upper[right + c] + lower[left + c] + lower[right + c];
+                        *target++ = static_cast<Halving>((sum * scale + 2) / 4);
+                    }
                 }
             }
         });
     }
 
-    const RgbImage& base_;
-    std::vector<std::vector<Halving>> halvings_;
+    const Image& base_;
+    std::vector<std::vector<Halving, UninitialisedAllocator<Halving>>> halvings_;  // written whole by Halve
 };
 
 // A colour in the panorama's byte order.
@@ -272,21 +289,27 @@ Mapped MappingAt(Face face, double column, double row, ImageSize panorama, const
     return {d, {u(perColumn), v(perColumn), u(perRow), v(perRow)}};
 }
 
+// Projects a panorama of bytes into faces of bytes, or one in linear light into faces in
+// linear light (Image: RgbImage or LinearImage).
+template <typename Image>
 class Projection {
 public:
-    Projection(const RgbImage& panorama, const PanoramaView& view)
+    Projection(const Image& panorama, const PanoramaView& view)
         : panorama_(panorama),
           north_(view.north),
           turn_(Rotation::Of(view)),
           pyramid_(panorama, LevelsNeeded(panorama)) {}
 
-    void Rows(Face face, int firstRow, int endRow, RgbImage& out) const {
+    void Rows(Face face, int firstRow, int endRow, Image& out) const {
         Scratch scratch;
         for (int row = firstRow; row < endRow; ++row) {
-            std::uint8_t* target = out.Row(row);
+            auto* target = out.Row(row);
             for (int column = 0; column < kFaceSize; ++column, target += 3) {
                 const Bgr colour = Pixel(face, column, row, scratch);
-                target[0] = Rounded(colour.b), target[1] = Rounded(colour.g), target[2] = Rounded(colour.r);
+                if constexpr (Pyramid<Image>::kLinear)
+                    target[0] = colour.b, target[1] = colour.g, target[2] = colour.r;
+                else
+                    target[0] = Rounded(colour.b), target[1] = Rounded(colour.g), target[2] = Rounded(colour.r);
             }
         }
     }
@@ -305,7 +328,7 @@ private:
         return level;
     }
 
-    static int LevelsNeeded(const RgbImage& panorama) {
+    static int LevelsNeeded(const Image& panorama) {
         // The widest footprint lies at a face's centre; the longest reaches round the pole.
         const ImageSize size{panorama.width, panorama.height};
         const Footprint centre = FootprintOf(Face::North, kFaceSize / 2.0, kFaceSize / 2.0, size);
@@ -331,11 +354,35 @@ private:
                           : Filtered(pyramid_.Halved(level), scratch.across, scratch.down);
     }
 
-    const RgbImage& panorama_;
+    const Image& panorama_;
     double north_;
     Rotation turn_;
-    Pyramid pyramid_;
+    Pyramid<Image> pyramid_;
 };
+
+template <typename Image>
+std::array<Image, 6> Projected(const Image& panorama, const PanoramaView& view,
+                               const std::function<void(double)>& progress) {
+    const Projection<Image> projection(panorama, view);
+    std::array<Image, 6> faces;
+    for (Image& face : faces) {
+        if constexpr (Pyramid<Image>::kLinear)
+            face = LinearImage::Sized(kFaceSize, kFaceSize, panorama.light);
+        else
+            face = RgbImage::Unfilled(kFaceSize, kFaceSize);
+    }
+    // Bands of rows, so that every core stays busy to the end.
+    constexpr int kBands = 12;
+    constexpr int kBandRows = (kFaceSize + kBands - 1) / kBands;
+    std::atomic<int> done{0};
+    ForEachIndexInParallel(6 * kBands, [&](int task) {
+        const int face = task / kBands;
+        const int first = (task % kBands) * kBandRows;
+        projection.Rows(kAllFaces[face], first, std::min(first + kBandRows, kFaceSize), faces[face]);
+        if (progress) progress(static_cast<double>(++done) / (6 * kBands));
+    });
+    return faces;
+}
 
 }  // namespace
 
@@ -377,20 +424,12 @@ Direction PanoramaDirection(const Direction& cube, const PanoramaView& view) {
 
 std::array<RgbImage, 6> ProjectPanorama(const RgbImage& panorama, const PanoramaView& view,
                                         const std::function<void(double)>& progress) {
-    const Projection projection(panorama, view);
-    std::array<RgbImage, 6> faces;
-    for (RgbImage& face : faces) face = RgbImage::Unfilled(kFaceSize, kFaceSize);
-    // Bands of rows, so that every core stays busy to the end.
-    constexpr int kBands = 12;
-    constexpr int kBandRows = (kFaceSize + kBands - 1) / kBands;
-    std::atomic<int> done{0};
-    ForEachIndexInParallel(6 * kBands, [&](int task) {
-        const int face = task / kBands;
-        const int first = (task % kBands) * kBandRows;
-        projection.Rows(kAllFaces[face], first, std::min(first + kBandRows, kFaceSize), faces[face]);
-        if (progress) progress(static_cast<double>(++done) / (6 * kBands));
-    });
-    return faces;
+    return Projected(panorama, view, progress);
+}
+
+std::array<LinearImage, 6> ProjectLinearPanorama(const LinearImage& panorama, const PanoramaView& view,
+                                                 const std::function<void(double)>& progress) {
+    return Projected(panorama, view, progress);
 }
 
 }  // namespace zenivor

@@ -8,6 +8,7 @@
 
 #include "conversion/Cube.h"
 #include "imaging/ImageDecoder.h"
+#include "imaging/LinearLight.h"
 #include "imaging/RgbImage.h"
 
 namespace zenivor {
@@ -78,5 +79,9 @@ std::array<RgbImage, 6> ProjectPanorama(const RgbImage& panorama, const Panorama
 inline std::array<RgbImage, 6> ProjectPanorama(const RgbImage& panorama, double northDegrees = kDefaultNorthDegrees) {
     return ProjectPanorama(panorama, PanoramaView{.north = northDegrees});
 }
+// The same in linear light: a panorama of linear light (display or scene light) into faces of
+// the same light, filtered as floats, for the caller to tone-map and encode.
+std::array<LinearImage, 6> ProjectLinearPanorama(const LinearImage& panorama, const PanoramaView& view = {},
+                                                 const std::function<void(double)>& progress = nullptr);
 
 }  // namespace zenivor

@@ -5,12 +5,14 @@
 #include "conversion/CubeFileSteps.h"
 #include "conversion/SkyCube.h"
 #include "imaging/Resample.h"
+#include "imaging/ToneMap.h"
 
 namespace zenivor {
 namespace {
 
 constexpr const char* kSizeMessage = "Imagesize needs to be 504x504 or 1008x504 or 2016x504";
 constexpr const char* kSavingSkyText = "Saving sky.";
+constexpr const char* kReadingText = "Reading the strip";
 constexpr const char* kSavingGroundText = "Saving ground";
 
 // How far, on average, a pole row's bytes may stray from the row's mean (of 255) and still
@@ -67,11 +69,41 @@ private:
         const ImageSize target = context_.fitStrip ? FittedStripSize(size).value_or(size) : size;
         layout_ = StripLayoutFor(target);
         if (layout_ == nullptr) return steps_.StopWithMessage(SkyOutcome::Refused, kSizeMessage);
+        const bool scene = steps_.SourceLight() == Light::Scene;
+        // A strip of the program's size in 8 bits is used as it is, byte for byte.
+        const bool read = !scene && (target == size || !context_.colour.linearLight) ? ReadAsItIs(size, target)
+                                                                                     : ReadInLinearLight(target);
+        // The poles of a panorama are as uniform after the fit as before it.
+        if (read && target != size) looksLikePanorama_ = LooksLikePanorama(strip_);
+        return read;
+    }
+
+    bool ReadAsItIs(ImageSize size, ImageSize target) {
         if (!steps_.ReadSource(strip_)) return false;
-        if (target != size) {
-            looksLikePanorama_ = LooksLikePanorama(strip_);
-            strip_ = Resampled(strip_, target.width, target.height);
+        if (target != size) strip_ = Resampled(strip_, target.width, target.height);
+        return true;
+    }
+
+    // Resampled in linear light as the rows arrive (HDR sources always), then made 8-bit.
+    bool ReadInLinearLight(ImageSize target) {
+        host_.SetStatusText(kReadingText);
+        host_.RepaintStatus();
+        LinearResampler resampler(target);
+        CountedRows counted(
+            resampler,
+            [](void* host, int percent) { static_cast<ConversionHost*>(host)->ShowProgress(percent / 100.0); }, &host_);
+        if (!steps_.ReadSourceRows(counted)) return false;
+        if (!resampler.Complete())
+            return steps_.Stop("Get " + steps_.SourcePath() +
+                               " error: " + NumberAndReason(Error{errc::TruncatedPixels}));
+        LinearImage& image = resampler.Image();
+        if (image.light == Light::Scene) {
+            const ToneMapping& mapping = context_.colour.toneMapping;
+            const double ev = ExposureFor(image, mapping);
+            host_.SetStatusText(ExposureText(ev, !mapping.exposureEv));
+            ToneMapSamples(image.samples, ev, mapping.curve);
         }
+        strip_ = SrgbImageOf(image);
         return true;
     }
 

@@ -8,6 +8,7 @@
 
 #include "conversion/ConversionHost.h"
 #include "imaging/ImageFiles.h"
+#include "imaging/ToneMap.h"
 #include "util/FileSystem.h"
 
 namespace zenivor {
@@ -34,6 +35,8 @@ struct SkyContext {
     // (with the folder locked): the window keeps the older ones for Undo there. A failure
     // replaces nothing.
     std::function<Result<void>(FileSystem& files, OutputFolder& folder)> beforeReplace = nullptr;
+    // Resampling in linear light, and the tone mapping of HDR sources.
+    ColourOptions colour = {};
 };
 
 // The status line's text of a conversion the user stopped.

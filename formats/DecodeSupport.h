@@ -3,14 +3,22 @@
 // rather than an exception (the checks on a size come from imaging/ImageDecoder.h).
 
 #include "imaging/ImageDecoder.h"
+#include "imaging/LinearLight.h"
 #include "imaging/RgbImage.h"
+#include "imaging/Symmetry.h"
 #include "util/Result.h"
 
 namespace zenivor::formats {
 
 // An image for the decoder to fill; OutOfMemory when there is no room for it.
 Result<RgbImage> AllocateImage(ImageSize size);
+// The 8-bit image of a decoder's rows (ImageDecoder::ReadRows): collected whole, then encoded,
+// scene light exposed and tone-mapped by the default mapping first.
+Result<RgbImage> ImageFromRows(const ImageDecoder& decoder, ByteSource& source, ImageSize expected, int largestFactor);
 // The decoded image turned upright by its Exif orientation; OutOfMemory as above.
 Result<RgbImage> Upright(RgbImage stored, int exifOrientation);
+
+// A linear image turned and mirrored; OutOfMemory as above.
+Result<LinearImage> Transformed(const LinearImage& image, Symmetry symmetry);
 
 }  // namespace zenivor::formats

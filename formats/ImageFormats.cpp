@@ -9,7 +9,8 @@ namespace zenivor {
 
 namespace {
 
-constexpr std::array kFormatErrorKinds{errc::BadPng, errc::BadJpeg};
+constexpr std::array kFormatErrorKinds{errc::BadPng, errc::BadJpeg, errc::BadTiff,           errc::BadWebp,
+                                       errc::BadExr, errc::BadHdr,  errc::UnsupportedLayout, errc::OverBudget};
 
 }  // namespace
 
@@ -24,7 +25,8 @@ std::vector<ErrorKind> AllErrorKinds() {
 }
 
 DecoderList PanoramaDecoders() {
-    static const ImageDecoder* const decoders[] = {&PngDecoder(), &JpegDecoder(), &TgaDecoder()};
+    static const ImageDecoder* const decoders[] = {&PngDecoder(), &JpegDecoder(), &TiffDecoder(), &WebpDecoder(),
+                                                   &ExrDecoder(), &HdrDecoder(),  &TgaDecoder()};
     return decoders;
 }
 

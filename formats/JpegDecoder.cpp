@@ -12,10 +12,12 @@
 #include <csetjmp>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <new>
 #include <utility>
 #include <vector>
 
+#include "formats/ColourProfile.h"
 #include "formats/DecodeSupport.h"
 #include "formats/Exif.h"
 #include "formats/ImageFormats.h"
@@ -25,16 +27,32 @@
 namespace zenivor {
 namespace {
 
+using formats::ProfileInput;
+using formats::ProfileTransform;
 using formats::SourceReader;
 
 constexpr std::uint8_t kJpegSignature[] = {0xFF, 0xD8, 0xFF};
 constexpr std::size_t kMaxSegmentBytes = 65533;  // a marker segment's contents at most
-// Real progressive files have a dozen scans; thousands only make a crafted file slow.
+// The work of a progressive file's scans, counted as blocks times scans (each scan passes over
+// the blocks of its components, however little it codes for them): real files have about ten
+// scans, so an 8192 x 4096 panorama takes some ten million; hundreds of scans over a large image
+// only make a crafted file slow. A file may take more the larger it is, as long as every byte
+// could code that much.
+// Real progressive files have a dozen scans; hundreds only make a crafted file slow.
 constexpr int kMaxScans = 500;
+constexpr std::uint64_t kBaseBlockScans = std::uint64_t{40} << 20;
+constexpr std::uint64_t kBlockScansPerByte = 16;
+// libjpeg's own memory (a progressive image's coefficients, 128 bytes a block, above all).
+constexpr long kMaxLibjpegMemory = 256L << 20;
+// An ICC profile's APP2 segments start with this mark, then the segment's number and the count.
+constexpr std::uint8_t kProfileMark[] = {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0};
 
 // What libjpeg's callbacks share with the decoder. Destroying it frees libjpeg's state.
 struct JpegSession {
-    explicit JpegSession(ByteSource& source) : reader(source), segment(kMaxSegmentBytes) {}
+    explicit JpegSession(ByteSource& source)
+        : reader(source),
+          segment(kMaxSegmentBytes),
+          blockScanBudget(std::max(kBaseBlockScans, kBlockScansPerByte * source.Size())) {}
     ~JpegSession() { jpeg_destroy_decompress(&cinfo); }  // safe before and after jpeg_create_decompress
     JpegSession(const JpegSession&) = delete;
     JpegSession& operator=(const JpegSession&) = delete;
@@ -50,6 +68,10 @@ struct JpegSession {
     int messageCode = 0;
     bool exifSeen = false;
     int orientation = formats::kUprightOrientation;
+    std::uint64_t blockScanBudget;
+    std::vector<std::vector<std::uint8_t>> profileParts;  // by their numbers, from 1
+    std::size_t profileBytes = 0;
+    bool profileBroken = false;  // parts that disagree, or more than a profile may take
 };
 
 JpegSession& SessionOf(j_common_ptr cinfo) { return *static_cast<JpegSession*>(cinfo->client_data); }
@@ -80,11 +102,26 @@ void OnMessage(j_common_ptr cinfo, int level) {
 
 void IgnoreOutput(j_common_ptr) {}  // libjpeg would print on the console
 
+std::uint64_t BlockCount(const jpeg_decompress_struct& cinfo) {
+    std::uint64_t blocks = 0;
+    for (int i = 0; i < cinfo.num_components; ++i)
+        blocks += std::uint64_t{cinfo.comp_info[i].width_in_blocks} * cinfo.comp_info[i].height_in_blocks;
+    return blocks;
+}
+
 void OnProgress(j_common_ptr cinfo) {
     const auto* decompress = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (decompress->input_scan_number <= kMaxScans) return;
     JpegSession& session = SessionOf(cinfo);
-    std::snprintf(session.message, sizeof session.message, "more than %d scans", kMaxScans);
+    if (decompress->input_scan_number > kMaxScans) {
+        std::snprintf(session.message, sizeof session.message, "more than %d scans", kMaxScans);
+        std::longjmp(session.jump, 1);
+    }
+    if (!decompress->progressive_mode) return;
+    const std::uint64_t scans = static_cast<std::uint64_t>(std::max(decompress->input_scan_number, 0));
+    if (BlockCount(*decompress) * scans <= session.blockScanBudget) return;
+    std::snprintf(session.message, sizeof session.message, "%d scans, more than an image of this size needs",
+                  decompress->input_scan_number);
+    session.messageCode = -1;
     std::longjmp(session.jump, 1);
 }
 
@@ -153,12 +190,51 @@ boolean ReadApp1(j_decompress_ptr cinfo) {
     return TRUE;
 }
 
+// Read an APP2 segment: the parts of an ICC profile are kept by their numbers.
+boolean ReadApp2(j_decompress_ptr cinfo) {
+    JpegSession& session = SessionOf(cinfo);
+    std::uint8_t lengthBytes[2];
+    ReadInput(cinfo, lengthBytes, sizeof lengthBytes);
+    const int length = (lengthBytes[0] << 8 | lengthBytes[1]) - 2;
+    if (length < 0) ERREXIT(cinfo, JERR_BAD_LENGTH);
+    const auto contents = static_cast<std::size_t>(length);
+    ReadInput(cinfo, session.segment.data(), contents);
+    constexpr std::size_t kHead = sizeof kProfileMark + 2;
+    if (contents < kHead || !std::equal(std::begin(kProfileMark), std::end(kProfileMark), session.segment.begin()))
+        return TRUE;
+    const int number = session.segment[sizeof kProfileMark], count = session.segment[sizeof kProfileMark + 1];
+    if (session.profileParts.empty()) session.profileParts.resize(static_cast<std::size_t>(count));
+    session.profileBytes += contents - kHead;
+    if (number < 1 || number > count || static_cast<std::size_t>(count) != session.profileParts.size() ||
+        !session.profileParts[number - 1].empty() || session.profileBytes > formats::kMaxProfileBytes) {
+        session.profileBroken = true;
+        return TRUE;
+    }
+    session.profileParts[number - 1].assign(session.segment.begin() + kHead, session.segment.begin() + contents);
+    return TRUE;
+}
+
+// The profile's parts put together, when every one of them is there.
+std::vector<std::uint8_t> ProfileOf(const JpegSession& session) {
+    std::vector<std::uint8_t> profile;
+    if (session.profileBroken) return profile;
+    for (const std::vector<std::uint8_t>& part : session.profileParts) {
+        if (part.empty()) return {};
+        profile.insert(profile.end(), part.begin(), part.end());
+    }
+    return profile;
+}
+
 // The source's own error when a read failed, else libjpeg's in the code that fits it.
 Error SessionError(const JpegSession& session) {
     if (session.reader.Failure()) return *session.reader.Failure();
     ErrorKind code = errc::BadJpeg;
     if (session.messageCode == JERR_IMAGE_TOO_BIG) code = errc::TooLarge;
     if (session.messageCode == JERR_OUT_OF_MEMORY) code = errc::OutOfMemory;
+    // Past the memory libjpeg may take, it asks for a backing store, which it has none of.
+    if (session.messageCode == JERR_NO_BACKING_STORE || session.messageCode == -1) code = errc::OverBudget;
+    if (session.messageCode == JERR_NO_BACKING_STORE)
+        return Error{code, 0, "libjpeg would need more than 256 MiB for the image"};
     return Error{code, 0, session.message};
 }
 
@@ -184,7 +260,9 @@ Result<void> Open(JpegSession& session) {
         jpeg_create_decompress(&session.cinfo);
         session.cinfo.src = &session.input;
         session.cinfo.progress = &session.progress;
+        session.cinfo.mem->max_memory_to_use = kMaxLibjpegMemory;
         jpeg_set_marker_processor(&session.cinfo, JPEG_APP0 + 1, ReadApp1);
+        jpeg_set_marker_processor(&session.cinfo, JPEG_APP0 + 2, ReadApp2);
         header = jpeg_read_header(&session.cinfo, TRUE);
     });
     if (!read) return SessionError(session);
@@ -241,25 +319,37 @@ Result<void> Start(JpegSession& session, unsigned factor) {
     return {};
 }
 
-// Decode the rows straight into the image, through one row of CMYK where that is the output,
-// then read on to the end of the image.
-Result<void> ReadPixels(JpegSession& session, RgbImage& image, std::vector<std::uint8_t>& inkRow) {
+// Decode rows first to first + count straight into out (rowBytes apart), through one row of
+// CMYK where that is the output.
+Result<void> ReadScanlines(JpegSession& session, std::uint8_t* out, std::size_t rowBytes, int count,
+                           std::vector<std::uint8_t>& inkRow) {
     const bool ink = session.cinfo.out_color_space == JCS_CMYK;
     const bool inverted = session.cinfo.saw_Adobe_marker != 0;
+    const int width = static_cast<int>(session.cinfo.output_width);
     bool stalled = false;
     const bool read = Guarded(session, [&] {
-        jpeg_decompress_struct& cinfo = session.cinfo;
-        while (!stalled && cinfo.output_scanline < cinfo.output_height) {
-            const int y = static_cast<int>(cinfo.output_scanline);
-            JSAMPROW row = ink ? inkRow.data() : image.Row(y);
-            stalled = jpeg_read_scanlines(&cinfo, &row, 1) != 1;
-            if (ink && !stalled) CmykToBgr(inkRow.data(), image.Row(y), image.width, inverted);
+        for (int r = 0; r < count && !stalled; ++r) {
+            std::uint8_t* target = out + static_cast<std::size_t>(r) * rowBytes;
+            JSAMPROW row = ink ? inkRow.data() : target;
+            stalled = jpeg_read_scanlines(&session.cinfo, &row, 1) != 1;
+            if (ink && !stalled) CmykToBgr(inkRow.data(), target, width, inverted);
         }
-        if (!stalled) jpeg_finish_decompress(&cinfo);
     });
     if (!read) return SessionError(session);
     if (stalled) return Error{errc::BadJpeg, 0, "libjpeg gave no more rows"};
     return {};
+}
+
+// Read on to the end of the image.
+Result<void> Finish(JpegSession& session) {
+    if (!Guarded(session, [&session] { jpeg_finish_decompress(&session.cinfo); })) return SessionError(session);
+    return {};
+}
+
+Result<void> ReadPixels(JpegSession& session, RgbImage& image, std::vector<std::uint8_t>& inkRow) {
+    if (Result<void> read = ReadScanlines(session, image.pixels.data(), image.RowBytes(), image.height, inkRow); !read)
+        return read;
+    return Finish(session);
 }
 
 // One row of CMYK for libjpeg to write into; none for RGB output.
@@ -296,23 +386,71 @@ public:
 
     Result<RgbImage> ReadReduced(ByteSource& source, ImageSize expected, int largestFactor) const override {
         JpegSession session(source);
-        if (Result<void> opened = Open(session); !opened) return opened.Error();
-        const ImageSize stored = StoredSize(session);
-        if (Result<void> fits = CheckSize(OrientedSize(stored, session.orientation), expected); !fits)
-            return fits.Error();
-        if (Result<void> held = CheckDataCanHold(stored, source.Size(), MinimumDataBytes(session)); !held)
-            return held.Error();
-        // libjpeg scales by 1/2, 1/4 and 1/8 among others; only powers of two keep pixels aligned.
-        unsigned factor = 1;
-        while (factor < 8 && 2 * factor <= static_cast<unsigned>(std::max(largestFactor, 1))) factor *= 2;
-        if (Result<void> started = Start(session, factor); !started) return started.Error();
+        if (Result<void> opened = OpenAndStart(session, source, expected, largestFactor); !opened)
+            return opened.Error();
         std::vector<std::uint8_t> inkRow;
         if (Result<void> row = AllocateInkRow(session, inkRow); !row) return row.Error();
         Result<RgbImage> image = formats::AllocateImage(
             {static_cast<int>(session.cinfo.output_width), static_cast<int>(session.cinfo.output_height)});
         if (!image) return image;
         if (Result<void> read = ReadPixels(session, *image, inkRow); !read) return read.Error();
+        if (const std::unique_ptr<ProfileTransform> profile = ProfileFor(session))
+            for (int y = 0; y < image->height; ++y) profile->ToSrgbBytes(image->Row(y), image->width);
         return formats::Upright(std::move(*image), session.orientation);
+    }
+
+    // Upright images a band of scanlines at a time, so that the whole image is never held.
+    Result<void> ReadRows(ByteSource& source, ImageSize expected, int largestFactor, RowSink& sink) const override {
+        JpegSession session(source);
+        if (Result<void> opened = OpenAndStart(session, source, expected, largestFactor); !opened) return opened;
+        if (session.orientation != formats::kUprightOrientation)
+            return ImageDecoder::ReadRows(source, expected, largestFactor, sink);
+        return ReadBands(session, sink);
+    }
+
+private:
+    static Result<void> OpenAndStart(JpegSession& session, ByteSource& source, ImageSize expected, int largestFactor) {
+        if (Result<void> opened = Open(session); !opened) return opened;
+        const ImageSize stored = StoredSize(session);
+        if (Result<void> fits = CheckSize(OrientedSize(stored, session.orientation), expected); !fits) return fits;
+        if (Result<void> held = CheckDataCanHold(stored, source.Size(), MinimumDataBytes(session)); !held) return held;
+        // libjpeg scales by 1/2, 1/4 and 1/8 among others; only powers of two keep pixels aligned.
+        unsigned factor = 1;
+        while (factor < 8 && 2 * factor <= static_cast<unsigned>(std::max(largestFactor, 1))) factor *= 2;
+        return Start(session, factor);
+    }
+
+    // An RGB profile's transform for the decoded rows, which are colour (not ink) here.
+    static std::unique_ptr<ProfileTransform> ProfileFor(const JpegSession& session) {
+        if (session.cinfo.out_color_space != JCS_EXT_BGR) return nullptr;
+        return ProfileTransform::FromIcc(ProfileOf(session), ProfileInput::Bgr8);
+    }
+
+    static Result<void> ReadBands(JpegSession& session, RowSink& sink) {
+        const ImageSize size{static_cast<int>(session.cinfo.output_width),
+                             static_cast<int>(session.cinfo.output_height)};
+        const std::unique_ptr<ProfileTransform> profile = ProfileFor(session);
+        const std::size_t rowBytes = static_cast<std::size_t>(size.width) * 3;
+        std::vector<std::uint8_t> inkRow, bytes;
+        std::vector<float> band;
+        if (Result<void> row = AllocateInkRow(session, inkRow); !row) return row;
+        try {
+            bytes.resize(rowBytes * kBandRows);
+            band.resize(rowBytes * kBandRows);
+        } catch (const std::bad_alloc&) {
+            return Error{errc::OutOfMemory};
+        }
+        if (Result<void> started = sink.Start({size, Light::Display}); !started) return started;
+        for (int y = 0; y < size.height; y += kBandRows) {
+            const int rows = std::min(kBandRows, size.height - y);
+            if (Result<void> read = ReadScanlines(session, bytes.data(), rowBytes, rows, inkRow); !read) return read;
+            const std::size_t values = rowBytes * static_cast<std::size_t>(rows);
+            if (profile != nullptr)
+                for (int r = 0; r < rows; ++r) profile->ToSrgbBytes(bytes.data() + r * rowBytes, size.width);
+            LinearFromBytes({bytes.data(), values}, {band.data(), values});
+            if (Result<void> taken = sink.Take({band.data(), values}, rows); !taken) return taken;
+        }
+        return Finish(session);
     }
 };
 

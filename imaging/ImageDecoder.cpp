@@ -28,6 +28,12 @@ Result<void> CheckSize(ImageSize size, ImageSize expected) {
     return CheckExpectedSize(size, expected);
 }
 
+Result<void> ImageDecoder::ReadRows(ByteSource& source, ImageSize expected, int largestFactor, RowSink& sink) const {
+    const Result<RgbImage> image = ReadReduced(source, expected, largestFactor);
+    if (!image) return image.Error();
+    return HandOver(*image, sink);
+}
+
 Result<void> CheckDataCanHold(ImageSize size, std::uint64_t available, std::uint64_t minimumBytes) {
     if (available >= minimumBytes) return {};
     return Error{errc::TruncatedPixels, 0, "too short for the " + SizeText(size) + " it declares"};

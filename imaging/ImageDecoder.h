@@ -9,6 +9,7 @@
 
 #include "imaging/ByteSource.h"
 #include "imaging/ImageErrors.h"
+#include "imaging/LinearLight.h"
 #include "imaging/RgbImage.h"
 
 namespace zenivor {
@@ -52,6 +53,12 @@ public:
         (void)largestFactor;
         return Read(source, expected);
     }
+    // The image as linear light, handed to sink a band of rows at a time (see
+    // imaging/LinearLight.h); expected and largestFactor as for ReadReduced. Formats of more than
+    // 8 bits a sample keep their precision; this default decodes as ReadReduced does.
+    virtual Result<void> ReadRows(ByteSource& source, ImageSize expected, int largestFactor, RowSink& sink) const;
+    // What the format's linear values mean: scene-referred radiance for the HDR formats.
+    virtual Light LightHeld() const { return Light::Display; }
 };
 
 }  // namespace zenivor

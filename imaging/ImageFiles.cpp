@@ -108,12 +108,28 @@ std::string_view FormatNamedBySignature(std::span<const std::uint8_t> head) {
 }
 
 Result<ImageSize> ReadImageSize(FileSystem& files, const std::filesystem::path& path, DecoderList decoders) {
+    const Result<ImageInfo> info = ReadImageInfo(files, path, decoders);
+    if (!info) return info.Error();
+    return info->size;
+}
+
+Result<ImageInfo> ReadImageInfo(FileSystem& files, const std::filesystem::path& path, DecoderList decoders) {
     Result<OpenedImage> opened = OpenImage(files, path, decoders);
     if (!opened) return opened.Error();
     FileSource source(opened->file);
     Result<ImageSize> size = opened->decoder->ReadSize(source);
     if (!size) return Described(size.Error(), *opened);
-    return size;
+    return ImageInfo{*size, opened->decoder->LightHeld()};
+}
+
+Result<void> ReadImageRows(FileSystem& files, const std::filesystem::path& path, DecoderList decoders,
+                           ImageSize expected, int largestFactor, RowSink& sink) {
+    Result<OpenedImage> opened = OpenImage(files, path, decoders);
+    if (!opened) return opened.Error();
+    FileSource source(opened->file);
+    Result<void> read = opened->decoder->ReadRows(source, expected, largestFactor, sink);
+    if (!read) return Described(read.Error(), *opened);
+    return read;
 }
 
 Result<RgbImage> ReadImage(FileSystem& files, const std::filesystem::path& path, DecoderList decoders,

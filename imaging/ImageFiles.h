@@ -64,6 +64,12 @@ inline constexpr std::string_view kEmptyFileDetail = "the file is empty";
 // the format the file looks like, when its signature tells ("it looks like GIF", "it looks like
 // text"), or says that it is empty.
 Result<ImageSize> ReadImageSize(FileSystem& files, const std::filesystem::path& path, DecoderList decoders);
+// The image's size and what its linear values mean (see ImageDecoder::LightHeld).
+struct ImageInfo {
+    ImageSize size;
+    Light light = Light::Display;
+};
+Result<ImageInfo> ReadImageInfo(FileSystem& files, const std::filesystem::path& path, DecoderList decoders);
 // The whole image; expected as for ImageDecoder::Read.
 Result<RgbImage> ReadImage(FileSystem& files, const std::filesystem::path& path, DecoderList decoders,
                            ImageSize expected);
@@ -75,6 +81,10 @@ Result<RgbImage> ReadImage(InputFile file, DecoderList decoders, ImageSize expec
 // that for less (see ImageDecoder::ReadReduced).
 Result<RgbImage> ReadImageReduced(FileSystem& files, const std::filesystem::path& path, DecoderList decoders,
                                   ImageSize expected, int largestFactor);
+
+// The image's rows in linear light, handed to sink (see ImageDecoder::ReadRows).
+Result<void> ReadImageRows(FileSystem& files, const std::filesystem::path& path, DecoderList decoders,
+                           ImageSize expected, int largestFactor, RowSink& sink);
 
 // Stages the image as the new folder/name in the program's TGA layout, straight from its pixels.
 Result<StagedFile> StageTga(FileSystem& files, OutputFolder& folder, const std::string& name, const RgbImage& image);

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <vector>
+
+#include "imaging/ImageErrors.h"
 
 namespace zenivor {
 namespace {
@@ -84,6 +87,57 @@ RgbImage Resampled(const RgbImage& image, int width, int height) {
         std::transform(sum.begin(), sum.end(), out.Row(y), Rounded);
     }
     return out;
+}
+
+Result<void> LinearResampler::Start(const RowsFormat& format) {
+    sourceWidth_ = format.size.width, sourceHeight_ = format.size.height;
+    taken_ = 0, nextOutput_ = 0;
+    try {
+        across_.clear(), down_.clear();
+        for (const auto& taps : AxisTaps(sourceWidth_, target_.width)) across_.push_back({taps.first, taps.weights});
+        for (const auto& taps : AxisTaps(sourceHeight_, target_.height)) down_.push_back({taps.first, taps.weights});
+        row_.assign(static_cast<std::size_t>(target_.width) * 3, 0.0F);
+        out_ = LinearImage::Sized(target_.width, target_.height, format.light);
+        std::fill(out_.samples.begin(), out_.samples.end(), 0.0F);  // the rows are sums
+    } catch (const std::bad_alloc&) {
+        return Error{errc::OutOfMemory};
+    }
+    return {};
+}
+
+Result<void> LinearResampler::Take(std::span<const float> samples, int count) {
+    const std::size_t inRow = static_cast<std::size_t>(sourceWidth_) * 3;
+    if (count < 0 || taken_ + count > sourceHeight_ || samples.size() < inRow * static_cast<std::size_t>(count))
+        return Error{errc::TruncatedPixels};
+    for (int r = 0; r < count; ++r, ++taken_) {
+        const float* source = samples.data() + static_cast<std::size_t>(r) * inRow;
+        for (std::size_t x = 0; x < across_.size(); ++x) {
+            float sum[3] = {0, 0, 0};
+            const float* p = source + static_cast<std::size_t>(across_[x].first) * 3;
+            for (const float weight : across_[x].weights) {
+                for (int c = 0; c < 3; ++c) sum[c] += weight * p[c];
+                p += 3;
+            }
+            std::copy(sum, sum + 3, row_.begin() + static_cast<std::ptrdiff_t>(x * 3));
+        }
+        // The output rows this source row counts for: their taps run in order down the source.
+        while (nextOutput_ < down_.size() &&
+               down_[nextOutput_].first + static_cast<int>(down_[nextOutput_].weights.size()) <= taken_)
+            ++nextOutput_;
+        for (std::size_t y = nextOutput_; y < down_.size() && down_[y].first <= taken_; ++y) {
+            const float weight = down_[y].weights[static_cast<std::size_t>(taken_ - down_[y].first)];
+            float* target = out_.Row(static_cast<int>(y));
+            for (std::size_t i = 0; i < row_.size(); ++i) target[i] += weight * row_[i];
+        }
+    }
+    return {};
+}
+
+LinearImage LinearResampled(const LinearImage& image, int width, int height) {
+    LinearResampler resampler({width, height});
+    if (!resampler.Start({{image.width, image.height}, image.light}) || !resampler.Take(image.samples, image.height))
+        throw std::bad_alloc();
+    return std::move(resampler.Image());
 }
 
 }  // namespace zenivor

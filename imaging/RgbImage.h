@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "util/LargeBlocks.h"
+
 namespace zenivor {
 
 // Red, green, blue.
@@ -30,9 +32,19 @@ struct ImageSize {
 };
 
 // Leaves new bytes uninitialised: every buffer is written whole before it is read, and
-// zero-filling megabytes first only costs page faults.
+// zero-filling megabytes first only costs page faults. Large buffers go into huge pages.
 template <typename T>
 struct UninitialisedAllocator : std::allocator<T> {
+    T* allocate(std::size_t count) {
+        if (count * sizeof(T) < kLargeBlockBytes) return std::allocator<T>::allocate(count);
+        return static_cast<T*>(AllocateLargeBlock(count * sizeof(T)));
+    }
+    void deallocate(T* block, std::size_t count) noexcept {
+        if (count * sizeof(T) < kLargeBlockBytes)
+            std::allocator<T>::deallocate(block, count);
+        else
+            FreeLargeBlock(block);
+    }
     template <typename U>
     struct rebind {  // NOLINT(readability-identifier-naming): the name the allocator requirements give
         using other = UninitialisedAllocator<U>;  // NOLINT(readability-identifier-naming): likewise

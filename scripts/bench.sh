@@ -7,6 +7,8 @@
 #   - the conversion in process (Google Benchmark) against the in-process durable floor;
 #   - page faults and peak memory of one conversion, and of a strip with 4 GB of trailing bytes;
 #   - an 8192 x 4096 JPEG panorama against decoding it with libjpeg-turbo and writing six files;
+#   - 8192 x 4096 OpenEXR and 16-bit TIFF panoramas against decoding each with its own library
+#     and writing six files, and the peak memory of 16384 x 8192 ones (float EXR, 16-bit PNG);
 #   - a batch of 200 strips against one run after another and xargs -P2.
 # Usage: scripts/bench.sh [BATCH-COUNT]   (after scripts/test.sh has installed what it needs)
 set -euo pipefail
@@ -25,6 +27,11 @@ trap 'rm -rf "$work"' EXIT
 for tool in io_floor io_floor_durable; do cc -O2 -o "$work/$tool" "tools/bench/$tool.c"; done
 cc -O2 -o "$work/panorama_floor" tools/bench/panorama_floor.c -ljpeg
 cc -O2 -o "$work/make_panorama" tools/bench/make_panorama.c -ljpeg -lm
+exr_flags=(-isystem /usr/include/OpenEXR -isystem /usr/include/Imath)
+exr_libs=(-lOpenEXR-3_1 -lImath-3_1 -lIex-3_1)
+c++ -O2 -std=c++20 "${exr_flags[@]}" -o "$work/make_wide_panoramas" tools/bench/make_wide_panoramas.cpp \
+    "${exr_libs[@]}" -ltiff -lpng
+c++ -O2 -std=c++20 "${exr_flags[@]}" -o "$work/wide_floor" tools/bench/wide_floor.cpp "${exr_libs[@]}" -ltiff
 mkdir -p "$work/convert" "$work/floor" "$work/durable" "$work/pano" "$work/pano-floor"
 
 # The median of one command in hyperfine's JSON, in milliseconds: an fsync that waits on a
@@ -80,6 +87,32 @@ hyperfine -N --warmup 2 --min-runs 10 --export-json "$work/pano.json" \
 p=$(median_ms "$work/pano.json" equirect)
 q=$(median_ms "$work/pano.json" decode_and_write)
 echo "medians: equirect $p ms, decode and write $q ms, ratio $(ratio "$p" "$q") (goal: at most 1.5)"
+
+echo "== 8192 x 4096 OpenEXR (half, ZIP) and 16-bit TIFF (Deflate) panoramas (hyperfine)"
+"$work/make_wide_panoramas" exr "$work/pano.exr" 8192
+"$work/make_wide_panoramas" tiff "$work/pano16.tif" 8192
+hyperfine -N --warmup 1 --min-runs 10 --export-json "$work/wide.json" \
+    -n exr "$converter --equirect $work/pano.exr $work/pano" \
+    -n exr_floor "$work/wide_floor exr $work/pano.exr $work/pano-floor" \
+    -n tiff "$converter --equirect $work/pano16.tif $work/pano" \
+    -n tiff_floor "$work/wide_floor tiff $work/pano16.tif $work/pano-floor" >/dev/null
+for kind in exr tiff; do
+    p=$(median_ms "$work/wide.json" $kind)
+    q=$(median_ms "$work/wide.json" ${kind}_floor)
+    echo "$kind: medians: equirect $p ms, decode and write $q ms, ratio $(ratio "$p" "$q") (goal: at most 1.5)"
+done
+
+echo "== Peak memory of 16384 x 8192 panoramas (/usr/bin/time -v)"
+"$work/make_wide_panoramas" exr "$work/big.exr" 16384
+"$work/make_wide_panoramas" png "$work/big16.png" 16384
+rm -f "$work/pano.exr" "$work/pano16.tif"
+for file in big.exr big16.png; do
+    /usr/bin/time -v "$converter" --equirect "$work/$file" "$work/pano" 2>"$work/time.txt" >/dev/null
+    peak=$(awk -F': ' '/Maximum resident/ { print $2 }' "$work/time.txt")
+    elapsed=$(awk -F': ' '/Elapsed/ { print $2 }' "$work/time.txt")
+    echo "$file: peak $((peak / 1024)) MB, $elapsed (goal: under 300 MB)"
+done
+rm -f "$work/big.exr" "$work/big16.png"
 
 if [ -x tools/bench/batch.sh ]; then
     echo "== A batch of $count strips"

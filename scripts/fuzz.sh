@@ -9,7 +9,7 @@ seconds=${1:-600}
 workers=${2:-2}
 shift $(( $# > 2 ? 2 : $# ))
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_tga fuzz_png fuzz_jpeg fuzz_ini)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_tga fuzz_png fuzz_jpeg fuzz_tiff fuzz_webp fuzz_exr fuzz_hdr fuzz_ini)
 
 scripts/install-deps.sh
 cmake --preset asan >/dev/null
@@ -22,7 +22,7 @@ for target in "${targets[@]}"; do
     mkdir -p "$corpus/run"
     options=(-fork="$workers" -max_total_time="$seconds" -rss_limit_mb=2048 -max_len=8192)
     # The TGA reader allocates only for pixel data the input can hold.
-    [ "$format" = tga ] && options+=(-malloc_limit_mb=64)
+    [ "$format" = tga ] || [ "$format" = hdr ] && options+=(-malloc_limit_mb=64)
     [ -f "tools/fuzz/$format.dict" ] && options+=(-dict="$PWD/tools/fuzz/$format.dict")
     echo "== $target: $seconds s on $workers workers ($(date -u +%Y-%m-%dT%H:%MZ))"
     log=$corpus/last-run.log

@@ -4,7 +4,8 @@
 # lintian, dpkg-shlibdeps); further arguments are more packages to install.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev qt6-base-dev libgl-dev libgtest-dev libgmock-dev
-          libpng-dev libjpeg62-turbo-dev python3 librsvg2-bin xdg-utils
+          libpng-dev libjpeg62-turbo-dev libtiff-dev libwebp-dev libopenexr-dev
+          liblcms2-dev pkg-config python3 librsvg2-bin xdg-utils
           clang-format clang-tidy)
 packaging=(desktop-file-utils appstream man-db lintian dpkg-dev file)
 for argument in "$@"; do

@@ -130,7 +130,9 @@ void CubePane::PaintCross(QPainter& painter) {
         const QRect area(target.left() + static_cast<int>(at.column * cell),
                          target.top() + static_cast<int>(at.row * cell), static_cast<int>(cell),
                          static_cast<int>(cell));
-        const QString label = FaceLabel(face) + QLatin1Char('\n') + QString::fromLatin1(FileNameOf(face));
+        // The file's name too where the cell has room for it.
+        const QString name = FaceLabel(face);
+        const QString label = cell >= 110 ? name + QLatin1Char('\n') + QString::fromLatin1(FileNameOf(face)) : name;
         painter.setPen(Qt::black);
         painter.drawText(area.adjusted(7, 5, -5, -3), Qt::AlignLeft | Qt::AlignTop, label);
         PaintNote(painter, area, label);

@@ -7,7 +7,7 @@
 namespace zenivor {
 
 QString StatusLine::Shown() const {
-    const QString whole = text();
+    QString whole = text();
     const QFontMetrics metrics = fontMetrics();
     const int width = contentsRect().width();
     if (metrics.horizontalAdvance(whole) <= width) return whole;

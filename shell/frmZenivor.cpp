@@ -91,6 +91,7 @@ void frmZenivor::CreateContent() {
     cubePane_ = new CubePane(content_);
     CreateBars(content_);
     scroll_->setWidget(content_);
+    content_->installEventFilter(this);
     setCentralWidget(scroll_);
 }
 
@@ -164,9 +165,9 @@ void frmZenivor::LayOut() {
     panoramaBar_->setGeometry(12, kBarTop, lineWidth, kBarHeight);
 }
 
-void frmZenivor::resizeEvent(QResizeEvent* event) {
-    QMainWindow::resizeEvent(event);
-    LayOut();
+bool frmZenivor::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == content_ && event->type() == QEvent::Resize) LayOut();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 QAction* frmZenivor::AddItem(QMenu* menu, const QString& caption, const QKeySequence& shortcut,

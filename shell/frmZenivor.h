@@ -61,8 +61,8 @@ public:
     PictureBox* picMap() const { return picMap_; }
     StatusLine* lblStatus() const { return lblStatus_; }
     QLabel* lblFolder() const { return lblFolder_; }
-    CubePane* cubePane() const { return cubePane_; }
-    QProgressBar* progressBar() const { return progress_; }
+    CubePane* Pane() const { return cubePane_; }
+    QProgressBar* Progress() const { return progress_; }
     QAction* itmFileOpen() const { return itmFileOpen_; }
     QAction* itmFileOpenPanorama() const { return itmFileOpenPanorama_; }
     QAction* itmFileOpenCube() const { return itmFileOpenCube_; }
@@ -118,7 +118,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
+    // The content lays itself out at its own size, which the scroll area sets after the window's.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateContent();

@@ -28,7 +28,9 @@ namespace {
 namespace fs = std::filesystem;
 
 // Names are case-sensitive here, so the extensions are offered in both spellings.
-constexpr const char* kPanoramaFilter = "Panoramas (*.tga *.png *.jpg *.jpeg *.TGA *.PNG *.JPG *.JPEG)";
+constexpr const char* kPanoramaFilter =
+    "Panoramas (*.tga *.png *.jpg *.jpeg *.tif *.tiff *.webp *.exr *.hdr "
+    "*.TGA *.PNG *.JPG *.JPEG *.TIF *.TIFF *.WEBP *.EXR *.HDR)";
 // How many files File > Open Recent lists, kept under the keys "Recent1" to "Recent8".
 constexpr int kRecentEntries = 8;
 // How long the panorama's controls rest before its cube is projected anew.
@@ -249,7 +251,7 @@ void modMain::OfferPanorama(const SkyResult& result, const std::string& path) {
 
 void modMain::ShowCubeIn(const fs::path& folder, const QString& caption) {
     shownFolder_ = folder;
-    window_->cubePane()->ShowCube(ReadCube(environment_.files, folder), caption);
+    window_->Pane()->ShowCube(ReadCube(environment_.files, folder), caption);
     window_->SetOutputFolder(ShownFolder(folder), QStringLiteral("6 files in ") + ShownFolder(folder));
 }
 
@@ -325,13 +327,13 @@ void modMain::ProcessPanoramaFile(const std::string& path) {
                 panorama->width > kPreviewWidth ? Resampled(*panorama, kPreviewWidth, kPreviewWidth / 2) : *panorama;
             panoramaView_ = std::make_shared<PanoramaLookAround>(preview);
             window_->SetStatusText("Set North, pitch and roll, then Write");
-            window_->cubePane()->ShowCube(*faces, QStringLiteral("Not written yet: ") + QString::fromStdString(path));
-            window_->cubePane()->SetMode(CubePane::Mode::LookAround);
+            window_->Pane()->ShowCube(*faces, QStringLiteral("Not written yet: ") + QString::fromStdString(path));
+            window_->Pane()->SetMode(CubePane::Mode::LookAround);
             window_->itmViewLookAround()->setChecked(true);
             window_->ShowPanoramaControls(
                 PanoramaView{},
                 [this](const PanoramaView& view, GroundSource ground) {
-                    window_->cubePane()->ShowPanorama(panoramaView_, view, QStringLiteral("Not written yet"));
+                    window_->Pane()->ShowPanorama(panoramaView_, view, QStringLiteral("Not written yet"));
                     const int generation = ++projectionGeneration_;
                     QTimer::singleShot(kProjectionDelayMs, window_.get(), [this, generation, view, ground] {
                         if (generation == projectionGeneration_)
@@ -363,8 +365,8 @@ void modMain::PreviewPanorama(const PanoramaView& view, bool templateGround) {
         },
         [this, faces, generation](const SkyResult&) {
             if (generation != projectionGeneration_ || !window_->PanoramaControlsShown()) return;
-            window_->cubePane()->ShowCube(*faces,
-                                          QStringLiteral("Not written yet: ") + QString::fromStdString(panoramaPath_));
+            window_->Pane()->ShowCube(*faces,
+                                      QStringLiteral("Not written yet: ") + QString::fromStdString(panoramaPath_));
         });
 }
 
@@ -590,7 +592,7 @@ void modMain::AskFirst(const std::string& path) {
         [this, path, faces, panorama](const SkyResult& result) {
             ShowBusy(false);
             if (result.outcome != SkyOutcome::Completed) return ShowResult(result);
-            window_->cubePane()->ShowCube(*faces, QStringLiteral("Not written yet: ") + QString::fromStdString(path));
+            window_->Pane()->ShowCube(*faces, QStringLiteral("Not written yet: ") + QString::fromStdString(path));
             window_->SetStatusText("Nothing is written until you choose where");
             const QString remembered = lastPath_.empty() ? QString() : ShownFolder(PathFromUtf8(lastPath_));
             window_->AskWhereToWrite(QStringLiteral("Where should the six files of %1 go?")

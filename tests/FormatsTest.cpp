@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <tiffio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +21,7 @@
 #include "formats/SourceReader.h"
 #include "imaging/Tga.h"
 #include "tests/FormatsTestFiles.h"
+#include "tests/FormatsWriters.h"
 #include "tests/Sanitizers.h"
 
 namespace zenivor::test {
@@ -183,11 +186,34 @@ struct Decoder {
     const char* name;
     const ImageDecoder& (*decoder)();
     Bytes (*encode)(const RgbImage&);
+    const char* seeds;  // the fuzzer's seed folder
+    int seedCount;      // how many seeds it holds at least
 };
 
+// The image's bytes as radiance, for the HDR formats.
+std::vector<float> RadianceOf(const RgbImage& image) {
+    std::vector<float> rgb;
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x)
+            for (const std::uint8_t value : image.At(x, y)) rgb.push_back(value / 16.0F);
+    return rgb;
+}
+
 const Decoder kDecoders[] = {
-    {"PNG", PngDecoder, [](const RgbImage& image) { return EncodeRgbPng(image); }},
-    {"JPEG", JpegDecoder, [](const RgbImage& image) { return EncodeRgbJpeg(image); }},
+    {"PNG", PngDecoder, [](const RgbImage& image) { return EncodeRgbPng(image); }, "png", 8},
+    {"JPEG", JpegDecoder, [](const RgbImage& image) { return EncodeRgbJpeg(image); }, "jpeg", 8},
+    {"TIFF", TiffDecoder, EncodeRgbTiff, "tiff", 7},
+    {"WebP", WebpDecoder, [](const RgbImage& image) { return EncodeWebp(image, WebpKind::Lossless); }, "webp", 4},
+    {"OpenEXR", ExrDecoder,
+     [](const RgbImage& image) {
+         return EncodeExr({image.width, image.height, RadianceOf(image), true, false, false, 3, 0, false, 0, 0});
+     },
+     "exr", 6},
+    {"Radiance HDR", HdrDecoder,
+     [](const RgbImage& image) {
+         return EncodeHdr({image.width, image.height, RadianceOf(image), true, "FORMAT=32-bit_rle_rgbe\n", ""});
+     },
+     "hdr", 3},
 };
 
 TEST(FormatsBoundedReads, BytesAfterTheImageAreNotRead) {
@@ -270,10 +296,66 @@ Bytes JpegDeclaring(std::uint32_t width, std::uint32_t height) {
     return jpeg;
 }
 
+void PutLittleEndian(Bytes& bytes, std::size_t at, std::uint32_t value, int count) {
+    for (int i = 0; i < count; ++i)
+        bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+std::uint32_t LittleEndianAt(const Bytes& bytes, std::size_t at, int count) {
+    std::uint32_t value = 0;
+    for (int i = count - 1; i >= 0; --i) value = value << 8 | bytes[at + static_cast<std::size_t>(i)];
+    return value;
+}
+// A little-endian TIFF's width and length entries rewritten as LONGs, and all rows in one strip.
+Bytes TiffDeclaring(std::uint32_t width, std::uint32_t height) {
+    Bytes tiff = EncodeRgbTiff(NoiseImage(16, 8));
+    const std::uint32_t directory = LittleEndianAt(tiff, 4, 4);
+    for (std::uint32_t i = 0; i < LittleEndianAt(tiff, directory, 2); ++i) {
+        const std::size_t entry = directory + 2 + i * 12;
+        const std::uint32_t tag = LittleEndianAt(tiff, entry, 2);
+        if (tag != TIFFTAG_IMAGEWIDTH && tag != TIFFTAG_IMAGELENGTH && tag != TIFFTAG_ROWSPERSTRIP) continue;
+        PutLittleEndian(tiff, entry + 2, 4, 2);  // LONG
+        PutLittleEndian(tiff, entry + 8,
+                        tag == TIFFTAG_IMAGEWIDTH    ? width
+                        : tag == TIFFTAG_IMAGELENGTH ? height
+                                                     : 0xFFFFFFFF,
+                        4);
+    }
+    return tiff;
+}
+// A lossless WebP's VP8L header, whose 14-bit fields hold the sides less one.
+Bytes WebpDeclaring(std::uint32_t width, std::uint32_t height) {
+    Bytes webp = EncodeWebp(NoiseImage(16, 8), WebpKind::Lossless);
+    const std::uint32_t bits = LittleEndianAt(webp, 21, 4);
+    PutLittleEndian(webp, 21, (bits & 0xF0000000) | (width - 1) | (height - 1) << 14, 4);
+    return webp;
+}
+// An OpenEXR file's data and display windows.
+Bytes ExrDeclaring(std::uint32_t width, std::uint32_t height) {
+    RgbImage image = NoiseImage(16, 8);
+    Bytes exr = EncodeExr({16, 8, RadianceOf(image), true, false, false, 0, 0, false, 0, 0});
+    for (const std::string name : {"dataWindow", "displayWindow"}) {
+        const std::string mark = name + std::string("\0box2i\0", 7);
+        const auto at = std::search(exr.begin(), exr.end(), mark.begin(), mark.end());
+        const auto values = static_cast<std::size_t>(at - exr.begin()) + mark.size() + 4;
+        PutLittleEndian(exr, values + 8, width - 1, 4);
+        PutLittleEndian(exr, values + 12, height - 1, 4);
+    }
+    return exr;
+}
+Bytes HdrDeclaring(std::uint32_t width, std::uint32_t height) {
+    const RgbImage image = NoiseImage(16, 8);
+    return EncodeHdr({16, 8, RadianceOf(image), true, "FORMAT=32-bit_rle_rgbe\n",
+                      "-Y " + std::to_string(height) + " +X " + std::to_string(width)});
+}
+
 const DeclaringFormat kDeclaringFormats[] = {
     {"TGA", TgaDecoder, 65535, TgaDeclaring},
     {"PNG", PngDecoder, 0x7FFFFFFF, PngDeclaring},
-    {"JPEG", JpegDecoder, 65500, JpegDeclaring},  // libjpeg's own limit
+    {"JPEG", JpegDecoder, 65500, JpegDeclaring},    // libjpeg's own limit
+    {"TIFF", TiffDecoder, 1 << 24, TiffDeclaring},  // libtiff itself refuses a strip of 2^31 x 2^31
+    {"WebP", WebpDecoder, 16384, WebpDeclaring},
+    {"OpenEXR", ExrDecoder, 1 << 30, ExrDeclaring},  // the library itself refuses a window 2^31 wide
+    {"HDR", HdrDecoder, 0x7FFFFFFF, HdrDeclaring},
 };
 
 class DeclaredSizes : public testing::TestWithParam<DeclaringFormat> {};
@@ -351,7 +433,7 @@ TEST(FormatsFuzzSeeds, EveryCommittedSeedDecodes) {
     const std::filesystem::path seeds = ZENIVOR_FUZZ_SEEDS;
     for (const Decoder& format : kDecoders) {
         int count = 0;
-        const std::string folder = format.decoder().Name() == "PNG" ? "png" : "jpeg";
+        const std::string folder = format.seeds;
         for (const auto& entry : std::filesystem::directory_iterator(seeds / folder)) {
             SCOPED_TRACE(entry.path().string());
             std::ifstream file(entry.path(), std::ios::binary);
@@ -362,7 +444,7 @@ TEST(FormatsFuzzSeeds, EveryCommittedSeedDecodes) {
             EXPECT_TRUE(image) << (image ? "" : NumberAndReason(image.Error()));
             ++count;
         }
-        EXPECT_GE(count, 8) << folder;
+        EXPECT_GE(count, format.seedCount) << folder;
     }
 }
 

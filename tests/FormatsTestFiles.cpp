@@ -67,6 +67,9 @@ void SetPngChunks(png_structp png, png_infop info, const PngPicture& picture, Pn
         png_set_eXIf_1(png, info, static_cast<png_uint_32>(picture.exif.size()),
                        const_cast<png_bytep>(picture.exif.data()));
     if (!picture.text.empty()) png_set_text(png, info, &extras.text, 1);
+    if (!picture.icc.empty())
+        png_set_iCCP(png, info, "Display P3", PNG_COMPRESSION_TYPE_BASE, picture.icc.data(),
+                     static_cast<png_uint_32>(picture.icc.size()));
 }
 
 bool WritePng(png_structp png, png_infop info, const PngPicture& picture, PngExtras& extras,
@@ -165,6 +168,8 @@ bool WriteJpeg(JpegWriter& writer, const JpegPicture& picture, const std::vector
     SetJpegParameters(cinfo, picture);
     if (!script.empty()) cinfo.scan_info = script.data(), cinfo.num_scans = static_cast<int>(script.size());
     jpeg_start_compress(&cinfo, TRUE);
+    if (!picture.icc.empty())
+        jpeg_write_icc_profile(&cinfo, picture.icc.data(), static_cast<unsigned>(picture.icc.size()));
     for (const Bytes& segment : picture.app1)
         jpeg_write_marker(&cinfo, JPEG_APP0 + 1, segment.data(), static_cast<unsigned>(segment.size()));
     const std::size_t rowBytes = static_cast<std::size_t>(picture.width) * LayoutOf(picture.kind).components;

@@ -27,6 +27,7 @@ struct PngPicture {
     Bytes exif;                              // an eXIf chunk's contents
     bool exifAfterPixels = false;            // where the eXIf chunk goes
     std::string text;                        // a tEXt chunk
+    Bytes icc;                               // an iCCP chunk's profile
 };
 
 PngPicture NewPng(int width, int height, int colourType, int bitDepth = 8);
@@ -53,6 +54,7 @@ struct JpegPicture {
     bool progressive = false;
     std::vector<Bytes> app1;      // APP1 segments' contents, in order
     std::vector<JpegScan> scans;  // a progressive script of its own
+    Bytes icc;                    // an ICC profile in APP2 segments
 };
 
 JpegPicture NewJpeg(int width, int height, JpegKind kind);

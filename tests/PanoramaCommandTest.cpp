@@ -106,13 +106,19 @@ TEST_F(PanoramaCommandTest, FitResamplesAStripOfAnotherSizeAndWithoutItSaysSo) {
 TEST_F(PanoramaCommandTest, EquirectProjectsAPanoramaInAnyFormat) {
     const RgbImage panorama = CoordinateImage(1024, 512);
     WriteBytes(dir_ / "pano.png", EncodeRgbPng(panorama));
+    // In linear light, and with --linear off in the sRGB values.
     ASSERT_EQ(Convert({"--equirect", "--north=90", Path("pano.png"), Path("cube")}), kExitConverted) << err_;
+    const auto linear = ProjectLinearPanorama(LinearOf(panorama), PanoramaView{.north = 90});
+    for (const Face face : kAllFaces)
+        EXPECT_EQ(ReadTga(dir_ / "cube" / FileNameOf(face)), SrgbImageOf(linear[static_cast<std::size_t>(face)]));
+    ASSERT_EQ(Convert({"--equirect", "--north=90", "--linear=off", Path("pano.png"), Path("srgb")}), kExitConverted);
     const auto expected = ProjectPanorama(panorama, 90);
     for (const Face face : kAllFaces)
-        EXPECT_EQ(ReadTga(dir_ / "cube" / FileNameOf(face)), expected[static_cast<std::size_t>(face)]);
+        EXPECT_EQ(ReadTga(dir_ / "srgb" / FileNameOf(face)), expected[static_cast<std::size_t>(face)]);
     ASSERT_EQ(Convert({"--equirect", "--ground", "template", Path("pano.png"), Path("cube")}), kExitConverted);
     EXPECT_EQ(ReadBytes(dir_ / "cube" / FileNameOf(Face::Ground)), ReadBytes(program_ / kGroundTemplateFile));
-    EXPECT_EQ(ReadTga(dir_ / "cube" / FileNameOf(Face::North)), ProjectPanorama(panorama)[0]);
+    EXPECT_EQ(ReadTga(dir_ / "cube" / FileNameOf(Face::North)),
+              SrgbImageOf(ProjectLinearPanorama(LinearOf(panorama))[0]));
 
     WriteTga(dir_ / "square.tga", CoordinateImage(600, 600));
     EXPECT_EQ(Convert({"--equirect", Path("square.tga"), Path("none")}), kExitFailed);

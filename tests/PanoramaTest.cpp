@@ -544,7 +544,7 @@ protected:
 TEST_F(PanoramaConversionTest, WritesTheSixViewsOrTheTemplatesGround) {
     const RgbImage panorama = DirectionPanorama(1024);
     WriteTga(dir_ / "pano.tga", panorama);
-    const auto faces = ProjectPanorama(panorama, 90);
+    const auto faces = LinearProjection(panorama, {.north = 90});
     ASSERT_EQ(Convert(dir_ / "pano.tga", {.view = {.north = 90}}).outcome, SkyOutcome::Completed) << host_.Status();
     for (const Face face : kAllFaces)
         EXPECT_EQ(ReadTga(dir_ / FileNameOf(face)), faces[static_cast<std::size_t>(face)]) << FileNameOf(face);

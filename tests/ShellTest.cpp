@@ -156,7 +156,8 @@ TEST_F(ShellTest, FileOpenRemembersTheChosenFolder) {
     const OpenDialogSetup& setup = dialogs_.setups[0];
     EXPECT_EQ(setup.defaultSuffix, "tga");
     EXPECT_EQ(setup.nameFilters, QStringList({"TGA file (504x504,1008x504,2016x504) (*.tga *.TGA)", "All Files (*)",
-                                              "Panoramas (*.tga *.png *.jpg *.jpeg *.TGA *.PNG *.JPG *.JPEG)"}));
+                                              "Panoramas (*.tga *.png *.jpg *.jpeg *.tif *.tiff *.webp *.exr *.hdr "
+                                              "*.TGA *.PNG *.JPG *.JPEG *.TIF *.TIFF *.WEBP *.EXR *.HDR)"}));
     EXPECT_EQ(setup.initialFolder.toStdString(), rememberedText_);
     EXPECT_EQ(program.LastPath(), Utf8FromPath(stripFolder_ / ""));
     EXPECT_EQ(Status(), "AllDone");
@@ -187,7 +188,8 @@ TEST_F(ShellTest, OpensPngStripsAndProjectsPanoramasFromTheirOwnMenuItem) {
     program.Window()->itmFileOpenPanorama()->trigger();
     Settle();
     EXPECT_EQ(dialogs_.setups.back().nameFilters.front(),
-              "Panoramas (*.tga *.png *.jpg *.jpeg *.TGA *.PNG *.JPG *.JPEG)");
+              "Panoramas (*.tga *.png *.jpg *.jpeg *.tif *.tiff *.webp *.exr *.hdr "
+              "*.TGA *.PNG *.JPG *.JPEG *.TIF *.TIFF *.WEBP *.EXR *.HDR)");
     // Shown first, written once the user says so.
     ASSERT_TRUE(Window()->PanoramaControlsShown());
     EXPECT_FALSE(std::filesystem::exists(panorama.parent_path() / "F0060001.tga"));
@@ -195,7 +197,7 @@ TEST_F(ShellTest, OpensPngStripsAndProjectsPanoramasFromTheirOwnMenuItem) {
     Settle();
     EXPECT_EQ(Status(), "AllDone");
     EXPECT_EQ(program.LastPath(), Utf8FromPath(panorama.parent_path() / ""));
-    EXPECT_EQ(ReadTga(panorama.parent_path() / "F0060001.tga"), ProjectPanorama(CoordinateImage(1024, 512))[5]);
+    EXPECT_EQ(ReadTga(panorama.parent_path() / "F0060001.tga"), LinearProjection(CoordinateImage(1024, 512))[5]);
 
     // A square strip is no panorama: refused, and said so.
     const auto square = dir_ / "square.tga";
@@ -258,8 +260,8 @@ TEST_F(ShellTest, WindowLayoutStaysPutWhenResized) {
         EXPECT_EQ(status.height(), 17);
         EXPECT_GE(status.width(), 329);
         // The cube pane takes what the window has beside the picture.
-        EXPECT_GE(window->cubePane()->geometry().left(), 531);
-        EXPECT_EQ(window->cubePane()->geometry().right() + 1 + 12, window->cubePane()->parentWidget()->width());
+        EXPECT_GE(window->Pane()->geometry().left(), 531);
+        EXPECT_EQ(window->Pane()->geometry().right() + 1 + 12, window->Pane()->parentWidget()->width());
     }
 }
 

@@ -37,6 +37,13 @@ Rgb CoordinateColour(int x, int y) {
 int CoordinateX(const Rgb& colour) { return colour[0] | ((colour[1] & 0x0F) << 8); }
 int CoordinateY(const Rgb& colour) { return colour[2] | ((colour[1] >> 4) << 8); }
 
+std::array<RgbImage, 6> LinearProjection(const RgbImage& panorama, const PanoramaView& view) {
+    const std::array<LinearImage, 6> faces = ProjectLinearPanorama(LinearOf(panorama), view);
+    std::array<RgbImage, 6> encoded;
+    for (std::size_t i = 0; i < faces.size(); ++i) encoded[i] = SrgbImageOf(faces[i]);
+    return encoded;
+}
+
 RgbImage CoordinateImage(int width, int height) {
     RgbImage image = RgbImage::Unfilled(width, height);
     for (int y = 0; y < height; ++y)

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "conversion/Cube.h"
+#include "conversion/Equirect.h"
 #include "imaging/RgbImage.h"
 #include "legacy/Reporter.h"
 #include "util/Result.h"
@@ -75,6 +76,8 @@ Rgb CoordinateColour(int x, int y);
 int CoordinateX(const Rgb& colour);
 int CoordinateY(const Rgb& colour);
 RgbImage CoordinateImage(int width, int height);
+// The six faces a conversion writes of an 8-bit panorama by default: projected in linear light.
+std::array<RgbImage, 6> LinearProjection(const RgbImage& panorama, const PanoramaView& view = {});
 
 std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);

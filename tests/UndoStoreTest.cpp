@@ -27,13 +27,12 @@ protected:
         strip.Set(0, 0, {static_cast<std::uint8_t>(seed), 1, 2});
         WriteTga(dir_ / "strip.tga", strip);
         MemoryHost host;
-        const SkyContext context{.host = host,
-                                 .files = SystemFileSystem(),
-                                 .lastPath = Utf8FromPath(output_ / ""),
-                                 .programFolder = program_,
-                                 .beforeReplace = [&store](FileSystem&, OutputFolder& folder) {
-                                     return store.Keep(folder);
-                                 }};
+        const SkyContext context{
+            .host = host,
+            .files = SystemFileSystem(),
+            .lastPath = Utf8FromPath(output_ / ""),
+            .programFolder = program_,
+            .beforeReplace = [&store](FileSystem&, OutputFolder& folder) { return store.Keep(folder); }};
         ASSERT_EQ(ProcessSky(Utf8FromPath(dir_ / "strip.tga"), context).outcome, SkyOutcome::Completed)
             << host.Status();
     }

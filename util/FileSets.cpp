@@ -125,16 +125,22 @@ Result<StagedFile> StageNamed(SystemCalls& calls, int folder, const std::string&
                               const Filler& fill) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = NameFor(target, kTemporarySuffix);
-        const int descriptor = Retrying([&] {
-            return calls.OpenAt(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        });
+        std::optional<StagedFile> staged;
+        int descriptor = -1;
+        {
+            // No ending signal between making the name and marking it ours to remove.
+            const BurstGuard noSignalMeanwhile;
+            descriptor = Retrying([&] {
+                return calls.OpenAt(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            });
+            if (descriptor >= 0) staged.emplace(Staged(calls, folder, target, name));
+        }
         if (descriptor < 0 && errno == EEXIST) continue;
         if (descriptor < 0) return SystemError(errc::FileCreate);
-        StagedFile staged = Staged(calls, folder, target, name);
         Result<void> written = Fill(calls, descriptor, predecessor, fill);
         if (::close(descriptor) != 0 && errno != EINTR && written) written = SystemError(errc::FileWrite);
         if (!written) return written.Error();
-        return staged;
+        return std::move(*staged);
     }
     return SystemError(errc::FileCreate, EEXIST);
 }
@@ -163,6 +169,7 @@ Result<std::optional<StagedFile>> StageUnnamed(SystemCalls& calls, int folder, c
     }
     const OwnedDescriptor closing{descriptor};
     if (Result<void> written = Fill(calls, descriptor, predecessor, fill); !written) return written.Error();
+    const BurstGuard noSignalMeanwhile;  // between naming the file and marking the name ours
     Result<std::string> name = NameUnnamed(calls, folder, descriptor, target);
     if (!name) {
         const int number = name.Error().systemError;
@@ -185,7 +192,7 @@ std::string JournalText(std::span<StagedFile> files) {
 }
 
 // Records the set's intent beside it and flushes it with the folder, so that a burst cut short
-// can be finished. Its name is returned.
+// (by a crash or a power cut) can be finished. Its name is returned.
 Result<std::string> WriteJournal(SystemCalls& calls, int folder, std::span<StagedFile> files) {
     const std::string text = JournalText(files);
     const ByteSpan piece(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
@@ -193,8 +200,6 @@ Result<std::string> WriteJournal(SystemCalls& calls, int folder, std::span<Stage
     const int descriptor = Retrying(
         [&] { return calls.OpenAt(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600); });
     if (descriptor < 0) return SystemError(errc::FileCreate);
-    // A journal cut short by a signal is no record of anything: removed with the temporaries.
-    std::optional<PendingTemporary> pending(std::in_place, folder, name);
     Result<void> written = WriteAll(descriptor, {&piece, 1});
     if (written && calls.Fsync(descriptor) != 0) written = SystemError(errc::FileWrite);
     CloseQuietly(descriptor);
@@ -206,10 +211,9 @@ Result<std::string> WriteJournal(SystemCalls& calls, int folder, std::span<Stage
     return name;
 }
 
-// The renames, none of them interrupted by an ending signal. What a failed rename leaves is the
-// journal's to finish: no staged file is removed once the burst has begun.
-Result<void> Burst(SystemCalls& calls, int folder, std::span<StagedFile> files) {
-    BurstGuard guard;
+// The renames. What a failed rename leaves is the journal's to finish: no staged file is removed
+// once the burst has begun.
+Result<void> Burst(SystemCalls& calls, int folder, std::span<StagedFile> files, BurstGuard& guard) {
     Result<void> renamed;
     for (StagedFile& file : files) {
         if (renamed && calls.RenameAt(folder, file.TemporaryName().c_str(), folder, file.Target().c_str()) != 0)
@@ -323,6 +327,9 @@ Result<StagedFile> Stage(SystemCalls& calls, int folder, const std::string& targ
 
 Result<void> ReplaceSet(SystemCalls& calls, int folder, std::span<StagedFile> files) {
     if (files.empty()) return {};
+    // No ending signal from the journal's first byte to its removal: a signal either comes
+    // before, and removes the staged files, or after, with the set placed.
+    BurstGuard guard;
     // One rename is atomic on its own: a set of one needs no journal.
     std::optional<std::string> journal;
     if (files.size() > 1) {
@@ -330,7 +337,7 @@ Result<void> ReplaceSet(SystemCalls& calls, int folder, std::span<StagedFile> fi
         if (!written) return written.Error();
         journal = std::move(*written);
     }
-    if (Result<void> renamed = Burst(calls, folder, files); !renamed) return renamed;
+    if (Result<void> renamed = Burst(calls, folder, files, guard); !renamed) return renamed;
     if (Result<void> flushed = FlushFolder(calls, folder); !flushed) return flushed;
     if (journal) calls.UnlinkAt(folder, journal->c_str(), 0);
     return {};

@@ -104,7 +104,17 @@ Result<void> CopyWhole(const InputFile& source, int target) {
 // again.
 enum class Locking { Locked, Busy, Again };
 
-Result<Locking> TryLock(int folder, int& lock) {
+// The lock file held, and its name marked as ours to remove should the program end on a signal.
+struct HeldLock {
+    int descriptor = -1;
+    std::shared_ptr<void> pending;
+};
+
+// No ending signal comes between taking the lock and marking its name: a name left behind
+// would keep nobody out, but litter the folder.
+Result<Locking> TryLock(int folder, HeldLock& taken) {
+    const BurstGuard noSignalMeanwhile;
+    int& lock = taken.descriptor;
     lock = Retrying([&] { return ::openat(folder, kLockFileName, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666); });
     if (lock < 0) return SystemError(errc::FileCreate);
     if (::flock(lock, LOCK_EX | LOCK_NB) != 0) {
@@ -117,18 +127,21 @@ Result<Locking> TryLock(int folder, int& lock) {
     }, named{};
     const bool same = ::fstat(lock, &held) == 0 && ::fstatat(folder, kLockFileName, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
                       held.st_dev == named.st_dev && held.st_ino == named.st_ino;
-    if (same) return Locking::Locked;
+    if (same) {
+        taken.pending = std::make_shared<PendingTemporary>(folder, kLockFileName);
+        return Locking::Locked;
+    }
     CloseQuietly(std::exchange(lock, -1));
     return Locking::Again;
 }
 
-// Waits for the folder's lock as use allows; the descriptor of the locked lock file.
-Result<int> Lock(int folder, const FolderUse& use) {
+// Waits for the folder's lock as use allows.
+Result<HeldLock> Lock(int folder, const FolderUse& use) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
     auto nextReport = kWaitReport;
     for (;;) {
-        int lock = -1;
+        HeldLock lock;
         const Result<Locking> tried = TryLock(folder, lock);
         if (!tried) return tried.Error();
         if (*tried == Locking::Locked) return lock;
@@ -177,13 +190,13 @@ public:
         const std::filesystem::path shown = path.empty() ? std::filesystem::path(".") : path;
         const int descriptor = Retrying([&] { return ::open(shown.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
         if (descriptor < 0) return SystemError(errc::FileCreate);
-        if (!use.lock) return OutputFolder(descriptor, -1, path);
-        const Result<int> lock = Lock(descriptor, use);
+        if (!use.lock) return OutputFolder(descriptor, -1, nullptr, path);
+        Result<HeldLock> lock = Lock(descriptor, use);
         if (!lock) {
             CloseQuietly(descriptor);
             return lock.Error();
         }
-        OutputFolder folder(descriptor, *lock, path);
+        OutputFolder folder(descriptor, lock->descriptor, std::move(lock->pending), path);
         filesets::FinishLeftSets(calls_, folder.Descriptor(), use.targets);
         return folder;
     }
@@ -258,11 +271,8 @@ Result<std::size_t> InputFile::ReadScatteredAt(std::uint64_t offset,
     return done;
 }
 
-OutputFolder::OutputFolder(int descriptor, int lock, std::filesystem::path path)
-    : descriptor_(descriptor),
-      lock_(lock),
-      pendingLock_(lock >= 0 ? std::make_shared<PendingTemporary>(descriptor, kLockFileName) : nullptr),
-      path_(std::move(path)) {}
+OutputFolder::OutputFolder(int descriptor, int lock, std::shared_ptr<void> pendingLock, std::filesystem::path path)
+    : descriptor_(descriptor), lock_(lock), pendingLock_(std::move(pendingLock)), path_(std::move(path)) {}
 
 OutputFolder::OutputFolder(OutputFolder&& other) noexcept
     : descriptor_(std::exchange(other.descriptor_, -1)),

@@ -77,7 +77,9 @@ struct FolderUse {
 class OutputFolder {
 public:
     OutputFolder() = default;
-    OutputFolder(int descriptor, int lock, std::filesystem::path path);
+    // lock is the lock file's descriptor (-1 for an unlocked folder), pendingLock what removes its
+    // name should the program end on a signal.
+    OutputFolder(int descriptor, int lock, std::shared_ptr<void> pendingLock, std::filesystem::path path);
     OutputFolder(OutputFolder&& other) noexcept;
     OutputFolder& operator=(OutputFolder&& other) noexcept;
     ~OutputFolder();
