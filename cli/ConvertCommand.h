@@ -16,6 +16,8 @@ namespace zenivor {
 inline constexpr int kExitConverted = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
+// The cube is written whole, but the --preview picture is not.
+inline constexpr int kExitPreviewFailed = 3;
 
 // The converter's own kinds of error, whose detail is the whole text to show.
 namespace errc {
@@ -30,6 +32,10 @@ struct ConverterSetup {
     DecoderList decoders = PanoramaDecoders();
     // Standard error is a terminal: a batch then shows a progress line.
     bool terminal = false;
+    // The ground copied into every cube when it is not the one in programFolder (the user's own).
+    std::filesystem::path groundTemplate = {};
+    // What "-" reads.
+    int standardInput = 0;
     // The converter takes the ending signals (the program's own run; not the tests').
     bool endingSignals = false;
     // Says what is not a failure but must be seen, such as a wait for another conversion; set by

@@ -1,7 +1,10 @@
 #include "cli/StripConversion.h"
 
 #include <algorithm>
+#include <array>
+#include <cctype>
 
+#include "cli/ConverterFiles.h"
 #include "cli/Preview.h"
 #include "conversion/ProcessPanorama.h"
 #include "conversion/ProcessSky.h"
@@ -35,23 +38,46 @@ private:
     int shownPercent_ = -1;
 };
 
-Result<void> PrepareFolder(const std::filesystem::path& folder) {
-    std::error_code error;
-    if (folder.empty() || std::filesystem::is_directory(folder, error)) return {};
-    std::filesystem::create_directories(folder, error);
-    if (!error) return {};
-    return Error{errc::FileCreate, error.value(),
-                 "cannot create the output folder " + Utf8FromPath(folder) + ": " + error.message()};
-}
-
 // Between the lines of a failure: a NUL, which no path and no library's message holds.
 constexpr char kLineBreak = '\0';
+
+constexpr std::array<const char*, 9> kImageExtensions{".tga",  ".png",  ".jpg", ".jpeg", ".tif",
+                                                      ".tiff", ".webp", ".exr", ".hdr"};
+
+Error Failed(std::string text) { return Error{errc::ConversionFailed, 0, std::move(text)}; }
+
+bool Exists(const std::filesystem::path& path) {
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, error));
+}
+
+// Refusals found before the source is read: the strip is one of the files it would replace, or
+// --no-clobber finds a file of the cube there.
+Result<void> CheckCube(const std::string& strip, const std::filesystem::path& folder, const ConversionOptions& options,
+                       bool fromStandardInput) {
+    for (const char* name : kCubeFileNames) {
+        std::error_code error;
+        if (!fromStandardInput && std::filesystem::equivalent(PathFromUtf8(strip), folder / name, error))
+            return Failed(strip + " is one of the six files it would replace; give another output folder");
+    }
+    if (!options.noClobber) return {};
+    for (const char* name : kCubeFileNames)
+        if (Exists(folder / name))
+            return Failed(Utf8FromPath(folder / name) + " exists, and --no-clobber keeps it: nothing was written");
+    return {};
+}
 
 PanoramaOptions PanoramaOptionsOf(const ConversionOptions& options) {
     return {.view = {.north = options.north.value_or(kDefaultNorthDegrees),
                      .pitch = options.pitch.value_or(0),
                      .roll = options.roll.value_or(0)},
-            .groundFromTemplate = options.ground == "template"};
+            .groundFromTemplate = options.ground && *options.ground != "nadir"};
+}
+
+// The ground --ground names, else the one the converter was set up with.
+std::filesystem::path GroundOf(const ConversionOptions& options, const ConverterSetup& setup) {
+    if (options.ground && !IsGroundKind(*options.ground)) return PathFromUtf8(*options.ground);
+    return setup.groundTemplate;
 }
 
 // Says once, after a second, that the conversion waits for another one into the folder.
@@ -70,23 +96,45 @@ std::string WayForward(const ConversionOptions& options, const SkyResult& result
     std::string found = "found " + std::to_string(result.strip.width) + "x" + std::to_string(result.strip.height);
     if (options.equirect) return found;
     if (IsEquirectangular(result.strip.width, result.strip.height))
-        return found + "; add --fit to resample it, or --equirect if it is a 360-degree panorama";
+        return found +
+               "; a 2:1 image is usually a 360-degree panorama: add --equirect; if it is a strip that covers only "
+               "the horizon, add --fit";
     if (FittedStripSize(result.strip)) return found + "; add --fit to resample it";
     return found + "; a strip is 1, 2 or 4 times as wide as it is high";
 }
 
+constexpr const char* kLooksLikePanorama =
+    "warning: this looks like a 360-degree panorama (its top and bottom rows are nearly uniform, as a "
+    "panorama's poles are); --equirect projects it onto the cube instead of stretching it";
+
 }  // namespace
+
+bool IsGroundKind(const std::string& ground) { return ground == "nadir" || ground == "template"; }
+
+std::string ExtensionInLowerCase(const std::filesystem::path& path) {
+    std::string extension = path.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
+bool HasImageExtension(const std::filesystem::path& path) {
+    const std::string extension = ExtensionInLowerCase(path);
+    return std::find(kImageExtensions.begin(), kImageExtensions.end(), extension) != kImageExtensions.end();
+}
 
 Result<void> ConvertStrip(const std::string& strip, const std::filesystem::path& folder,
                           const ConversionOptions& options, const ConverterSetup& setup,
-                          const std::function<void(const std::string&)>& step,
+                          const std::function<void(const std::string&)>& say, const InputFile* standardInput,
                           const std::function<void(const std::string&)>* progress) {
-    if (Result<void> prepared = PrepareFolder(folder); !prepared) return prepared;
-    StepHost host(step, options.verbose, progress);
+    if (Result<void> checked = CheckCube(strip, folder, options, standardInput != nullptr); !checked) return checked;
+    ConverterFiles files(setup.files, standardInput, folder);
+    StepHost host(say, options.verbose && !options.quiet, progress);
     const SkyContext context{.host = host,
-                             .files = setup.files,
+                             .files = files,
                              .lastPath = Utf8FromPath(folder / ""),
                              .programFolder = setup.programFolder,
+                             .groundTemplate = GroundOf(options, setup),
                              .decoders = setup.decoders,
                              .fitStrip = options.fit,
                              .folderWait = options.wait,
@@ -94,19 +142,16 @@ Result<void> ConvertStrip(const std::string& strip, const std::filesystem::path&
                              .colour = options.colour};
     const SkyResult result =
         options.equirect ? ProcessPanorama(strip, context, PanoramaOptionsOf(options)) : ProcessSky(strip, context);
+    if (result.looksLikePanorama && !options.quiet) say(kLooksLikePanorama);
     if (result.outcome != SkyOutcome::Completed) {
         std::string lines = result.text;
         if (result.outcome == SkyOutcome::Refused && result.strip.width > 0)
             lines += kLineBreak + WayForward(options, result);
         if (result.outcome == SkyOutcome::Failed && !result.replacedInPart)
             lines += kLineBreak + ("nothing was replaced in " + Utf8FromPath(folder));
-        return Error{errc::ConversionFailed, 0, std::move(lines)};
+        return Failed(std::move(lines));
     }
-    if (options.preview) {
-        if (Result<void> written = WriteCubePreview(setup.files, folder, PathFromUtf8(*options.preview)); !written)
-            return written;
-    }
-    if (options.verbose) step("AllDone");
+    if (options.verbose && !options.quiet) say("AllDone");
     return {};
 }
 

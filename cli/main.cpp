@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <exception>
 #include <iostream>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "cli/ConvertCommand.h"
+#include "conversion/DataFiles.h"
 #include "util/ProgramFolder.h"
 
 int main(int argc, char** argv) {
@@ -18,8 +20,17 @@ int main(int argc, char** argv) {
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
     mallopt(M_TRIM_THRESHOLD, 64 << 20);
 #endif
-    const std::vector<std::string> arguments(argv + 1, argv + argc);
-    const zenivor::ConverterSetup setup{
-        .programFolder = zenivor::ProgramFolder(argv[0]), .terminal = isatty(2) == 1, .endingSignals = true};
-    return zenivor::RunConvertCommand(arguments, setup, std::cout, std::cerr);
+    try {
+        const std::vector<std::string> arguments(argv + 1, argv + argc);
+        const std::filesystem::path data = zenivor::DataFolder(zenivor::ProgramFolder(argv[0]));
+        const zenivor::ConverterSetup setup{.programFolder = data,
+                                            .terminal = isatty(2) == 1,
+                                            .groundTemplate = zenivor::GroundTemplate(data),
+                                            .endingSignals = true};
+        return zenivor::RunConvertCommand(arguments, setup, std::cout, std::cerr);
+    } catch (const std::exception& error) {
+        // Only running out of memory is expected to get here.
+        std::cerr << "zenivor-convert: " << error.what() << '\n';
+        return zenivor::kExitFailed;
+    }
 }

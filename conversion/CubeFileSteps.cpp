@@ -151,10 +151,13 @@ SkyResult ReportUnexpected(const char* procedure, const SkyContext& context, con
 }
 
 std::string SizeQueryReason(const Error& error) {
+    // The formats named are the ones every front end reads; the ellipsis leaves room for more.
+    static const std::string kNotAnImage = "not an image Zenivor reads (TGA, PNG, JPEG...)";
     if (error.systemError == ENOENT) return "no such file";
-    if (error.systemError == EISDIR) return "a folder";
+    if (error.systemError == EISDIR) return "a folder: give a file, or --batch with the folder's files";
+    if (error.detail == kEmptyFileDetail) return "an empty file";
     if (error.code == errc::NotAFile) return error.detail.empty() ? Reason(error) : error.detail;
-    if (IsHeaderError(error)) return error.detail.empty() ? "not a TGA file" : "not a TGA file: " + error.detail;
+    if (IsHeaderError(error)) return error.detail.empty() ? kNotAnImage : kNotAnImage + ": " + error.detail;
     return Reason(error);
 }
 

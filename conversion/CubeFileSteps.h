@@ -57,7 +57,9 @@ public:
 private:
     // Stops, replacing nothing, when the user asked to.
     bool Cancelled();
-    std::filesystem::path TemplatePath() const { return context_.programFolder / kGroundTemplateFile; }
+    std::filesystem::path TemplatePath() const {
+        return context_.groundTemplate.empty() ? context_.programFolder / kGroundTemplateFile : context_.groundTemplate;
+    }
 
     const std::string& path_;
     const SkyContext& context_;

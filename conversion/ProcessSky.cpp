@@ -1,5 +1,7 @@
 #include "conversion/ProcessSky.h"
 
+#include <cstdlib>
+
 #include "conversion/CubeFileSteps.h"
 #include "conversion/SkyCube.h"
 #include "imaging/Resample.h"
@@ -13,6 +15,28 @@ constexpr const char* kSavingSkyText = "Saving sky.";
 constexpr const char* kReadingText = "Reading the strip";
 constexpr const char* kSavingGroundText = "Saving ground";
 
+// How far, on average, a pole row's bytes may stray from the row's mean (of 255) and still
+// count as one colour: the noise of JPEG and of resampling, not the detail of a horizon.
+constexpr double kUniformRowDeviation = 2.0;
+
+bool RowNearlyUniform(const RgbImage& image, int y) {
+    const std::uint8_t* row = image.Row(y);
+    const std::size_t bytes = image.RowBytes();
+    double mean[3] = {0, 0, 0};
+    for (std::size_t i = 0; i < bytes; ++i) mean[i % 3] += row[i];
+    for (double& channel : mean) channel /= image.width;
+    double deviation = 0;
+    for (std::size_t i = 0; i < bytes; ++i) deviation += std::abs(row[i] - mean[i % 3]);
+    return deviation / static_cast<double>(bytes) <= kUniformRowDeviation;
+}
+
+// In an equirectangular panorama the top row is the zenith and the bottom row the nadir, each
+// one point spread across the width.
+bool LooksLikePanorama(const RgbImage& image) {
+    return image.width == 2 * image.height && image.height > 1 && RowNearlyUniform(image, 0) &&
+           RowNearlyUniform(image, image.height - 1);
+}
+
 class SkyConversion {
 public:
     SkyConversion(const std::string& path, const SkyContext& context)
@@ -22,7 +46,9 @@ public:
         if (ReadStrip() && steps_.PrepareOutput(true, layout_->steps[0].face) && WriteSideFaces() && ComposeSkyCap() &&
             SaveSkyCap() && CopyGround() && steps_.ReplaceCube())
             steps_.Complete();
-        return steps_.Outcome();
+        SkyResult result = steps_.Outcome();
+        result.looksLikePanorama = looksLikePanorama_;
+        return result;
     }
 
     // The six files the conversion would write, in memory, writing nothing.
@@ -45,12 +71,17 @@ private:
         if (layout_ == nullptr) return steps_.StopWithMessage(SkyOutcome::Refused, kSizeMessage);
         const bool scene = steps_.SourceLight() == Light::Scene;
         // A strip of the program's size in 8 bits is used as it is, byte for byte.
-        if (!scene && (target == size || !context_.colour.linearLight)) {
-            if (!steps_.ReadSource(strip_)) return false;
-            if (target != size) strip_ = Resampled(strip_, target.width, target.height);
-            return true;
-        }
-        return ReadInLinearLight(target);
+        const bool read = !scene && (target == size || !context_.colour.linearLight) ? ReadAsItIs(size, target)
+                                                                                     : ReadInLinearLight(target);
+        // The poles of a panorama are as uniform after the fit as before it.
+        if (read && target != size) looksLikePanorama_ = LooksLikePanorama(strip_);
+        return read;
+    }
+
+    bool ReadAsItIs(ImageSize size, ImageSize target) {
+        if (!steps_.ReadSource(strip_)) return false;
+        if (target != size) strip_ = Resampled(strip_, target.width, target.height);
+        return true;
     }
 
     // Resampled in linear light as the rows arrive (HDR sources always), then made 8-bit.
@@ -125,6 +156,7 @@ private:
     CubeFileSteps steps_;
     const StripLayout* layout_ = nullptr;
     RgbImage strip_;
+    bool looksLikePanorama_ = false;
 };
 
 }  // namespace

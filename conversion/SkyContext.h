@@ -20,6 +20,8 @@ struct SkyContext {
     std::string lastPath;
     // Holds the ground template "F0060001.tga".
     std::filesystem::path programFolder;
+    // The ground to copy, when it is another than the program's template (the user's own).
+    std::filesystem::path groundTemplate = {};
     // The formats a strip may come in.
     DecoderList decoders = CoreDecoders();
     // A strip of another size whose width is 1, 2 or 4 times its height is resampled to the
@@ -50,13 +52,16 @@ struct SkyResult {
     SkyOutcome outcome = SkyOutcome::Failed;
     std::string text;  // what the failure showed: the message or the status line's text
     ImageSize strip;   // the source's size, once it was read from its header
+    // A 2:1 source fitted as a strip whose top and bottom rows are nearly uniform, as the poles
+    // of an equirectangular panorama are.
+    bool looksLikePanorama = false;
     // A failure replaces nothing, unless it came in the middle of putting the six files in place
     // (which the next conversion into the folder then finishes).
     bool replacedInPart = false;
 };
 
-// Why a source's size could not be had, in the words of the refusal: "no such file", "a folder",
-// "not a TGA file: it looks like PNG".
+// Why a source's size could not be had, in the words of the refusal: "no such file", "an empty
+// file", "not an image Zenivor reads (TGA, PNG, JPEG...): it looks like GIF".
 std::string SizeQueryReason(const Error& error);
 
 }  // namespace zenivor

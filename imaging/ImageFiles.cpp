@@ -59,11 +59,25 @@ Result<OpenedImage> OpenImage(InputFile file, DecoderList decoders) {
     return opened;
 }
 
+// Tabs, line ends, printable ASCII and the bytes of UTF-8 sequences: what notes and scripts
+// hold, and no image header (TGA's type and colour-map fields are control bytes).
+bool LooksLikeText(std::span<const std::uint8_t> head) {
+    return !head.empty() && std::all_of(head.begin(), head.end(), [](std::uint8_t byte) {
+        return byte == '\t' || byte == '\n' || byte == '\r' || (byte >= 0x20 && byte != 0x7F);
+    });
+}
+
 // Says what a file that no decoder could read looks like, when its signature tells.
 Error Described(Error error, const OpenedImage& opened) {
-    const std::string_view format = FormatNamedBySignature({opened.head.data(), opened.headSize});
-    if (error.detail.empty() && !format.empty() && format != opened.decoder->Name())
+    if (!error.detail.empty()) return error;
+    const std::span head(opened.head.data(), opened.headSize);
+    const std::string_view format = FormatNamedBySignature(head);
+    if (opened.file.Size() == 0)
+        error.detail = kEmptyFileDetail;
+    else if (!format.empty() && format != opened.decoder->Name())
         error.detail = "it looks like " + std::string(format);
+    else if (format.empty() && LooksLikeText(head))
+        error.detail = "it looks like text";
     return error;
 }
 

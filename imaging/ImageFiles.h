@@ -57,8 +57,12 @@ private:
 // The common name of a format whose signature opens the bytes ("PNG", "GIF", ...), or empty.
 std::string_view FormatNamedBySignature(std::span<const std::uint8_t> head);
 
+// The detail of a read's error when the file is empty.
+inline constexpr std::string_view kEmptyFileDetail = "the file is empty";
+
 // The image's size from its header; for a file no decoder can read, the error's detail names
-// the format the file looks like, when its signature tells.
+// the format the file looks like, when its signature tells ("it looks like GIF", "it looks like
+// text"), or says that it is empty.
 Result<ImageSize> ReadImageSize(FileSystem& files, const std::filesystem::path& path, DecoderList decoders);
 // The image's size and what its linear values mean (see ImageDecoder::LightHeld).
 struct ImageInfo {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the house style (clang-format) of every C++ file and runs clang-tidy's checks on every
 # C++ source of the project (the static analyser on the core and the converter only; see the
-# .clang-tidy files), using the development build's compile commands.
+# .clang-tidy files), using a build's compile commands. clang-tidy checks the sources compiled
+# alike as one translation unit each, on both cores (scripts/tidy.py says why and how).
 # Usage: scripts/lint.sh [BUILD-FOLDER]   (default build/dev, built already: it holds the
 # generated headers)
 set -euo pipefail
@@ -11,5 +12,4 @@ mapfile -t sources < <(git ls-files '*.cpp' '*.h' | grep -v '^tools/bench/io_flo
 clang-format --dry-run -Werror "${sources[@]}"
 echo "clang-format: ${#sources[@]} files in the house style"
 mapfile -t checked < <(git ls-files '*.cpp' | grep -v '^tools/bench/io_floor')
-printf '%s\n' "${checked[@]}" | xargs -P2 -n4 clang-tidy -p "$build" --quiet
-echo "clang-tidy: ${#checked[@]} files without findings"
+scripts/tidy.py "$build" "${checked[@]}"

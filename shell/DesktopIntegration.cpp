@@ -16,16 +16,17 @@ constexpr const char* kProgramName = "zenivor";
 // Laid out as QCommandLineParser lays out its help, which needs the application object.
 QString HelpText() {
     return QStringLiteral(
-               "Usage: %1 [options] [STRIP.tga]\n"
+               "Usage: %1 [options] [STRIP]\n"
                "Makes the six files of a Velmora sky cube from a panorama strip, in a window.\n"
                "\n"
                "Options:\n"
                "  -h, --help     Displays help on commandline options.\n"
-               "  -v, --version  Displays version information.\n"
+               "  -V, --version  Displays version information.\n"
+               "  -v, --verbose  Prints each status text on standard error too.\n"
                "\n"
                "Arguments:\n"
-               "  STRIP.tga      The strip to convert at start-up, into the remembered folder.\n"
-               "                 All arguments together are its name.\n")
+               "  STRIP          The strip (TGA, PNG or JPEG) to convert at start-up, into the\n"
+               "                 remembered folder. All arguments together are its name.\n")
         .arg(QLatin1String(kProgramName));
 }
 
@@ -41,7 +42,7 @@ std::optional<QString> StandardOptionAnswer(const QStringList& arguments) {
     if (arguments.size() != 2) return std::nullopt;
     const QString& option = arguments[1];
     if (option == QLatin1String("-h") || option == QLatin1String("--help")) return HelpText();
-    if (option == QLatin1String("-v") || option == QLatin1String("--version"))
+    if (option == QLatin1String("-V") || option == QLatin1String("--version"))
         return QStringLiteral("%1 %2\n").arg(QLatin1String(kProgramName), QLatin1String(kVersionText));
     return std::nullopt;
 }

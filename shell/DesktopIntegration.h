@@ -17,7 +17,7 @@ inline constexpr const char* kApplicationId = ZENIVOR_APP_ID;
 // Names the program, its version and its desktop entry; callable before the application object exists.
 void DescribeApplication();
 
-// What to print for a command line that is only -h/--help or -v/--version; nothing for any other,
+// What to print for a command line that is only -h/--help or -V/--version; nothing for any other,
 // which names a strip. arguments include the program's name.
 std::optional<QString> StandardOptionAnswer(const QStringList& arguments);
 

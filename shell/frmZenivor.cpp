@@ -333,7 +333,10 @@ void frmZenivor::dropEvent(QDropEvent* event) {
     if (commands_.dropped) commands_.dropped(*event->mimeData());
 }
 
-void frmZenivor::SetStatusText(const std::string& text) { lblStatus_->SetLine(QString::fromStdString(text)); }
+void frmZenivor::SetStatusText(const std::string& text) {
+    lblStatus_->SetLine(QString::fromStdString(text));
+    if (statusEcho_) statusEcho_(text);
+}
 void frmZenivor::RepaintStatus() { lblStatus_->repaint(); }
 void frmZenivor::RepaintWindow() { repaint(); }
 void frmZenivor::ShowMessage(const std::string& text) { dialogs_.ShowMessage(QString::fromStdString(text)); }

@@ -76,6 +76,9 @@ public:
     QAction* itmHelpHelp() const { return itmHelpHelp_; }
     QAction* itmHelpAbout() const { return itmHelpAbout_; }
 
+    // Every status text also goes to echo from now on (--verbose).
+    void SetStatusEcho(std::function<void(const std::string&)> echo) { statusEcho_ = std::move(echo); }
+
     void SetStatusText(const std::string& text) override;
     void RepaintStatus() override;
     void RepaintWindow() override;
@@ -160,6 +163,7 @@ private:
     QAction* itmViewLookAround_ = nullptr;
     QAction* itmHelpHelp_ = nullptr;
     QAction* itmHelpAbout_ = nullptr;
+    std::function<void(const std::string&)> statusEcho_;
 };
 
 // The program's own 32 x 32 icon: a small unfolded sky cube.

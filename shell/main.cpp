@@ -1,7 +1,9 @@
 #include <QApplication>
 #include <csignal>
 #include <cstdio>
+#include <iostream>
 
+#include "conversion/DataFiles.h"
 #include "shell/DesktopIntegration.h"
 #include "shell/ShellDialogs.h"
 #include "shell/modMain.h"
@@ -30,11 +32,15 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     zenivor::IniSettingsStore settings;
     zenivor::QtShellDialogs dialogs;
-    zenivor::modMain program({.settings = settings,
-                              .dialogs = dialogs,
-                              .files = zenivor::SystemFileSystem(),
-                              .programFolder = zenivor::ProgramFolder(argv[0]),
-                              .endProgram = [] { QCoreApplication::quit(); }});
+    const std::filesystem::path data = zenivor::DataFolder(zenivor::ProgramFolder(argv[0]));
+    zenivor::modMain program(
+        {.settings = settings,
+         .dialogs = dialogs,
+         .files = zenivor::SystemFileSystem(),
+         .programFolder = data,
+         .endProgram = [] { QCoreApplication::quit(); },
+         .groundTemplate = zenivor::GroundTemplate(data),
+         .verboseOutput = [](const std::string& text) { std::cerr << "zenivor: " << text << '\n'; }});
     program.Main(QApplication::arguments());
     return QApplication::exec();
 }

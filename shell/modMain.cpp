@@ -98,11 +98,23 @@ private:
 
 }  // namespace
 
-std::string CommandLinePath(const QStringList& arguments) {
-    QString path = arguments.mid(1).join(' ');
+ShellCommandLine ParseCommandLine(const QStringList& arguments) {
+    ShellCommandLine line;
+    QStringList rest = arguments.mid(1);
+    if (!rest.isEmpty() && (rest.front() == QLatin1String("-v") || rest.front() == QLatin1String("--verbose"))) {
+        line.verbose = true;
+        rest.removeFirst();
+    }
+    if (rest.size() > 1 && rest.front() == QLatin1String(kAskOption)) {
+        line.ask = true;
+        rest.removeFirst();
+    }
+    if (!rest.isEmpty() && rest.front() == QLatin1String("--")) rest.removeFirst();
+    QString path = rest.join(' ');
     // A dropped file whose name has blanks arrives quoted on some platforms.
     if (path.size() >= 2 && path.startsWith('"') && path.endsWith('"')) path = path.mid(1, path.size() - 2);
-    return path.toStdString();
+    line.path = path.toStdString();
+    return line;
 }
 
 QString ShownFolder(const fs::path& folder) {
@@ -145,16 +157,18 @@ void modMain::Main(const QStringList& arguments) {
                                                .cancel = [this] { runner_->RequestStop(); }});
         // Messages are owned by the window from now on.
         environment_.dialogs.SetOwner(window_.get());
+        const ShellCommandLine commandLine = ParseCommandLine(arguments);
+        if (commandLine.verbose) window_->SetStatusEcho(environment_.verboseOutput);
         runner_ = std::make_unique<ConversionRunner>(*window_);
         ReadRecent();
         window_->SetUndoable(undo_->NewestFolder().has_value());
         window_->show();
         window_->repaint();
-        if (arguments.size() > 2 && arguments[1] == QLatin1String(kAskOption)) {
-            AskFirst(CommandLinePath(arguments.mid(1)));
+        if (commandLine.ask) {
+            AskFirst(commandLine.path);
             return;
         }
-        const std::string path = CommandLinePath(arguments);
+        const std::string& path = commandLine.path;
         if (path.empty()) return;
         window_->SetStatusText("Processing " + path);
         window_->RepaintStatus();
@@ -169,6 +183,7 @@ SkyContext modMain::Context(ConversionHost& host, const std::string& folder) {
             .files = environment_.files,
             .lastPath = folder,
             .programFolder = environment_.programFolder,
+            .groundTemplate = environment_.groundTemplate,
             .decoders = PanoramaDecoders(),
             .waiting = nullptr,
             .beforeReplace = [this](FileSystem&, OutputFolder& output) { return undo_->Keep(output); }};

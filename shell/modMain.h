@@ -32,10 +32,15 @@ struct ShellEnvironment {
     SettingsStore& settings;
     ShellDialogs& dialogs;
     FileSystem& files;
+    // Holds the program's files: the help page and the ground template.
     std::filesystem::path programFolder;
     std::function<void()> endProgram;  // ends the program at once
     // Where Undo keeps the cubes conversions replaced: the user's cache folder.
     std::filesystem::path undoFolder = {};
+    // The ground copied into every cube when it is not the one in programFolder (the user's own).
+    std::filesystem::path groundTemplate = {};
+    // Where --verbose sends each status text.
+    std::function<void(const std::string&)> verboseOutput = {};
 };
 
 // The desktop entry's option: show the cube of the file named after it, and ask where it goes
@@ -112,9 +117,16 @@ private:
     int projectionGeneration_ = 0;
 };
 
-// The command line's path: the arguments after the program's name, joined by single blanks,
+struct ShellCommandLine {
+    bool verbose = false;  // -v or --verbose first: the status texts go to standard error too
+    bool ask = false;      // --ask (kAskOption) before a file: show its cube, ask where it goes
+    std::string path;      // the strip to convert at start-up, or empty
+};
+
+// The command line (the program's name first): an optional -v or --verbose, an optional --ask,
+// an optional "--", then the file's path: the remaining arguments joined by single blanks,
 // without one pair of enclosing double quotes.
-std::string CommandLinePath(const QStringList& arguments);
+ShellCommandLine ParseCommandLine(const QStringList& arguments);
 
 // "~/games/velmora/sky/" for a folder under the home folder; the folder itself otherwise.
 QString ShownFolder(const std::filesystem::path& folder);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "cli/ConvertCommand.h"
@@ -55,9 +56,12 @@ TEST_F(ColourCommandTest, TiffAndWebpStripsGiveTheFilesOfATgaOfTheSamePixels) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         WriteBytes(dir_ / row.name, row.file);
-        const Outcome outcome = Convert({Path(row.name), Path(std::string("out-") + row.name)});
+        std::string folder = std::string("cube-of-") + row.name;
+        std::replace(folder.begin(), folder.end(), '.', '-');  // a folder, not a file name
+        const std::string out = Path(folder);
+        const Outcome outcome = Convert({Path(row.name), out});
         ASSERT_EQ(outcome.status, kExitConverted) << outcome.err;
-        EXPECT_EQ(CubeIn(Path(std::string("out-") + row.name)), CubeIn(Path("tga")));
+        EXPECT_EQ(CubeIn(out), CubeIn(Path("tga")));
     }
 }
 

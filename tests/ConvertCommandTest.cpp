@@ -42,9 +42,11 @@ TEST_F(ConvertCommandTest, UsageErrorsExitWithTwo) {
 }
 
 TEST_F(ConvertCommandTest, HelpAndVersion) {
-    const Outcome version = Convert({"--version"});
-    EXPECT_EQ(version.status, kExitConverted);
-    EXPECT_EQ(version.out, "zenivor-convert 1.0.2\n");
+    for (const char* flag : {"-V", "--version"}) {
+        const Outcome version = Convert({flag, "-q"});
+        EXPECT_EQ(version.status, kExitConverted);
+        EXPECT_EQ(version.out, "zenivor-convert 1.0.2\n");
+    }
     for (const char* flag : {"-h", "--help"}) {
         const Outcome help = Convert({flag});
         EXPECT_EQ(help.status, kExitConverted);
@@ -84,7 +86,8 @@ TEST_F(ConvertCommandTest, FailuresExitWithOneAndSayWhy) {
          "zenivor-convert: found 300x100; a strip is 1, 2 or 4 times as wide as it is high\n"},
         {{Utf8FromPath(dir_ / "sphere.tga"), output_},
          "zenivor-convert: Imagesize needs to be 504x504 or 1008x504 or 2016x504\n"
-         "zenivor-convert: found 200x100; add --fit to resample it, or --equirect if it is a 360-degree panorama\n"},
+         "zenivor-convert: found 200x100; a 2:1 image is usually a 360-degree panorama: add --equirect; if it is a "
+         "strip that covers only the horizon, add --fit\n"},
         {{"--", Utf8FromPath(dir_ / "-no-such.tga"), output_},
          "zenivor-convert: Error getting file size of " + Utf8FromPath(dir_ / "-no-such.tga") + " (no such file)\n"},
         {{Utf8FromPath(dir_ / "line\nbreak.tga"), output_},

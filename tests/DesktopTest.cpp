@@ -135,9 +135,10 @@ TEST(StandardOptions, OnlyALoneHelpOrVersionIsAnOption) {
         std::optional<std::string> startOfAnswer;
     } rows[] = {
         {{"zenivor", "--version"}, version},
-        {{"zenivor", "-v"}, version},
-        {{"zenivor", "--help"}, "Usage: zenivor [options] [STRIP.tga]\n"},
-        {{"zenivor", "-h"}, "Usage: zenivor [options] [STRIP.tga]\n"},
+        {{"zenivor", "-V"}, version},
+        {{"zenivor", "-v"}, std::nullopt},
+        {{"zenivor", "--help"}, "Usage: zenivor [options] [STRIP]\n"},
+        {{"zenivor", "-h"}, "Usage: zenivor [options] [STRIP]\n"},
         {{"zenivor"}, std::nullopt},
         {{"zenivor", "--help", "sky.tga"}, std::nullopt},
         {{"zenivor", "--version.tga"}, std::nullopt},
@@ -152,7 +153,8 @@ TEST(StandardOptions, OnlyALoneHelpOrVersionIsAnOption) {
             EXPECT_EQ(answer->toStdString().substr(0, row.startOfAnswer->size()), *row.startOfAnswer);
         }
     }
-    EXPECT_NE(StandardOptionAnswer({"zenivor", "--help"})->indexOf("-v, --version"), -1);
+    EXPECT_NE(StandardOptionAnswer({"zenivor", "--help"})->indexOf("-V, --version"), -1);
+    EXPECT_NE(StandardOptionAnswer({"zenivor", "--help"})->indexOf("-v, --verbose"), -1);
 }
 
 // The built program with a platform that cannot exist: anything that made a window would abort.
@@ -163,7 +165,7 @@ TEST(StandardOptions, TheProgramAnswersWithoutOpeningAWindow) {
         std::string startOfOutput;
     } rows[] = {
         {{"--version"}, true, std::string("zenivor ") + kVersionText + "\n"},
-        {{"--help"}, true, "Usage: zenivor [options] [STRIP.tga]\n"},
+        {{"--help"}, true, "Usage: zenivor [options] [STRIP]\n"},
         {{}, false, ""},
         {{"--version", "sky.tga"}, false, ""},
     };
@@ -189,6 +191,8 @@ TEST_F(DesktopTest, WindowSharesItsNameAndIconWithTheDesktopEntry) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << entry.toStdString();
     const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
     EXPECT_TRUE(lines.contains(QStringLiteral("Icon=") + kApplicationId));
+    // Qt's X11 windows take their class from the application name (WM_CLASS "zenivor", "zenivor").
+    EXPECT_TRUE(lines.contains(QStringLiteral("StartupWMClass=") + QCoreApplication::applicationName()));
     // A file opened from the file manager is shown, and asked about, before anything is written.
     EXPECT_TRUE(lines.contains(QStringLiteral("Exec=zenivor ") + kAskOption + " %f"));
 

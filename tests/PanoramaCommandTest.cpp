@@ -133,7 +133,7 @@ TEST_F(PanoramaCommandTest, PanoramaOptionsThatCannotWorkAreUsageErrors) {
         {"--equirect", "--north", "east", "a.png"},
         {"--equirect", "--north"},
         {"--equirect", "--ground", "grass", "a.png"},
-        {"--ground=template", "a.png"},
+        {"--ground=nadir", "a.png"},
         {"--fit", "--equirect", "a.png"},
         {"--equirect", "--north=1e999", "a"},
         {"--equirect"},

@@ -82,9 +82,9 @@ TEST_F(ProcessSkyTest, UnreadableStripsAreRefusedWithThePathAndWhy) {
     const auto quoted = "\"" + Utf8FromPath(WriteStrip(504)) + "\"";
     const std::pair<std::string, std::string> rows[] = {
         {Utf8FromPath(dir_ / "missing.tga"), "no such file"},
-        {Utf8FromPath(dir_ / "folder.tga"), "a folder"},
-        {Utf8FromPath(dir_ / "picture.png"), "not a TGA file: it looks like PNG"},
-        {Utf8FromPath(dir_ / "notes.txt"), "not a TGA file"},
+        {Utf8FromPath(dir_ / "folder.tga"), "a folder: give a file, or --batch with the folder's files"},
+        {Utf8FromPath(dir_ / "picture.png"), "not an image Zenivor reads (TGA, PNG, JPEG...): it looks like PNG"},
+        {Utf8FromPath(dir_ / "notes.txt"), "not an image Zenivor reads (TGA, PNG, JPEG...): it looks like text"},
         {quoted, "no such file"},
     };
     for (const auto& [path, reason] : rows) {

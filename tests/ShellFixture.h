@@ -73,12 +73,14 @@ protected:
     // Starts the program as its command line would, with storedLastPath remembered.
     modMain& Start(const QStringList& arguments, const std::string& storedLastPath) {
         if (!storedLastPath.empty()) settings_.values[{kAppName, kProgramTitle, kLastPathKey}] = storedLastPath;
-        program_ = std::make_unique<modMain>(ShellEnvironment{.settings = settings_,
-                                                              .dialogs = dialogs_,
-                                                              .files = *files_,
-                                                              .programFolder = programFolder_,
-                                                              .endProgram = [this] { ++ended_; },
-                                                              .undoFolder = dir_ / "cache" / "undo"});
+        program_ = std::make_unique<modMain>(
+            ShellEnvironment{.settings = settings_,
+                             .dialogs = dialogs_,
+                             .files = *files_,
+                             .programFolder = programFolder_,
+                             .endProgram = [this] { ++ended_; },
+                             .undoFolder = dir_ / "cache" / "undo",
+                             .verboseOutput = [this](const std::string& text) { echoed_.push_back(text); }});
         program_->Main(arguments);
         return *program_;
     }
@@ -98,6 +100,7 @@ protected:
     ScriptedDialogs dialogs_;
     FileSystem* files_ = &SystemFileSystem();
     int ended_ = 0;
+    std::vector<std::string> echoed_;  // what --verbose printed
     std::unique_ptr<modMain> program_;
 };
 

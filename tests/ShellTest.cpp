@@ -48,24 +48,46 @@ TEST_F(ShellTest, StartWithoutArgumentConvertsNothing) {
 }
 
 TEST_F(ShellTest, CommandLineConvertsIntoTheRememberedFolder) {
+    const QString strip = QString::fromStdString(Utf8FromPath(strip_));
     const struct {
         const char* name;
         QStringList arguments;
+        bool verbose;
     } rows[] = {
-        {"one argument", {"zenivor", QString::fromStdString(Utf8FromPath(strip_))}},
-        {"quoted", {"zenivor", QString::fromStdString("\"" + Utf8FromPath(strip_) + "\"")}},
-        {"split at its blank", QString::fromStdString("zenivor " + Utf8FromPath(strip_)).split(' ')},
+        {"one argument", {"zenivor", strip}, false},
+        {"quoted", {"zenivor", "\"" + strip + "\""}, false},
+        {"split at its blank", ("zenivor " + strip).split(' '), false},
+        {"after --verbose", {"zenivor", "--verbose", strip}, true},
+        {"after -v and --", QStringList{"zenivor", "-v", "--"} + strip.split(' '), true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         for (const char* name : kCubeFileNames) std::filesystem::remove(remembered_ / name);
+        echoed_.clear();
         modMain& program = Start(row.arguments, rememberedText_);
         Settle();
         EXPECT_EQ(Status(), "AllDone");
         EXPECT_TRUE(AllSixIn(remembered_));
         EXPECT_EQ(program.LastPath(), rememberedText_);
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        const std::vector<std::string> texts = {"Processing " + Utf8FromPath(strip_),
+                                                "Saving West",
+                                                "Saving South",
+                                                "Saving North",
+                                                "Saving East",
+                                                "Getting North sky.",
+                                                "Getting West sky.",
+                                                "Getting South sky.",
+                                                "Getting East sky.",
+                                                "Saving sky.",
+                                                "Saving ground",
+                                                "AllDone"};
+        EXPECT_EQ(echoed_, row.verbose ? texts : std::vector<std::string>{});
     }
+    // A name that only looks like the option is a file name after "--".
+    EXPECT_EQ(ParseCommandLine({"zenivor", "--", "-v"}).path, "-v");
+    EXPECT_FALSE(ParseCommandLine({"zenivor", "--", "-v"}).verbose);
+    EXPECT_EQ(ParseCommandLine({"zenivor", "a", "-v"}).path, "a -v");
 }
 
 TEST_F(ShellTest, PictureShowsTheSkyCapAfterAConversion) {

@@ -1,0 +1,210 @@
+#!/usr/bin/env python3
+"""Runs clang-tidy's checks on every C++ source of the project, in combined translation units.
+
+Most of clang-tidy's time goes into parsing and matching the standard library's, Qt's and
+GoogleTest's headers, again for every source. So the sources that are compiled alike and checked
+alike (the same configuration, from whichever .clang-tidy files) are checked as one unit that includes them all: the headers are
+parsed and matched once per unit, and each project header's findings are found once. Sources
+of different targets join one unit when only their macros and include folders differ (the
+unit gets all of them) and no macro differs in value. Findings in the included sources are
+reported as in their own files: the header filter is widened to them.
+
+Sources can clash when combined: two files' helpers of the same name. Each unit is parsed once
+first without the checks (a sixth of the cost); the sources its errors are in move to a unit of
+their own, until every unit compiles. Programs (their main) and fuzz targets are never combined
+with one another, so that the checks on entry points see each one.
+
+Usage: scripts/tidy.py BUILD-FOLDER SOURCE... (the build folder holds compile_commands.json)
+"""
+
+import concurrent.futures
+import itertools
+import json
+import os
+import re
+import shlex
+import subprocess
+import sys
+import time
+import zlib
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+UNITS = os.path.join(ROOT, "build", "lint")
+JOBS = 2
+ENTRY_POINT = re.compile(r"^\s*(int\s+main|extern\s+\"C\"\s+int\s+LLVMFuzzerTestOneInput)\s*\(", re.M)
+GENERATED_LINE = re.compile(r"^\d+ warnings? (and \d+ errors? )?generated\.$")
+COMPILE_ERROR = re.compile(r"^(/[^:]+):\d+:\d+: error: .*\[clang-diagnostic-error\]$", re.M)
+# The cheapest check there is: enough for clang-tidy to parse the unit and report its errors.
+PARSE_ONLY = "-*,readability-redundant-string-init"
+
+
+CONFIGS = {}
+
+
+def config_of(source):
+    """The configuration that applies to the source, whole (its folder's .clang-tidy merged with
+    those it inherits), as a file: folders whose configurations agree share it."""
+    folder = os.path.dirname(source)
+    if folder not in CONFIGS:
+        dumped = subprocess.run(["clang-tidy", "--dump-config", os.path.join(folder, "any.cpp")],
+                                stdout=subprocess.PIPE, text=True, check=True).stdout
+        path = os.path.join(UNITS, "config-%08x.yaml" % (zlib.crc32(dumped.encode()) & 0xFFFFFFFF))
+        os.makedirs(UNITS, exist_ok=True)
+        with open(path, "w", encoding="utf-8") as text:
+            text.write(dumped)
+        CONFIGS[folder] = path
+    return CONFIGS[folder]
+
+
+class Command:
+    """A source's compile command, split into its macros, its include folders and the rest."""
+
+    def __init__(self, entry):
+        arguments = entry["arguments"] if "arguments" in entry else shlex.split(entry["command"])
+        self.directory = entry["directory"]
+        self.defines, self.includes, self.rest = {}, [], []
+        taken = iter(arguments)
+        for argument in taken:
+            if argument in ("-o", "-c", "-MF", "-MT", "-MQ"):
+                next(taken, None)
+            elif argument in ("-MD", "-MMD", "-fPIC"):
+                continue
+            elif argument.startswith("-D"):
+                name, _, value = argument[2:].partition("=")
+                self.defines[name] = value
+            elif argument.startswith("-I"):
+                self.includes.append(("-I", argument[2:]))
+            elif argument == "-isystem":
+                self.includes.append(("-isystem", next(taken, "")))
+            elif os.path.abspath(os.path.join(self.directory, argument)) != os.path.abspath(entry["file"]):
+                self.rest.append(argument)
+
+    def key(self):
+        return (self.directory, tuple(self.rest))
+
+
+class Group:
+    """Sources checked as one unit, with the macros and include folders of all of them."""
+
+    def __init__(self, command, config):
+        self.command, self.config = command, config
+        self.sources, self.defines, self.includes, self.has_entry_point = [], {}, [], False
+
+    def takes(self, command, entry_point):
+        clash = any(self.defines.get(name, value) != value for name, value in command.defines.items())
+        return not clash and not (entry_point and self.has_entry_point)
+
+    def add(self, source, command, entry_point):
+        self.sources.append(source)
+        self.defines.update(command.defines)
+        self.includes += [include for include in command.includes if include not in self.includes]
+        self.has_entry_point = self.has_entry_point or entry_point
+
+    def arguments(self, unit):
+        compiler, *rest = self.command.rest
+        defines = ["-D%s=%s" % item if item[1] else "-D" + item[0] for item in self.defines.items()]
+        includes = [part for kind, folder in self.includes for part in ((kind + folder,) if kind == "-I" else (kind, folder))]
+        return [compiler] + defines + includes + rest + ["-c", unit]
+
+    def part(self, sources, database):
+        """A group of some of these sources, for when they cannot all be one unit."""
+        group = Group(self.command, self.config)
+        for source in sources:
+            group.add(source, Command(database[source]), has_entry_point(source))
+        return group
+
+
+def has_entry_point(source):
+    with open(source, encoding="utf-8") as text:
+        return bool(ENTRY_POINT.search(text.read()))
+
+
+def groups_of(sources, database):
+    """Sources compiled and checked alike; those not built here stand alone."""
+    alone, groups = [], {}
+    for source in sources:
+        if source not in database:  # clang-tidy guesses its flags from its neighbours
+            alone.append(source)
+            continue
+        command = Command(database[source])
+        candidates = groups.setdefault((command.key(), config_of(source)), [])
+        entry_point = has_entry_point(source)
+        group = next((group for group in candidates if group.takes(command, entry_point)), None)
+        if group is None:
+            group = Group(command, config_of(source))
+            candidates.append(group)
+        group.add(source, command, entry_point)
+    return alone, [group for candidates in groups.values() for group in candidates]
+
+
+class Checker:
+    def __init__(self, build, database):
+        self.build, self.database = build, database
+        with open(os.path.join(ROOT, ".clang-tidy"), encoding="utf-8") as config:
+            regex = re.search(r"^HeaderFilterRegex:\s*'(.*)'\s*$", config.read(), re.M).group(1)
+        self.header_filter = regex.replace(r"\.h$", r"\.(h|cpp)$")
+        self.numbers = itertools.count(1)
+
+    def check_alone(self, source):
+        return self.run(["clang-tidy", "-p", self.build, "--quiet", source])
+
+    def check_group(self, group):
+        if len(group.sources) == 1:
+            return self.check_alone(group.sources[0])
+        number = next(self.numbers)
+        folder = os.path.join(UNITS, "unit-%d" % number)
+        os.makedirs(folder, exist_ok=True)
+        unit = os.path.join(folder, "unit.cpp")
+        with open(unit, "w", encoding="utf-8") as text:
+            for source in group.sources:
+                text.write('#include "%s"  // NOLINT(bugprone-suspicious-include)\n' % source)
+        with open(os.path.join(folder, "compile_commands.json"), "w", encoding="utf-8") as text:
+            json.dump([{"directory": group.command.directory, "file": unit, "arguments": group.arguments(unit)}], text)
+        command = ["clang-tidy", "-p", folder, "--quiet", "--config-file=" + group.config,
+                   "--header-filter=" + self.header_filter, unit]
+        _, parsed = self.run(command[:-1] + ["--checks=" + PARSE_ONLY, "--extra-arg=-ferror-limit=0", unit])
+        clashing = {path for path in COMPILE_ERROR.findall(parsed) if path in group.sources}
+        if "[clang-diagnostic-error]" in parsed:
+            if not clashing or len(clashing) == len(group.sources):
+                half = len(group.sources) // 2
+                parts = [group.sources[:half], group.sources[half:]]
+            else:
+                parts = [[source for source in group.sources if source not in clashing], sorted(clashing)]
+            results = [self.check_group(group.part(sources, self.database)) for sources in parts]
+            return max(status for status, _ in results), "".join(output for _, output in results)
+        return self.run(command)
+
+    @staticmethod
+    def run(command):
+        start = time.monotonic()
+        done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, check=False)
+        if os.environ.get("ZENIVOR_TIDY_TIMES"):  # where the time goes, to keep the units cheap
+            sys.stderr.write("%6.1f s  %s\n" % (time.monotonic() - start, " ".join(command[-2:])))
+        lines = [line for line in done.stdout.splitlines() if not GENERATED_LINE.match(line)]
+        return done.returncode, "\n".join(lines) + ("\n" if lines else "")
+
+
+def main():
+    build, sources = sys.argv[1], [os.path.abspath(source) for source in sys.argv[2:]]
+    with open(os.path.join(build, "compile_commands.json"), encoding="utf-8") as text:
+        database = {os.path.abspath(os.path.join(entry["directory"], entry["file"])): entry for entry in json.load(text)}
+    checker = Checker(build, database)
+    alone, groups = groups_of(sources, database)
+    # The largest first, so that both cores stay busy to the end.
+    work = sorted([(len(group.sources), checker.check_group, group) for group in groups] +
+                  [(1, checker.check_alone, source) for source in alone], key=lambda item: -item[0])
+    failed, seen = False, set()
+    with concurrent.futures.ThreadPoolExecutor(max_workers=JOBS) as pool:
+        for status, output in pool.map(lambda item: item[1](item[2]), work):
+            failed = failed or status != 0
+            # A header's finding shows in every unit that includes it: once is enough.
+            for block in re.split(r"\n(?=\S+:\d+:\d+: )", output.strip()):
+                if block and block not in seen:
+                    seen.add(block)
+                    print(block)
+    print("clang-tidy: %d files in %d units%s" % (len(sources), len(work), ", with findings" if failed else " without findings"))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
