@@ -65,6 +65,7 @@ bool CubeFileSteps::PrepareOutput(bool groundFromTemplate, Face firstFace) {
     }
     const FolderUse use{.targets = CubeFileNames(), .wait = context_.folderWait, .waiting = context_.waiting};
     Result<OutputFolder> folder = context_.files.OpenFolder(Folder(), use);
+    if (!folder && folder.Error().code == errc::Cancelled) return Stop(kCancelledText);  // while waiting for it
     if (!folder) return Stop("Save " + OutputPath(firstFace) + " error: " + NumberAndReason(folder.Error()));
     folder_ = std::move(*folder);
     return true;

@@ -94,9 +94,9 @@ int OnError(TIFF*, void* user, const char* module, const char* format, va_list a
 // Warnings concern tags we do not use; libtiff would print them on the console.
 int OnWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
-Error SessionError(const TiffSession& session, std::string fallback = "libtiff could not read it") {
+Error SessionError(const TiffSession& session, const char* fallback = "libtiff could not read it") {
     if (session.failure) return *session.failure;
-    return Error{errc::BadTiff, 0, session.message.empty() ? std::move(fallback) : session.message};
+    return Error{errc::BadTiff, 0, session.message.empty() ? std::string(fallback) : session.message};
 }
 
 Result<void> Open(TiffSession& session) {
@@ -246,7 +246,7 @@ public:
 
     Result<void> ReadBand(int firstRow, int rows) {
         for (int p = 0; p < planeCount_; ++p) {
-            const Result<void> read = layout_.tiled ? ReadTiles(firstRow, rows, p) : ReadStrips(firstRow, rows, p);
+            Result<void> read = layout_.tiled ? ReadTiles(firstRow, rows, p) : ReadStrips(firstRow, rows, p);
             if (!read) return read;
         }
         return {};

@@ -35,11 +35,12 @@ struct ImageSize {
 // zero-filling megabytes first only costs page faults. Large buffers go into huge pages.
 template <typename T>
 struct UninitialisedAllocator : std::allocator<T> {
+    // NOLINTNEXTLINE(readability-identifier-naming): the names the allocator requirements give
     T* allocate(std::size_t count) {
         if (count * sizeof(T) < kLargeBlockBytes) return std::allocator<T>::allocate(count);
         return static_cast<T*>(AllocateLargeBlock(count * sizeof(T)));
     }
-    void deallocate(T* block, std::size_t count) noexcept {
+    void deallocate(T* block, std::size_t count) noexcept {  // NOLINT(readability-identifier-naming)
         if (count * sizeof(T) < kLargeBlockBytes)
             std::allocator<T>::deallocate(block, count);
         else

@@ -48,6 +48,9 @@ def config_of(source):
     if folder not in CONFIGS:
         dumped = subprocess.run(["clang-tidy", "--dump-config", os.path.join(folder, "any.cpp")],
                                 stdout=subprocess.PIPE, text=True, check=True).stdout
+        # clang-tidy 14 dumps a HungarianPrefix option for every kind of name, then refuses those
+        # of functions, methods, namespaces and a few more as invalid when it reads them back.
+        dumped = re.sub(r"  - key: +readability-identifier-naming\.\w+HungarianPrefix\n +value: .*\n", "", dumped)
         path = os.path.join(UNITS, "config-%08x.yaml" % (zlib.crc32(dumped.encode()) & 0xFFFFFFFF))
         os.makedirs(UNITS, exist_ok=True)
         with open(path, "w", encoding="utf-8") as text:

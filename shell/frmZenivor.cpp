@@ -216,6 +216,10 @@ void frmZenivor::CreateMenus() {
     itmHelpAbout_ = AddItem(mnuHelp, tr("&About"), QKeySequence(), commands_.helpAbout);
 }
 
+void frmZenivor::CancelConversion() {
+    if (cancel_->isVisible()) cancel_->click();
+}
+
 void frmZenivor::SetConverting(bool converting) {
     progress_->setVisible(converting);
     cancel_->setVisible(converting);

@@ -91,6 +91,8 @@ public:
     // While a conversion runs: the progress bar and Cancel show, and the commands that would
     // start another are off.
     void SetConverting(bool converting);
+    // The Cancel button, pressed: only while a conversion runs.
+    void CancelConversion();
     // Names the folder of the last conversion, in the title and under the status line.
     void SetOutputFolder(const QString& folder, const QString& line);
     void SetRecentEntries(const QStringList& entries);

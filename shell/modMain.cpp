@@ -178,6 +178,22 @@ void modMain::Main(const QStringList& arguments) {
     }
 }
 
+namespace {
+
+// While another conversion holds the folder: the status line says so, counting the seconds,
+// and Cancel stops the wait.
+std::function<bool(std::chrono::milliseconds)> WaitingNotice(ConversionHost& host, const std::string& folder) {
+    return [&host, folder](std::chrono::milliseconds waited) {
+        const std::string shown = folder.empty() ? std::string("the folder") : folder;
+        host.SetStatusText("Waiting for another conversion into " + shown + " (" +
+                           std::to_string(waited.count() / 1000) + " s)");
+        host.RepaintStatus();
+        return !host.StopRequested();
+    };
+}
+
+}  // namespace
+
 SkyContext modMain::Context(ConversionHost& host, const std::string& folder) {
     return {.host = host,
             .files = environment_.files,
@@ -185,20 +201,21 @@ SkyContext modMain::Context(ConversionHost& host, const std::string& folder) {
             .programFolder = environment_.programFolder,
             .groundTemplate = environment_.groundTemplate,
             .decoders = PanoramaDecoders(),
-            .waiting = nullptr,
+            .waiting = WaitingNotice(host, folder),
             .beforeReplace = [this](FileSystem&, OutputFolder& output) { return undo_->Keep(output); }};
 }
 
-void modMain::ProcessFile(const std::string& path) { Convert(path, false, {}, false); }
+void modMain::ProcessFile(const std::string& path) { Convert(path, false, {}, {}); }
 
-void modMain::Convert(const std::string& path, bool panorama, const PanoramaView& view, bool templateGround) {
+void modMain::Convert(const std::string& path, bool panorama, const PanoramaView& view, const fs::path& ground) {
     const std::string folder = lastPath_;
     ShowBusy(true);
     runner_->Start(
-        [this, path, folder, panorama, view, templateGround](ConversionHost& host) {
-            const SkyContext context = Context(host, folder);
-            return panorama ? ProcessPanorama(path, context, {.view = view, .groundFromTemplate = templateGround})
-                            : ProcessSky(path, context);
+        [this, path, folder, panorama, view, ground](ConversionHost& host) {
+            SkyContext context = Context(host, folder);
+            if (!panorama) return ProcessSky(path, context);
+            if (!ground.empty()) context.groundTemplate = ground;
+            return ProcessPanorama(path, context, {.view = view, .groundFromTemplate = !ground.empty()});
         },
         [this, path, folder, panorama](const SkyResult& result) {
             ShowBusy(false);
@@ -306,6 +323,7 @@ std::string modMain::SelectInputFile(const OpenDialogSetup& dialogSetup) {
 
 void modMain::ProcessPanoramaFile(const std::string& path) {
     panoramaPath_ = path;
+    panoramaGround_ = GroundSource::Panorama;
     auto panorama = std::make_shared<RgbImage>();
     auto faces = std::make_shared<std::array<RgbImage, 6>>();
     ShowBusy(true);
@@ -332,34 +350,56 @@ void modMain::ProcessPanoramaFile(const std::string& path) {
             window_->itmViewLookAround()->setChecked(true);
             window_->ShowPanoramaControls(
                 PanoramaView{},
-                [this](const PanoramaView& view, GroundSource ground) {
+                [this](const PanoramaView& view, GroundSource source) {
+                    const fs::path ground = PanoramaGround(source);
+                    if (window_->CurrentGround() != source) return;  // gone back, and shown again
                     window_->Pane()->ShowPanorama(panoramaView_, view, QStringLiteral("Not written yet"));
                     const int generation = ++projectionGeneration_;
                     QTimer::singleShot(kProjectionDelayMs, window_.get(), [this, generation, view, ground] {
-                        if (generation == projectionGeneration_)
-                            PreviewPanorama(view, ground == GroundSource::Template);
+                        if (generation == projectionGeneration_) PreviewPanorama(view, ground);
                     });
                 },
                 [this] {
                     Convert(panoramaPath_, true, window_->CurrentPanoramaView(),
-                            window_->CurrentGround() == GroundSource::Template);
+                            PanoramaGround(window_->CurrentGround()));
                 });
         });
 }
 
+fs::path modMain::PanoramaGround(GroundSource ground) {
+    const GroundSource before = std::exchange(panoramaGround_, ground);
+    if (ground == GroundSource::Panorama) return {};
+    if (ground == GroundSource::Template)
+        return environment_.groundTemplate.empty() ? environment_.programFolder / kGroundTemplateFile
+                                                   : environment_.groundTemplate;
+    if (before == GroundSource::File && !groundFile_.empty()) return groundFile_;
+    // The ground is copied byte for byte: it must be a TGA the program reads.
+    static const OpenDialogSetup setup{"tga", {"TGA file (*.tga *.TGA)", "All Files (*)"}, {}, false};
+    const QStringList chosen = environment_.dialogs.ChooseInputFiles(setup);
+    if (!chosen.isEmpty()) {
+        const fs::path file = PathFromUtf8(chosen.front().toStdString());
+        const Result<ImageSize> size = ReadImageSize(environment_.files, file, CoreDecoders());
+        if (size) return groundFile_ = file;
+        environment_.dialogs.ShowMessage(
+            QStringLiteral("%1 cannot be the ground: it is copied as it is, so it must be a TGA file (%2).")
+                .arg(chosen.front(), QString::fromStdString(Reason(size.Error()))));
+    }
+    window_->SetGround(before);  // shown again through the controls' own change
+    return {};
+}
+
 // The projected cube for the controls at rest, replacing the quick preview.
-void modMain::PreviewPanorama(const PanoramaView& view, bool templateGround) {
+void modMain::PreviewPanorama(const PanoramaView& view, const fs::path& ground) {
     if (runner_->Busy() || !panorama_) return;
     auto faces = std::make_shared<std::array<RgbImage, 6>>();
     const int generation = projectionGeneration_;
     runner_->Start(
-        [this, faces, view, templateGround](ConversionHost& host) {
+        [this, faces, view, ground](ConversionHost& host) {
             *faces = ProjectPanorama(*panorama_, view, [&host](double done) { host.ShowProgress(done); });
             SkyResult result{SkyOutcome::Completed, {}, {}};
-            if (templateGround) {
-                Result<RgbImage> ground =
-                    ReadImage(environment_.files, environment_.programFolder / kGroundTemplateFile, CoreDecoders(), {});
-                if (ground) (*faces)[static_cast<std::size_t>(Face::Ground)] = std::move(*ground);
+            if (!ground.empty()) {
+                Result<RgbImage> read = ReadImage(environment_.files, ground, CoreDecoders(), {});
+                if (read) (*faces)[static_cast<std::size_t>(Face::Ground)] = std::move(*read);
             }
             return result;
         },
@@ -611,7 +651,7 @@ void modMain::AskFirst(const std::string& path) {
                                          if (choice == WriteChoice::Cancel)
                                              return window_->SetStatusText("Nothing was written");
                                          window_->SetStatusText("Processing " + path);
-                                         Convert(path, *panorama, {}, false);
+                                         Convert(path, *panorama, {}, {});
                                      });
         });
 }

@@ -92,12 +92,16 @@ private:
     // The context of a conversion into folder (UTF-8, ending with a separator; empty beside the
     // source), shown through host, keeping the older files for Undo.
     SkyContext Context(ConversionHost& host, const std::string& folder);
-    void Convert(const std::string& path, bool panorama, const PanoramaView& view, bool templateGround);
+    // ground: for a panorama, the file copied as its sixth face; empty for the view straight down.
+    void Convert(const std::string& path, bool panorama, const PanoramaView& view, const std::filesystem::path& ground);
     void Converted(const SkyResult& result, const std::string& path, const std::string& folder, const QString& kind);
     void OfferPanorama(const SkyResult& result, const std::string& path);
     void ShowCubeIn(const std::filesystem::path& folder, const QString& caption);
     void Remember(const QString& kind, const std::string& path);
-    void PreviewPanorama(const PanoramaView& view, bool templateGround);
+    void PreviewPanorama(const PanoramaView& view, const std::filesystem::path& ground);
+    // The ground file a choice of the panorama's controls copies; empty for the view straight
+    // down. Choosing "a file" asks for one; without one the choice goes back.
+    std::filesystem::path PanoramaGround(GroundSource ground);
     void ReadRecent();
     void SaveRecent();
 
@@ -115,6 +119,8 @@ private:
     std::shared_ptr<const PanoramaLookAround> panoramaView_;
     std::shared_ptr<RgbImage> panorama_;
     int projectionGeneration_ = 0;
+    GroundSource panoramaGround_ = GroundSource::Panorama;
+    std::filesystem::path groundFile_;  // the user's own ground for the panorama, once chosen
 };
 
 struct ShellCommandLine {

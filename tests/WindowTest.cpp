@@ -4,11 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
 #include <QMimeData>
+
+#include <chrono>
 
 #include "conversion/Equirect.h"
 #include "conversion/ProcessSky.h"
@@ -164,6 +169,11 @@ TEST_F(WindowTest, TheDesktopEntryShowsTheCubeAndAsksBeforeWriting) {
     EXPECT_EQ(CubeFilesIn(remembered_), std::vector<std::string>{});
 }
 
+RgbImage Stamped(RgbImage image, std::uint8_t seed) {
+    image.Set(0, 0, {seed, seed, seed});
+    return image;
+}
+
 // A 360-degree panorama opened or dropped as a strip is named for what it is, and projected
 // when the user agrees: first shown with its controls, written by Write as they are set.
 TEST_F(WindowTest, APanoramaOpenedAsAStripIsOfferedAsOne) {
@@ -188,6 +198,64 @@ TEST_F(WindowTest, APanoramaOpenedAsAStripIsOfferedAsOne) {
     const auto faces = LinearProjection(CoordinateImage(1024, 512), PanoramaView{.north = 90, .pitch = 5, .roll = -3});
     for (const Face face : kAllFaces)
         EXPECT_EQ(ReadTga(stripFolder_ / FileNameOf(face)), faces[static_cast<std::size_t>(face)]) << FileNameOf(face);
+}
+
+// The panorama's ground: the view straight down, the template, or a TGA file of the user's,
+// copied as it is; a file that is no TGA, or none chosen, leaves the view straight down.
+TEST_F(WindowTest, APanoramasGroundIsTheViewDownTheTemplateOrTheUsersOwnFile) {
+    const auto panorama = stripFolder_ / "pano.tga";
+    WriteTga(panorama, CoordinateImage(1024, 512));
+    const auto own = dir_ / "own ground.tga";
+    WriteTga(own, Stamped(CoordinateImage(504, 504), 9));
+    WriteBytes(dir_ / "notes.txt", {'s', 'k', 'y'});
+    const struct {
+        GroundSource chosen;
+        std::filesystem::path answer;  // what the file dialog returns
+        GroundSource shown;            // the choice afterwards
+        std::filesystem::path copied;  // the sixth file's source; empty for the view down
+        std::size_t messages;
+    } rows[] = {{GroundSource::Template, {}, GroundSource::Template, programFolder_ / "F0060001.tga", 0},
+                {GroundSource::File, {}, GroundSource::Panorama, {}, 0},
+                {GroundSource::File, dir_ / "notes.txt", GroundSource::Panorama, {}, 1},
+                {GroundSource::File, own, GroundSource::File, own, 0}};
+    Start({"zenivor"}, rememberedText_);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(Utf8FromPath(row.answer));
+        program_->ProcessPanoramaFile(Utf8FromPath(panorama));
+        Settle();
+        dialogs_.answer = row.answer.empty() ? QString() : Text(row.answer);
+        dialogs_.messages.clear();
+        Window()->SetGround(row.chosen);
+        EXPECT_EQ(Window()->CurrentGround(), row.shown);
+        EXPECT_EQ(dialogs_.messages.size(), row.messages);
+        Window()->WritePanorama();
+        Settle();
+        ASSERT_EQ(Status(), "AllDone");
+        if (row.copied.empty())
+            EXPECT_EQ(ReadTga(remembered_ / "F0060001.tga"), LinearProjection(CoordinateImage(1024, 512))[5]);
+        else
+            EXPECT_EQ(ReadBytes(remembered_ / "F0060001.tga"), ReadBytes(row.copied));
+    }
+}
+
+// Another conversion's lock on the folder: the status line says the window waits, and Cancel
+// stops the wait with nothing written.
+TEST_F(WindowTest, AFolderHeldByAnotherConversionIsWaitedForUntilCancelled) {
+    Start({"zenivor"}, rememberedText_);
+    const int held = ::open((remembered_ / kLockFileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    program_->ProcessFile(Utf8FromPath(strip_));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (Status().find("Waiting for another conversion into " + rememberedText_) != 0 &&
+           std::chrono::steady_clock::now() < deadline)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(Status().find("Waiting for another conversion into " + rememberedText_), 0u) << Status();
+    Window()->CancelConversion();
+    Settle();
+    ::close(held);
+    EXPECT_EQ(Status(), kCancelledText);
+    EXPECT_EQ(CubeFilesIn(remembered_), std::vector<std::string>{});
 }
 
 // Several files dropped at once: each into a folder of its own under the folder chosen, and the

@@ -31,7 +31,7 @@ void Radiance(int x, int y, int width, int height, float* rgb) {
 std::uint16_t Sixteen(float linear) {
     const double v = std::min(1.0, linear / 4.0);
     const double encoded = v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
-    return static_cast<std::uint16_t>(encoded * 65535 + 0.5);
+    return static_cast<std::uint16_t>(std::lround(encoded * 65535));
 }
 
 int WriteExr(const char* path, int width, int height) {
@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string kind = argv[1];
-    const int width = std::atoi(argv[3]), height = width / 2;
+    const int width = static_cast<int>(std::strtol(argv[3], nullptr, 10)), height = width / 2;
     if (kind == "exr") return WriteExr(argv[2], width, height);
     if (kind == "tiff") return WriteTiff(argv[2], width, height);
     if (kind == "png") return WritePng(argv[2], width, height);
