@@ -26,10 +26,8 @@ protected:
     Outcome Convert(const std::vector<std::string>& arguments, bool terminal = false) {
         return RunConverter(arguments, {.programFolder = program_, .terminal = terminal});
     }
-    std::vector<std::vector<std::uint8_t>> CubeIn(const std::string& folder) {
-        std::vector<std::vector<std::uint8_t>> files;
-        for (const char* name : kCubeFileNames) files.push_back(ReadBytes(PathFromUtf8(folder) / name));
-        return files;
+    static std::vector<std::vector<std::uint8_t>> CubeIn(const std::string& folder) {
+        return CubeFileBytes(PathFromUtf8(folder));
     }
     std::string Path(const std::string& name) const { return Utf8FromPath(dir_ / name); }
 
@@ -63,16 +61,6 @@ TEST_F(ColourCommandTest, TiffAndWebpStripsGiveTheFilesOfATgaOfTheSamePixels) {
         ASSERT_EQ(outcome.status, kExitConverted) << outcome.err;
         EXPECT_EQ(CubeIn(out), CubeIn(Path("tga")));
     }
-}
-
-RgbImage Checkerboard(int width, int height) {
-    RgbImage image = RgbImage::Unfilled(width, height);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const auto v = static_cast<std::uint8_t>((x + y) % 2 ? 255 : 0);
-            image.Set(x, y, {v, v, v});
-        }
-    return image;
 }
 
 // A strip's four side faces: every byte within [low, high].

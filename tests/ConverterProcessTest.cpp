@@ -92,12 +92,6 @@ std::string CubeState(const std::filesystem::path& folder, const std::vector<std
     return "mixed";
 }
 
-std::vector<std::vector<std::uint8_t>> CubeBytes(const std::filesystem::path& folder) {
-    std::vector<std::vector<std::uint8_t>> files;
-    for (const char* name : kCubeFileNames) files.push_back(ReadBytes(folder / name));
-    return files;
-}
-
 class ConverterProcessTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -147,7 +141,7 @@ TEST_F(ConverterProcessTest, ABatchStopsOnASignalWithItsSummaryAndNoFolderHalfWr
         EXPECT_NE(converter.err.find(last), std::string::npos) << converter.err;
         int whole = 0;
         const std::vector<std::vector<std::uint8_t>> none;
-        const auto expected = CubeBytes(root / "s0");
+        const auto expected = CubeFileBytes(root / "s0");
         for (const auto& folder : std::filesystem::directory_iterator(root)) {
             const std::string state = CubeState(folder.path(), none, expected);
             EXPECT_TRUE(state == "new" || state == "none") << folder.path() << " is " << state;
@@ -165,10 +159,10 @@ TEST_F(ConverterProcessTest, ABatchStopsOnASignalWithItsSummaryAndNoFolderHalfWr
 TEST_F(ConverterProcessTest, ASingleConversionSaysWhatASignalLeft) {
     const auto out = dir_ / "cube";
     ASSERT_EQ(Converter({Utf8FromPath(strip_), Utf8FromPath(out)}).Wait(), 0);
-    const auto old = CubeBytes(out);
+    const auto old = CubeFileBytes(out);
     const auto reference = dir_ / "reference";
     ASSERT_EQ(Converter({Utf8FromPath(otherStrip_), Utf8FromPath(reference)}).Wait(), 0);
-    const auto fresh = CubeBytes(reference);
+    const auto fresh = CubeFileBytes(reference);
     for (int round = 0; round < 6; ++round) {
         SCOPED_TRACE(round);
         ASSERT_EQ(Converter({Utf8FromPath(strip_), Utf8FromPath(out)}).Wait(), 0);

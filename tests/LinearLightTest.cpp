@@ -10,6 +10,7 @@
 #include "imaging/LinearLight.h"
 #include "imaging/Resample.h"
 #include "imaging/ToneMap.h"
+#include "tests/TestSupport.h"
 
 namespace zenivor::test {
 namespace {
@@ -39,16 +40,6 @@ TEST(LinearLight, EncodingRoundsToTheNearestLevelOfTheExactCurve) {
     EXPECT_EQ(SrgbByteOf(-1.0F), 0);
     EXPECT_EQ(SrgbByteOf(7.0F), 255);
     EXPECT_EQ(SrgbByteOf(std::nanf("")), 0);
-}
-
-RgbImage Checkerboard(int width, int height) {
-    RgbImage image = RgbImage::Unfilled(width, height);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const auto v = static_cast<std::uint8_t>((x + y) % 2 ? 255 : 0);
-            image.Set(x, y, {v, v, v});
-        }
-    return image;
 }
 
 // Shrunk by an even factor, each output pixel covers as much black as white.

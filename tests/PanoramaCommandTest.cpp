@@ -28,11 +28,8 @@ protected:
         err_ = outcome.err;
         return outcome.status;
     }
-    // The six files a conversion wrote into folder, as bytes.
-    std::vector<std::vector<std::uint8_t>> CubeIn(const std::string& folder) {
-        std::vector<std::vector<std::uint8_t>> files;
-        for (const char* name : kCubeFileNames) files.push_back(ReadBytes(PathFromUtf8(folder) / name));
-        return files;
+    static std::vector<std::vector<std::uint8_t>> CubeIn(const std::string& folder) {
+        return CubeFileBytes(PathFromUtf8(folder));
     }
     std::string Path(const std::string& name) const { return Utf8FromPath(dir_ / name); }
 

@@ -326,7 +326,7 @@ TEST(PanoramaProjection, AConstantPanoramaGivesExactlyItsValue) {
 }
 
 // Black and white squares of `cell` pixels.
-RgbImage Checkerboard(int width, int cell) {
+RgbImage CheckerboardOfCells(int width, int cell) {
     RgbImage checkers = RgbImage::Unfilled(width, width / 2);
     for (int y = 0; y < checkers.height; ++y)
         for (int x = 0; x < checkers.width; ++x)
@@ -346,7 +346,7 @@ TEST(PanoramaProjection, CheckerboardsFinerThanTheFacePixelsShrinkToGrey) {
         {"2-pixel squares, 9728 wide (halvings)", 9728, 2, 32},
     };
     for (const auto& row : rows) {
-        const auto [lowest, highest] = Range(ProjectPanorama(Checkerboard(row.width, row.cell)));
+        const auto [lowest, highest] = Range(ProjectPanorama(CheckerboardOfCells(row.width, row.cell)));
         EXPECT_GE(lowest, 128 - row.deviation) << row.name;
         EXPECT_LE(highest, 127 + row.deviation) << row.name;
     }

@@ -44,6 +44,24 @@ std::array<RgbImage, 6> LinearProjection(const RgbImage& panorama, const Panoram
     return encoded;
 }
 
+RgbImage Checkerboard(int width, int height) {
+    RgbImage image = RgbImage::Unfilled(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const auto v = static_cast<std::uint8_t>((x + y) % 2 ? 255 : 0);
+            image.Set(x, y, {v, v, v});
+        }
+    return image;
+}
+
+std::vector<std::vector<std::uint8_t>> CubeFileBytes(const std::filesystem::path& folder) {
+    std::vector<std::vector<std::uint8_t>> files;
+    for (const char* name : kCubeFileNames)
+        files.push_back(std::filesystem::exists(folder / name) ? ReadBytes(folder / name)
+                                                               : std::vector<std::uint8_t>{});
+    return files;
+}
+
 RgbImage CoordinateImage(int width, int height) {
     RgbImage image = RgbImage::Unfilled(width, height);
     for (int y = 0; y < height; ++y)

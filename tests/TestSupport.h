@@ -76,6 +76,10 @@ Rgb CoordinateColour(int x, int y);
 int CoordinateX(const Rgb& colour);
 int CoordinateY(const Rgb& colour);
 RgbImage CoordinateImage(int width, int height);
+// Black and white pixels in turn, the finest detail an image holds.
+RgbImage Checkerboard(int width, int height);
+// The six files of the cube in folder, as bytes (empty for a file that is not there).
+std::vector<std::vector<std::uint8_t>> CubeFileBytes(const std::filesystem::path& folder);
 // The six faces a conversion writes of an 8-bit panorama by default: projected in linear light.
 std::array<RgbImage, 6> LinearProjection(const RgbImage& panorama, const PanoramaView& view = {});
 

@@ -27,13 +27,7 @@ using CubeBytes = std::vector<std::vector<std::uint8_t>>;
 
 class WindowTest : public ShellFixture {
 protected:
-    CubeBytes CubeIn(const std::filesystem::path& folder) const {
-        CubeBytes bytes;
-        for (const char* name : kCubeFileNames)
-            bytes.push_back(std::filesystem::exists(folder / name) ? ReadBytes(folder / name)
-                                                                   : std::vector<std::uint8_t>{});
-        return bytes;
-    }
+    static CubeBytes CubeIn(const std::filesystem::path& folder) { return CubeFileBytes(folder); }
     // A strip whose first pixel is stamped with seed, so that every conversion's cube differs.
     std::filesystem::path Strip(const std::string& name, int width, int seed) {
         RgbImage image = CoordinateImage(width, 504);
