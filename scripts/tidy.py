@@ -47,7 +47,7 @@ def config_of(source):
     folder = os.path.dirname(source)
     if folder not in CONFIGS:
         dumped = subprocess.run(["clang-tidy", "--dump-config", os.path.join(folder, "any.cpp")],
-                                stdout=subprocess.PIPE, text=True, check=True).stdout
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, check=True).stdout
         # clang-tidy 14 dumps a HungarianPrefix option for every kind of name, then refuses those
         # of functions, methods, namespaces and a few more as invalid when it reads them back.
         dumped = re.sub(r"  - key: +readability-identifier-naming\.\w+HungarianPrefix\n +value: .*\n", "", dumped)

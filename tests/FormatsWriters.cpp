@@ -35,10 +35,13 @@ Bytes PackedRow(const std::uint16_t* values, std::size_t count, int bits) {
         return row;
     }
     row.assign((count * static_cast<std::size_t>(bits) + 7) / 8, 0);
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t bit = i * static_cast<std::size_t>(bits);
-        row[bit / 8] = static_cast<std::uint8_t>(row[bit / 8] | values[i] << (8 - bits - bit % 8));
-    }
+    // Most significant bit first, one bit at a time: any width, across byte boundaries.
+    for (std::size_t i = 0; i < count; ++i)
+        for (int k = 0; k < bits; ++k) {
+            const std::size_t bit = i * static_cast<std::size_t>(bits) + static_cast<std::size_t>(k);
+            if ((values[i] >> (bits - 1 - k)) & 1U)
+                row[bit / 8] = static_cast<std::uint8_t>(row[bit / 8] | 0x80U >> (bit % 8));
+        }
     return row;
 }
 
