@@ -45,7 +45,7 @@ TEST_F(ConvertCommandTest, HelpAndVersion) {
     for (const char* flag : {"-V", "--version"}) {
         const Outcome version = Convert({flag, "-q"});
         EXPECT_EQ(version.status, kExitConverted);
-        EXPECT_EQ(version.out, "zenivor-convert 1.0.2\n");
+        EXPECT_EQ(version.out, "zenivor-convert 1.1.0\n");
     }
     for (const char* flag : {"-h", "--help"}) {
         const Outcome help = Convert({flag});

@@ -362,7 +362,8 @@ TEST(AboutDialog, TextsAndLayout) {
     EXPECT_TRUE(about.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_EQ(about.lblTitle()->text(), "Zenivor for Creating Velmora Sky Cubes");
     EXPECT_TRUE(about.lblTitle()->font().bold());
-    EXPECT_EQ(about.lblVersion()->text(), "Version 1.0");
+    // The revision is never shown (1.1.0 gives Version 1.1).
+    EXPECT_EQ(about.lblVersion()->text(), "Version 1.1");
     EXPECT_EQ(about.lblDescription()->text(),
               "This program will take a 504x504, 1008x504, or a 2016x504 TGA file and make all 6 files required "
               "for making a skycube.");
