@@ -172,15 +172,20 @@ void ReadInput(j_decompress_ptr cinfo, std::uint8_t* out, std::size_t count) {
     }
 }
 
-boolean ReadApp1(j_decompress_ptr cinfo) {
-    JpegSession& session = SessionOf(cinfo);
+// A marker segment's length field: the bytes of contents after it.
+std::size_t SegmentContents(j_decompress_ptr cinfo) {
     std::uint8_t lengthBytes[2];
     ReadInput(cinfo, lengthBytes, sizeof lengthBytes);
     const int length = (lengthBytes[0] << 8 | lengthBytes[1]) - 2;
     if (length < 0) ERREXIT(cinfo, JERR_BAD_LENGTH);
-    const auto contents = static_cast<std::size_t>(length);
+    return static_cast<std::size_t>(length);
+}
+
+boolean ReadApp1(j_decompress_ptr cinfo) {
+    JpegSession& session = SessionOf(cinfo);
+    const std::size_t contents = SegmentContents(cinfo);
     if (session.exifSeen) {
-        SkipInput(cinfo, length);
+        SkipInput(cinfo, static_cast<long>(contents));
         return TRUE;
     }
     ReadInput(cinfo, session.segment.data(), contents);
@@ -193,11 +198,7 @@ boolean ReadApp1(j_decompress_ptr cinfo) {
 // Read an APP2 segment: the parts of an ICC profile are kept by their numbers.
 boolean ReadApp2(j_decompress_ptr cinfo) {
     JpegSession& session = SessionOf(cinfo);
-    std::uint8_t lengthBytes[2];
-    ReadInput(cinfo, lengthBytes, sizeof lengthBytes);
-    const int length = (lengthBytes[0] << 8 | lengthBytes[1]) - 2;
-    if (length < 0) ERREXIT(cinfo, JERR_BAD_LENGTH);
-    const auto contents = static_cast<std::size_t>(length);
+    const std::size_t contents = SegmentContents(cinfo);
     ReadInput(cinfo, session.segment.data(), contents);
     constexpr std::size_t kHead = sizeof kProfileMark + 2;
     if (contents < kHead || !std::equal(std::begin(kProfileMark), std::end(kProfileMark), session.segment.begin()))
