@@ -12,7 +12,7 @@ namespace zenivor {
 namespace {
 
 constexpr const char* kPanoramaSizeMessage = "A 360-degree panorama needs to be twice as wide as it is high";
-constexpr const char* kReadingText = "Reading panorama";
+constexpr const char* kReadingPanoramaText = "Reading panorama";
 
 // The status line's text before each face is written, as for a strip.
 const char* SavingText(Face face) {
@@ -65,7 +65,7 @@ private:
         const int factor = UnneededResolutionFactor(size);
         linear_ = steps_.SourceLight() == Light::Scene || context_.colour.linearLight;
         if (!linear_) return steps_.ReadSource(panorama_, factor);
-        host_.SetStatusText(kReadingText);
+        host_.SetStatusText(kReadingPanoramaText);
         host_.RepaintStatus();
         // The rows go straight into the pyramid's base, reduced as they arrive.
         BoxReducer base({(size.width + factor - 1) / factor, (size.height + factor - 1) / factor});

@@ -12,7 +12,7 @@ namespace {
 
 constexpr const char* kSizeMessage = "Imagesize needs to be 504x504 or 1008x504 or 2016x504";
 constexpr const char* kSavingSkyText = "Saving sky.";
-constexpr const char* kReadingText = "Reading the strip";
+constexpr const char* kReadingStripText = "Reading the strip";
 constexpr const char* kSavingGroundText = "Saving ground";
 
 // How far, on average, a pole row's bytes may stray from the row's mean (of 255) and still
@@ -86,7 +86,7 @@ private:
 
     // Resampled in linear light as the rows arrive (HDR sources always), then made 8-bit.
     bool ReadInLinearLight(ImageSize target) {
-        host_.SetStatusText(kReadingText);
+        host_.SetStatusText(kReadingStripText);
         host_.RepaintStatus();
         LinearResampler resampler(target);
         CountedRows counted(

@@ -36,6 +36,9 @@ GENERATED_LINE = re.compile(r"^\d+ warnings? (and \d+ errors? )?generated\.$")
 COMPILE_ERROR = re.compile(r"^(/[^:]+):\d+:\d+: error: .*\[clang-diagnostic-error\]$", re.M)
 # The cheapest check there is: enough for clang-tidy to parse the unit and report its errors.
 PARSE_ONLY = "-*,readability-redundant-string-init"
+# A unity build compiles sources through generated files that include them.
+UNITY_SOURCE = re.compile(r"/Unity/unity_\w+\.cxx$")
+UNITY_INCLUDE = re.compile(r'^#include "([^"]+)"$', re.M)
 
 
 CONFIGS = {}
@@ -149,7 +152,7 @@ class Checker:
         self.numbers = itertools.count(1)
 
     def check_alone(self, source):
-        return self.run(["clang-tidy", "-p", self.build, "--quiet", source])
+        return self.run(["clang-tidy", "-p", UNITS, "--quiet", source])
 
     def check_group(self, group):
         if len(group.sources) == 1:
@@ -187,10 +190,32 @@ class Checker:
         return done.returncode, "\n".join(lines) + ("\n" if lines else "")
 
 
+def read_database(build):
+    """The build's compile commands by source, a unity build's files taken apart into the
+    sources they include, each with its unity file's command; kept in UNITS for clang-tidy."""
+    with open(os.path.join(build, "compile_commands.json"), encoding="utf-8") as text:
+        entries = json.load(text)
+    database = {}
+    for entry in entries:
+        path = os.path.abspath(os.path.join(entry["directory"], entry["file"]))
+        if not UNITY_SOURCE.search(path):
+            database[path] = entry
+            continue
+        arguments = entry["arguments"] if "arguments" in entry else shlex.split(entry["command"])
+        with open(path, encoding="utf-8") as text:
+            for source in UNITY_INCLUDE.findall(text.read()):
+                database[source] = {"directory": entry["directory"], "file": source,
+                                    "arguments": [source if argument == entry["file"] else argument
+                                                  for argument in arguments]}
+    os.makedirs(UNITS, exist_ok=True)
+    with open(os.path.join(UNITS, "compile_commands.json"), "w", encoding="utf-8") as text:
+        json.dump(list(database.values()), text)
+    return database
+
+
 def main():
     build, sources = sys.argv[1], [os.path.abspath(source) for source in sys.argv[2:]]
-    with open(os.path.join(build, "compile_commands.json"), encoding="utf-8") as text:
-        database = {os.path.abspath(os.path.join(entry["directory"], entry["file"])): entry for entry in json.load(text)}
+    database = read_database(build)
     checker = Checker(build, database)
     alone, groups = groups_of(sources, database)
     # The largest first, so that both cores stay busy to the end.

@@ -91,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(FormatsJpeg, JpegLayouts, testing::ValuesIn(kJpegCases)
 
 Bytes SampleJpeg() { return EncodeRgbJpeg(SlopeImage(32, 24)); }
 
-void ExpectRefused(const Bytes& file, ErrorKind code) {
+void ExpectJpegRefused(const Bytes& file, ErrorKind code) {
     const Result<RgbImage> image = ReadJpeg(file);
     ASSERT_FALSE(image);
     EXPECT_EQ(image.Error().code, code);
@@ -106,7 +106,7 @@ TEST(FormatsJpeg, TruncatedFilesAreRefused) {
         for (const std::size_t cut : {std::size_t{0}, std::size_t{2}, std::size_t{3}, std::size_t{30}, scan,
                                       (scan + whole.size()) / 2, whole.size() - 2, whole.size() - 1}) {
             SCOPED_TRACE(std::to_string(cut) + (progressive ? " progressive" : ""));
-            ExpectRefused(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut)), errc::BadJpeg);
+            ExpectJpegRefused(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut)), errc::BadJpeg);
         }
     }
 }
@@ -146,7 +146,7 @@ TEST(FormatsJpeg, DamagedFilesAreRefusedInLibjpegsWords) {
         SCOPED_TRACE(damage.name);
         Bytes file = SampleJpeg();
         damage.apply(file);
-        ExpectRefused(file, errc::BadJpeg);
+        ExpectJpegRefused(file, errc::BadJpeg);
     }
 }
 

@@ -138,7 +138,7 @@ Bytes SamplePng() {
     return EncodePng(picture);
 }
 
-void ExpectRefused(const Bytes& file, ErrorKind code) {
+void ExpectPngRefused(const Bytes& file, ErrorKind code) {
     const Result<RgbImage> image = ReadPng(file);
     ASSERT_FALSE(image);
     EXPECT_EQ(image.Error().code, code);
@@ -151,7 +151,7 @@ TEST(FormatsPng, TruncatedFilesAreRefused) {
     for (const std::size_t cut : {std::size_t{0}, std::size_t{7}, std::size_t{8}, std::size_t{20}, std::size_t{33},
                                   std::size_t{50}, whole.size() / 2, whole.size() - 12, whole.size() - 1}) {
         SCOPED_TRACE(cut);
-        ExpectRefused(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut)), errc::BadPng);
+        ExpectPngRefused(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut)), errc::BadPng);
     }
 }
 
@@ -188,7 +188,7 @@ TEST(FormatsPng, DamagedFilesAreRefusedInLibpngsWords) {
         SCOPED_TRACE(damage.name);
         Bytes file = SamplePng();
         damage.apply(file);
-        ExpectRefused(file, errc::BadPng);
+        ExpectPngRefused(file, errc::BadPng);
     }
 }
 
@@ -219,7 +219,7 @@ TEST(FormatsPng, OnlyAnExifChunkBeforeThePixelsAndWithinTheLimitTurnsThem) {
 TEST(FormatsPng, AChunkDeclaringMoreThanTheFileHoldsIsRefused) {
     Bytes file = EncodeRgbPng(NoiseImage(16, 8), ExifTiff(true, 6));
     file[FindPngChunk(file, "eXIf")] = 0x60;  // 1.6 GB, which must not be allocated first
-    ExpectRefused(file, errc::BadPng);
+    ExpectPngRefused(file, errc::BadPng);
 }
 
 TEST(FormatsPng, OnlyTheExpectedSizeIsDecoded) {
