@@ -12,7 +12,7 @@
 namespace zenivor::test {
 namespace {
 
-const std::filesystem::path kProgramFolder = ZENIVOR_PROGRAM_FOLDER;
+const std::filesystem::path kBuiltProgramFolder = ZENIVOR_PROGRAM_FOLDER;
 // The game's names for the faces, spelled out here so that a change to the program's table shows.
 const std::pair<Face, const char*> kSideFiles[] = {{Face::North, "F0010001.tga"},
                                                    {Face::West, "F0020001.tga"},
@@ -40,7 +40,7 @@ int RunConverter(const std::vector<std::string>& arguments) {
 TEST(SampleRun, EveryPixelOfTheSixFilesComesFromWhereTheGeometrySays) {
     for (const int width : {504, 1008, 2016}) {
         SCOPED_TRACE(width);
-        const auto strip = kProgramFolder / "samples" / ("sky-" + std::to_string(width) + ".tga");
+        const auto strip = kBuiltProgramFolder / "samples" / ("sky-" + std::to_string(width) + ".tga");
         TempDir out;
         ASSERT_EQ(RunConverter({Utf8FromPath(strip), Utf8FromPath(out.Path())}), 0);
         const RgbImage pixels = ReadTga(strip);
@@ -63,7 +63,7 @@ TEST(SampleRun, EveryPixelOfTheSixFilesComesFromWhereTheGeometrySays) {
                     ASSERT_EQ(cap.At(x, y), ExpectedCapPixel(face, sides[static_cast<std::size_t>(face)], x, y))
                         << x << "," << y;
                 }
-        EXPECT_EQ(ReadBytes(out / "F0060001.tga"), ReadBytes(kProgramFolder / "F0060001.tga"));
+        EXPECT_EQ(ReadBytes(out / "F0060001.tga"), ReadBytes(kBuiltProgramFolder / "F0060001.tga"));
     }
 }
 
