@@ -9,9 +9,9 @@ of different targets join one unit when only their macros and include folders di
 unit gets all of them) and no macro differs in value. Findings in the included sources are
 reported as in their own files: the header filter is widened to them.
 
-Sources can clash when combined: two files' helpers of the same name. Each unit is parsed once
-first without the checks (a sixth of the cost); the sources its errors are in move to a unit of
-their own, until every unit compiles. Programs (their main) and fuzz targets are never combined
+Sources can clash when combined: two files' helpers of the same name. A unit that does not
+compile is checked again in parts: the sources its errors are in move to a unit of their own,
+until every unit compiles (the unity build keeps such clashes out, so this is rare). Programs (their main) and fuzz targets are never combined
 with one another, so that the checks on entry points see each one.
 
 Usage: scripts/tidy.py BUILD-FOLDER SOURCE... (the build folder holds compile_commands.json)
@@ -34,8 +34,6 @@ JOBS = 2
 ENTRY_POINT = re.compile(r"^\s*(int\s+main|extern\s+\"C\"\s+int\s+LLVMFuzzerTestOneInput)\s*\(", re.M)
 GENERATED_LINE = re.compile(r"^\d+ warnings? (and \d+ errors? )?generated\.$")
 COMPILE_ERROR = re.compile(r"^(/[^:]+):\d+:\d+: error: .*\[clang-diagnostic-error\]$", re.M)
-# The cheapest check there is: enough for clang-tidy to parse the unit and report its errors.
-PARSE_ONLY = "-*,readability-redundant-string-init"
 # A unity build compiles sources through generated files that include them.
 UNITY_SOURCE = re.compile(r"/Unity/unity_\w+\.cxx$")
 UNITY_INCLUDE = re.compile(r'^#include "([^"]+)"$', re.M)
@@ -168,9 +166,9 @@ class Checker:
             json.dump([{"directory": group.command.directory, "file": unit, "arguments": group.arguments(unit)}], text)
         command = ["clang-tidy", "-p", folder, "--quiet", "--config-file=" + group.config,
                    "--header-filter=" + self.header_filter, unit]
-        _, parsed = self.run(command[:-1] + ["--checks=" + PARSE_ONLY, "--extra-arg=-ferror-limit=0", unit])
-        clashing = {path for path in COMPILE_ERROR.findall(parsed) if path in group.sources}
-        if "[clang-diagnostic-error]" in parsed:
+        status, checked = self.run(command[:-1] + ["--extra-arg=-ferror-limit=0", unit])
+        clashing = {path for path in COMPILE_ERROR.findall(checked) if path in group.sources}
+        if "[clang-diagnostic-error]" in checked:
             if not clashing or len(clashing) == len(group.sources):
                 half = len(group.sources) // 2
                 parts = [group.sources[:half], group.sources[half:]]
@@ -178,7 +176,7 @@ class Checker:
                 parts = [[source for source in group.sources if source not in clashing], sorted(clashing)]
             results = [self.check_group(group.part(sources, self.database)) for sources in parts]
             return max(status for status, _ in results), "".join(output for _, output in results)
-        return self.run(command)
+        return status, checked
 
     @staticmethod
     def run(command):
