@@ -11,8 +11,9 @@ reported as in their own files: the header filter is widened to them.
 
 Sources can clash when combined: two files' helpers of the same name. A unit that does not
 compile is checked again in parts: the sources its errors are in move to a unit of their own,
-until every unit compiles (the unity build keeps such clashes out, so this is rare). Programs (their main) and fuzz targets are never combined
-with one another, so that the checks on entry points see each one.
+until every unit compiles (the unity build keeps such clashes out, so this is rare). Programs
+(their main) and fuzz targets are never combined with one another, so that the checks on entry
+points see each one.
 
 Usage: scripts/tidy.py BUILD-FOLDER SOURCE... (the build folder holds compile_commands.json)
 """
@@ -142,8 +143,8 @@ def groups_of(sources, database):
 
 
 class Checker:
-    def __init__(self, build, database):
-        self.build, self.database = build, database
+    def __init__(self, database):
+        self.database = database
         with open(os.path.join(ROOT, ".clang-tidy"), encoding="utf-8") as config:
             regex = re.search(r"^HeaderFilterRegex:\s*'(.*)'\s*$", config.read(), re.M).group(1)
         self.header_filter = regex.replace(r"\.h$", r"\.(h|cpp)$")
@@ -214,7 +215,7 @@ def read_database(build):
 def main():
     build, sources = sys.argv[1], [os.path.abspath(source) for source in sys.argv[2:]]
     database = read_database(build)
-    checker = Checker(build, database)
+    checker = Checker(database)
     alone, groups = groups_of(sources, database)
     # The largest first, so that both cores stay busy to the end.
     work = sorted([(len(group.sources), checker.check_group, group) for group in groups] +
