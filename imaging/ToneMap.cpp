@@ -20,6 +20,11 @@ void ExposureMeter::Add(std::span<const float> samples) {
             ++black_;
             continue;
         }
+        // Channels near a float's largest value sum to infinity: no bin's number to convert.
+        if (std::isinf(luminance)) {
+            ++bins_[kBins - 1];
+            continue;
+        }
         const int bin = static_cast<int>(std::floor((std::log2(luminance) - kLowestEv) * kStepsPerEv));
         if (bin < 0)
             ++black_;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 
 #include "imaging/LinearLight.h"
@@ -172,6 +173,8 @@ TEST(ToneMapping, TheAutomaticExposureBringsTheMedianToMiddleGrey) {
          }(),
          0.5},
         {"mostly black", {0, 0, 0, 1}, 0},
+        // A decoder's largest values sum past a float's range: the brightest, not an error.
+        {"light beyond a float's range", {1, 1, 1, 3e38F, std::numeric_limits<float>::infinity()}, 1.0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
