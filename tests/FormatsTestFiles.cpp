@@ -15,6 +15,13 @@
 #include <utility>
 
 namespace zenivor::test {
+
+void ExpectRefused(const Result<RgbImage>& image, ErrorKind code) {
+    ASSERT_FALSE(image);
+    EXPECT_EQ(image.Error().code, code);
+    EXPECT_NE(image.Error().detail, "");
+}
+
 namespace {
 
 // Write a PNG.

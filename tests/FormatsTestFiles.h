@@ -8,6 +8,7 @@
 
 #include "imaging/ByteSource.h"
 #include "imaging/RgbImage.h"
+#include "util/Result.h"
 
 namespace zenivor::test {
 
@@ -76,6 +77,9 @@ void SetPngSize(Bytes& png, std::uint32_t width, std::uint32_t height);
 std::size_t FindJpegMarker(const Bytes& jpeg, std::uint8_t code);
 void SetJpegSize(Bytes& jpeg, std::uint16_t width, std::uint16_t height);
 std::size_t ScanDataStart(const Bytes& jpeg);
+
+// A decoder's refusal of a file: of this kind, with a reason given.
+void ExpectRefused(const Result<RgbImage>& image, ErrorKind code);
 
 // An image whose colours change with x in red and with y in green: every turn and mirror
 // of it differs from it, and JPEG keeps its gentle slopes close.
