@@ -10,13 +10,23 @@
 #   apt-get runs only when ZENIVOR_SYSTEM_TESTS=ON is in the environment, as .ci/run sets it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh --packaging
+# Each phase's time, printed at the end: the command has a time budget (see the README).
+phases=()
+phase() {
+  local name=$1 from=$SECONDS
+  shift
+  "$@"
+  phases+=("$name $((SECONDS - from)) s")
+}
+phase install scripts/install-deps.sh --packaging
 export QT_QPA_PLATFORM=offscreen
 
-cmake --preset asan -DZENIVOR_WERROR=ON
-cmake --build --preset asan -j2
-scripts/lint.sh build/asan
-ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" ctest --preset asan -j2 -LE install
+phase configure cmake --preset asan -DZENIVOR_WERROR=ON
+phase build cmake --build --preset asan -j2
+phase lint scripts/lint.sh build/asan
+phase tests env ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" ctest --preset asan -j2 -LE install
 
-scripts/package.sh -DZENIVOR_WERROR=ON -DZENIVOR_SYSTEM_TESTS="${ZENIVOR_SYSTEM_TESTS:-OFF}"
-ctest --preset release -j2 -L install
+phase package scripts/package.sh -DZENIVOR_WERROR=ON -DZENIVOR_SYSTEM_TESTS="${ZENIVOR_SYSTEM_TESTS:-OFF}"
+phase install-tests ctest --preset release -j2 -L install
+printf -v summary '%s, ' "${phases[@]}"
+echo "test.sh: passed in $SECONDS s (${summary%, })"
