@@ -143,6 +143,7 @@ TEST_F(BatchTest, AFailedStripIsReportedByNameAndTheOthersGoOn) {
     WriteBytes(dir_ / "text.tga", {'h', 'e', 'l', 'l', 'o'});
     const std::string rows[] = {Utf8FromPath(dir_ / "missing.tga"), Utf8FromPath(dir_ / "small.tga"),
                                 Utf8FromPath(dir_ / "text.tga")};
+    const auto firstCube = SingleRun(first), lastCube = SingleRun(last);
     for (const std::string& bad : rows) {
         std::filesystem::remove_all(root_);
         // A cube converted earlier stands where the failed strip would go; it must stay as it was.
@@ -157,8 +158,8 @@ TEST_F(BatchTest, AFailedStripIsReportedByNameAndTheOthersGoOn) {
                 << outcome.err;
             EXPECT_TRUE(EndsWithSummary(outcome.err, "converted 2 of 3 strips, 1 failed,")) << outcome.err;
             EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 2) << outcome.err;
-            EXPECT_EQ(CubeBytesIn(root_ / "first"), SingleRun(first));
-            EXPECT_EQ(CubeBytesIn(root_ / "last"), SingleRun(last));
+            EXPECT_EQ(CubeBytesIn(root_ / "first"), firstCube);
+            EXPECT_EQ(CubeBytesIn(root_ / "last"), lastCube);
             EXPECT_EQ(EntriesIn(badFolder), std::vector<std::string>{"F0010001.tga"});
             EXPECT_EQ(ReadBytes(badFolder / "F0010001.tga"), (std::vector<std::uint8_t>{1, 2, 3}));
         }

@@ -212,6 +212,7 @@ TEST_F(WindowTest, APanoramasGroundIsTheViewDownTheTemplateOrTheUsersOwnFile) {
                 {GroundSource::File, {}, GroundSource::Panorama, {}, 0},
                 {GroundSource::File, dir_ / "notes.txt", GroundSource::Panorama, {}, 1},
                 {GroundSource::File, own, GroundSource::File, own, 0}};
+    const RgbImage viewDown = LinearProjection(CoordinateImage(1024, 512))[5];
     Start({"zenivor"}, rememberedText_);
     for (const auto& row : rows) {
         SCOPED_TRACE(Utf8FromPath(row.answer));
@@ -226,7 +227,7 @@ TEST_F(WindowTest, APanoramasGroundIsTheViewDownTheTemplateOrTheUsersOwnFile) {
         Settle();
         ASSERT_EQ(Status(), "AllDone");
         if (row.copied.empty())
-            EXPECT_EQ(ReadTga(remembered_ / "F0060001.tga"), LinearProjection(CoordinateImage(1024, 512))[5]);
+            EXPECT_EQ(ReadTga(remembered_ / "F0060001.tga"), viewDown);
         else
             EXPECT_EQ(ReadBytes(remembered_ / "F0060001.tga"), ReadBytes(row.copied));
     }
