@@ -24,7 +24,6 @@ namespace {
 constexpr std::uint8_t kExrSignature[] = {0x76, 0x2F, 0x31, 0x01};
 // Tiles larger than this are no real file's (they are 32 to 256 on a side).
 constexpr int kMaxTileSide = 8192;
-constexpr std::uint64_t kMaxBandBytes = std::uint64_t{256} << 20;
 
 struct ExrSession {
     explicit ExrSession(ByteSource& source) : source(source) {}
@@ -261,7 +260,7 @@ void Cleaned(std::span<float> samples, bool grey) {
 Result<void> ReadPixels(ExrSession& session, const ExrLayout& layout, RowSink& sink) {
     const std::size_t rowSamples = static_cast<std::size_t>(layout.size.width) * 3;
     const std::uint64_t bandBytes = rowSamples * sizeof(float) * static_cast<std::uint64_t>(layout.chunkRows);
-    if (bandBytes > kMaxBandBytes) return Error{errc::OverBudget, 0, "chunks of more than 256 MiB"};
+    if (bandBytes > formats::kMaxBandBytes) return Error{errc::OverBudget, 0, "chunks of more than 256 MiB"};
     std::vector<float> band;
     try {
         band.resize(rowSamples * static_cast<std::size_t>(layout.chunkRows));

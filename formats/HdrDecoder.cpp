@@ -25,8 +25,9 @@ namespace {
 
 using namespace std::string_view_literals;
 using formats::SourceReader;
+using formats::Unsupported;
 
-constexpr std::string_view kSignatures[] = {"#?RADIANCE"sv, "#?RGBE"sv};
+constexpr std::string_view kHdrSignatures[] = {"#?RADIANCE"sv, "#?RGBE"sv};
 // A header longer than this is no image's: real ones are a few hundred bytes.
 constexpr std::size_t kMaxHeaderBytes = 64 << 10;
 // Run-length scanlines are between these widths (Radiance's own rule).
@@ -34,7 +35,6 @@ constexpr int kMinRunWidth = 8;
 constexpr int kMaxRunWidth = 0x7FFF;
 
 Error Damaged(std::string detail) { return Error{errc::BadHdr, 0, std::move(detail)}; }
-Error Unsupported(std::string detail) { return Error{errc::UnsupportedLayout, 0, std::move(detail)}; }
 
 // Bytes from the source one at a time, through the reader's chunks.
 class ByteStream {
@@ -151,7 +151,7 @@ Result<ImageSize> ReadResolution(std::string_view line) {
 Result<HdrHeader> ReadHeader(ByteStream& bytes) {
     Result<std::string> magic = ReadLine(bytes);
     if (!magic) return magic.Error();
-    if (std::none_of(std::begin(kSignatures), std::end(kSignatures),
+    if (std::none_of(std::begin(kHdrSignatures), std::end(kHdrSignatures),
                      [&](std::string_view s) { return magic->starts_with(s); }))
         return Damaged("no Radiance signature");
     HdrHeader header;
@@ -279,7 +279,7 @@ public:
 
     bool Recognises(std::span<const std::uint8_t> head) const override {
         const std::string_view text(reinterpret_cast<const char*>(head.data()), head.size());
-        return std::any_of(std::begin(kSignatures), std::end(kSignatures),
+        return std::any_of(std::begin(kHdrSignatures), std::end(kHdrSignatures),
                            [&](std::string_view s) { return text.starts_with(s); });
     }
 

@@ -26,15 +26,15 @@
 namespace zenivor {
 namespace {
 
+using formats::kMaxBandBytes;
 using formats::ProfileInput;
 using formats::ProfileTransform;
+using formats::Unsupported;
 
 constexpr std::uint8_t kLittleEndian[] = {'I', 'I'};
 constexpr std::uint8_t kBigEndian[] = {'M', 'M'};
-// No single buffer of libtiff's, and no band of ours, is larger: a strip or tile row of a
-// well-made file of the largest size is far smaller.
-constexpr tmsize_t kMaxSingleAllocation = tmsize_t{256} << 20;
-constexpr std::uint64_t kMaxBandBytes = std::uint64_t{256} << 20;
+// No single buffer of libtiff's is larger than one of our bands.
+constexpr tmsize_t kMaxSingleAllocation = static_cast<tmsize_t>(kMaxBandBytes);
 
 // What libtiff's callbacks share with the decoder.
 struct TiffSession {
@@ -134,8 +134,6 @@ T Field(TIFF* tiff, ttag_t tag, T fallback) {
     if (TIFFGetFieldDefaulted(tiff, tag, &value) != 1) return fallback;
     return value;
 }
-
-Error Unsupported(const std::string& what) { return Error{errc::UnsupportedLayout, 0, what}; }
 
 Result<Kind> KindOf(TIFF* tiff, std::uint16_t photometric, int bits, int samples) {
     switch (photometric) {

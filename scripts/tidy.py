@@ -170,6 +170,9 @@ class Checker:
         status, checked = self.run(command[:-1] + ["--extra-arg=-ferror-limit=0", unit])
         clashing = {path for path in COMPILE_ERROR.findall(checked) if path in group.sources}
         if "[clang-diagnostic-error]" in checked:
+            # Each split checks the sources again: say so, so that the clash gets mended.
+            sys.stderr.write("clang-tidy: %d sources did not compile as one unit (%s); checking them in parts\n"
+                             % (len(group.sources), ", ".join(os.path.relpath(path, ROOT) for path in sorted(clashing)) or "no source named"))
             if not clashing or len(clashing) == len(group.sources):
                 half = len(group.sources) // 2
                 parts = [group.sources[:half], group.sources[half:]]

@@ -14,6 +14,7 @@
 #include "imaging/ToneMap.h"
 #include "tests/FormatsTestFiles.h"
 #include "tests/FormatsWriters.h"
+#include "tests/ToneOracle.h"
 
 namespace zenivor::test {
 namespace {
@@ -213,12 +214,6 @@ TEST(FormatsExr, DamagedAndTruncatedFilesAreRefused) {
 
 // The documented mapping, written out here: EV = log2(0.18 / median luminance, the brightest
 // 0.1 % left out); then Narkowicz's ACES fit per channel; then the sRGB curve.
-double Aces(double x) { return std::min(x * (2.51 * x + 0.03) / (x * (2.43 * x + 0.59) + 0.14), 1.0); }
-int SrgbLevel(double linear) {
-    const double v = linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
-    return static_cast<int>(std::floor(std::clamp(v, 0.0, 1.0) * 255 + 0.5));
-}
-
 // A sky of grey radiance with a tenth of a percent of sun: the sun is left out of the median,
 // the grey lands on middle grey through the curve, and the sun is white, not coloured.
 TEST(FormatsHdrToneMapping, AnHdrSourceBecomesEightBitsThroughTheDocumentedMapping) {

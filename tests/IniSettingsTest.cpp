@@ -50,7 +50,7 @@ const std::string kZenivorLines =
     "Semi=a;b\r\n";
 
 std::string Text(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
-std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+std::vector<std::uint8_t> TextBytes(const std::string& text) { return {text.begin(), text.end()}; }
 
 struct LookupRow {
     const char* name;
@@ -214,7 +214,7 @@ protected:
 };
 
 TEST_F(IniSettingsStoreTest, ReadsTheSharedFileAndChangesOneLine) {
-    WriteBytes(file_, Bytes(SharedFile(kZenivorLines)));
+    WriteBytes(file_, TextBytes(SharedFile(kZenivorLines)));
     IniSettingsStore store(file_);
     EXPECT_EQ(store.GetSetting(kAppName, kProgramTitle, "About ZenivorTop", "0"), "6555");
     EXPECT_EQ(store.GetSetting(kAppName, kProgramTitle, kLastPathKey, ""), "/home/ann/Ciel d'\xC3\xA9t\xC3\xA9/");
@@ -253,7 +253,7 @@ TEST_F(IniSettingsStoreTest, RoundTripThroughAFreshStoreIntoAMissingFolder) {
 }
 
 TEST_F(IniSettingsStoreTest, LegacyKeysAreReadAndRewrittenLiterally) {
-    WriteBytes(file_, Bytes("[Zenivor]\nAbout%20ZenivorTop=6555\nAbout%20ZenivorLeft=120\nLastPath=/a/\n"));
+    WriteBytes(file_, TextBytes("[Zenivor]\nAbout%20ZenivorTop=6555\nAbout%20ZenivorLeft=120\nLastPath=/a/\n"));
     IniSettingsStore store(file_);
     EXPECT_EQ(store.GetSetting(kAppName, kProgramTitle, "About ZenivorTop", ""), "6555");
     ASSERT_TRUE(store.SaveSetting(kAppName, kProgramTitle, "About ZenivorLeft", "240"));
@@ -263,7 +263,7 @@ TEST_F(IniSettingsStoreTest, LegacyKeysAreReadAndRewrittenLiterally) {
 
 TEST_F(IniSettingsStoreTest, AValueAlreadyStoredIsNotWritten) {
     const std::string text = SharedFile(kZenivorLines);
-    WriteBytes(file_, Bytes(text));
+    WriteBytes(file_, TextBytes(text));
     const auto longAgo = fs::file_time_type::clock::now() - std::chrono::hours(24 * 365);
     fs::last_write_time(file_, longAgo);
     FailingFileSystem files;
@@ -291,7 +291,7 @@ TEST_F(IniSettingsStoreTest, AFileThatIsNotOursIsLeftAlone) {
         {"over 1 MiB", ours + "; " + std::string(kMaxIniBytes, 'x') + "\n"},
     };
     for (const auto& row : rows) {
-        WriteBytes(file_, Bytes(row.bytes));
+        WriteBytes(file_, TextBytes(row.bytes));
         IniSettingsStore store(file_);
         EXPECT_EQ(store.GetSetting(kAppName, kProgramTitle, kLastPathKey, "default"), "default") << row.name;
         EXPECT_FALSE(store.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/new/")) << row.name;
@@ -302,7 +302,7 @@ TEST_F(IniSettingsStoreTest, AFileThatIsNotOursIsLeftAlone) {
 
 TEST_F(IniSettingsStoreTest, AFileThatCannotBeReadIsLeftAlone) {
     const std::string text = "[Zenivor]\nLastPath=/kept/\n";
-    WriteBytes(file_, Bytes(text));
+    WriteBytes(file_, TextBytes(text));
     const struct {
         const char* name;
         Error error;
@@ -346,7 +346,7 @@ TEST_F(IniSettingsStoreTest, AFailedStepKeepsTheOldFileAndReportsIt) {
         {Call::Replace, before.c_str()},
     };
     for (const auto& row : rows) {
-        WriteBytes(file_, Bytes(before));
+        WriteBytes(file_, TextBytes(before));
         FailingFileSystem files;
         files.FailOn(row.call, 1, Error{errc::FileWrite, ENOSPC});
         IniSettingsStore store(file_, files);
@@ -357,18 +357,18 @@ TEST_F(IniSettingsStoreTest, AFailedStepKeepsTheOldFileAndReportsIt) {
 }
 
 TEST_F(IniSettingsStoreTest, AnotherSaveMeanwhileIsKept) {
-    WriteBytes(file_, Bytes("[Zenivor]\nLastPath=/old/\n"));
+    WriteBytes(file_, TextBytes("[Zenivor]\nLastPath=/old/\n"));
     FailingFileSystem files;
     // Another instance saves between our first read and our taking the folder's lock.
     files.Before(Call::OpenFolder, 1,
-                 [&] { WriteBytes(file_, Bytes("[Zenivor]\nLastPath=/old/\nAbout ZenivorTop=9\n")); });
+                 [&] { WriteBytes(file_, TextBytes("[Zenivor]\nLastPath=/old/\nAbout ZenivorTop=9\n")); });
     IniSettingsStore store(file_, files);
     ASSERT_TRUE(store.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/new/"));
     EXPECT_EQ(Text(ReadBytes(file_)), "[Zenivor]\nLastPath=/new/\nAbout ZenivorTop=9\n");
 }
 
 TEST_F(IniSettingsStoreTest, AValueThatCannotBeStoredIsRefused) {
-    WriteBytes(file_, Bytes("[Zenivor]\nLastPath=/old/\n"));
+    WriteBytes(file_, TextBytes("[Zenivor]\nLastPath=/old/\n"));
     IniSettingsStore store(file_);
     EXPECT_FALSE(store.SaveSetting(kAppName, kProgramTitle, kLastPathKey, "/two\nlines/"));
     EXPECT_EQ(Text(ReadBytes(file_)), "[Zenivor]\nLastPath=/old/\n");
@@ -389,7 +389,7 @@ TEST_F(IniSettingsStoreTest, KeepsTheModeAndOwnerAndFollowsALink) {
         const fs::path real = row.linked ? dir_ / "dotfiles" / "velmora.ini" : file_;
         fs::create_directories(real.parent_path());
         if (row.targetThere) {
-            WriteBytes(real, Bytes("[Zenivor]\nLastPath=/old/\n"));
+            WriteBytes(real, TextBytes("[Zenivor]\nLastPath=/old/\n"));
             if (root) {
                 ASSERT_EQ(::chown(real.c_str(), 12345, 23456), 0);
             }

@@ -20,7 +20,7 @@ const std::pair<Face, const char*> kSideFiles[] = {{Face::North, "F0010001.tga"}
                                                    {Face::East, "F0040001.tga"}};
 
 // Runs the converter with arguments, as a script would, and returns its exit code.
-int RunConverter(const std::vector<std::string>& arguments) {
+int RunBuiltConverter(const std::vector<std::string>& arguments) {
     const pid_t child = ::fork();
     if (child == 0) {
         // Whatever ground the user running the tests keeps, the cube gets the template.
@@ -42,7 +42,7 @@ TEST(SampleRun, EveryPixelOfTheSixFilesComesFromWhereTheGeometrySays) {
         SCOPED_TRACE(width);
         const auto strip = kBuiltProgramFolder / "samples" / ("sky-" + std::to_string(width) + ".tga");
         TempDir out;
-        ASSERT_EQ(RunConverter({Utf8FromPath(strip), Utf8FromPath(out.Path())}), 0);
+        ASSERT_EQ(RunBuiltConverter({Utf8FromPath(strip), Utf8FromPath(out.Path())}), 0);
         const RgbImage pixels = ReadTga(strip);
         std::array<RgbImage, 4> sides;
         for (const auto& [face, name] : kSideFiles) {
