@@ -1,6 +1,6 @@
 #pragma once
-// The steps every decoder of this library shares: the allocations whose failure is an error
-// rather than an exception (the checks on a size come from imaging/ImageDecoder.h).
+// The steps and limits every decoder of this library shares: the allocations whose failure is an
+// error rather than an exception (the checks on a size come from imaging/ImageDecoder.h).
 
 #include <cstdint>
 #include <string>

@@ -11,7 +11,8 @@ reported as in their own files: the header filter is widened to them.
 
 Sources can clash when combined: two files' helpers of the same name. A unit that does not
 compile is checked again in parts: the sources its errors are in move to a unit of their own,
-until every unit compiles (the unity build keeps such clashes out, so this is rare). Programs
+until every unit compiles. Each split checks those sources once more, so it is reported: the
+unity build keeps clashes out of one target's batch, not across batches and targets. Programs
 (their main) and fuzz targets are never combined with one another, so that the checks on entry
 points see each one.
 
