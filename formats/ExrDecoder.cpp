@@ -114,14 +114,13 @@ Result<Channels> ChannelsOf(const exr_attr_chlist_t& list) {
         const std::string name(entry.name.str, static_cast<std::size_t>(entry.name.length));
         const int at = name == "B" ? 0 : name == "G" ? 1 : name == "R" ? 2 : -1;
         if (at < 0 && name != "Y") continue;
-        if (entry.x_sampling != 1 || entry.y_sampling != 1)
-            return Error{errc::UnsupportedLayout, 0, "subsampled channels"};
+        if (entry.x_sampling != 1 || entry.y_sampling != 1) return formats::Unsupported("subsampled channels");
         if (at >= 0) channels.bgr[static_cast<std::size_t>(at)] = i;
         if (name == "Y") channels.luminance = i;
     }
     const bool rgb = std::all_of(channels.bgr.begin(), channels.bgr.end(), [](int c) { return c >= 0; });
     if (!rgb) channels.bgr = {-1, -1, -1};
-    if (!rgb && channels.luminance < 0) return Error{errc::UnsupportedLayout, 0, "no R, G and B channels, nor Y"};
+    if (!rgb && channels.luminance < 0) return formats::Unsupported("no R, G and B channels, nor Y");
     return channels;
 }
 
@@ -133,13 +132,11 @@ Result<ExrLayout> ReadLayout(ExrSession& session) {
     if (code == EXR_ERR_SUCCESS) code = exr_get_data_window(session.context, 0, &window);
     if (code == EXR_ERR_SUCCESS) code = exr_get_channels(session.context, 0, &list);
     if (code != EXR_ERR_SUCCESS || list == nullptr) return SessionError(session, code);
-    if (storage != EXR_STORAGE_SCANLINE && storage != EXR_STORAGE_TILED)
-        return Error{errc::UnsupportedLayout, 0, "deep samples"};
+    if (storage != EXR_STORAGE_SCANLINE && storage != EXR_STORAGE_TILED) return formats::Unsupported("deep samples");
     exr_compression_t compression{};
     if (exr_get_compression(session.context, 0, &compression) == EXR_ERR_SUCCESS &&
         (compression == EXR_COMPRESSION_DWAA || compression == EXR_COMPRESSION_DWAB))
-        return Error{errc::UnsupportedLayout, 0,
-                     "DWA compression, which the OpenEXR library of this system cannot decode"};
+        return formats::Unsupported("DWA compression, which the OpenEXR library of this system cannot decode");
     ExrLayout layout;
     const std::int64_t width = std::int64_t{window.max.x} - window.min.x + 1;
     const std::int64_t height = std::int64_t{window.max.y} - window.min.y + 1;

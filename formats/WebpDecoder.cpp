@@ -63,7 +63,7 @@ Result<WebPBitstreamFeatures> FeaturesOf(std::span<const std::uint8_t> bytes) {
     const VP8StatusCode status = WebPGetFeatures(bytes.data(), bytes.size(), &features);
     if (status == VP8_STATUS_NOT_ENOUGH_DATA) return Error{errc::TruncatedHeader};
     if (status != VP8_STATUS_OK) return Damaged("libwebp finds no image header");
-    if (features.has_animation) return Error{errc::UnsupportedLayout, 0, "an animated WebP"};
+    if (features.has_animation) return formats::Unsupported("an animated WebP");
     if (features.width <= 0 || features.height <= 0) return Error{errc::ZeroSize};
     return features;
 }
