@@ -6,10 +6,10 @@
 // interpolating tools reach: bilinear and Catmull-Rom at the pixel's centre, and a 4 x 4
 // supersampling of bilinear reads. Also the seams: the RMS step from a face's edge pixel to its
 // neighbour across the cube's edge, against the step to the next pixel inside.
-// Usage: projection_quality [--zenivor-only] [--faces] [--truths=FOLDER] [TEST...]   (tests: smooth4096
+// Usage: projection_quality [--zenivor-only] [--faces] [--map] [--truths=FOLDER] [TEST...]   (tests: smooth4096
 // jpeg8192 checker8192 waves1024 discs1024 discs4096; default all). --truths keeps the truths in
 // FOLDER for the next run; --zenivor-only leaves out the plain samplers; --faces adds
-// Zenivor's score on each face. A full run takes
+// Zenivor's score on each face, --map on blocks of North and of the sky cap. A full run takes
 // about five minutes on two cores.
 #include <algorithm>
 #include <array>
@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <numbers>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -54,6 +55,8 @@ public:
     virtual ~Scene() = default;
     virtual Colour Value(Vec3 p) const = 0;
     virtual int Region(Vec3 p) const = 0;
+    // The exact mean over pixel (x, y) of a raster `width` wide, for a scene that knows it.
+    virtual std::optional<Colour> PixelMean(int /*x*/, int /*y*/, int /*width*/) const { return std::nullopt; }
 };
 
 constexpr double kPi = std::numbers::pi;
@@ -140,6 +143,12 @@ public:
         const double v = Region(p) == 0 ? 0.0 : 255.0;
         return {v, v, v};
     }
+    // Its squares' edges lie on the pixels' edges, so each pixel lies in one square.
+    std::optional<Colour> PixelMean(int x, int y, int width) const override {
+        if (width != width_) return std::nullopt;
+        const double v = ((x / 2 + y / 2) & 1) == 0 ? 0.0 : 255.0;
+        return Colour{v, v, v};
+    }
     int Region(Vec3 p) const override {
         double longitude = std::atan2(p.y, p.x);
         if (longitude < 0) longitude += 2 * kPi;
@@ -168,6 +177,10 @@ RgbImage Rasterise(const Scene& scene, int width) {
     };
     ForEachIndexInParallel(image.height, [&](int y) {
         for (int x = 0; x < width; ++x) {
+            if (const std::optional<Colour> exact = scene.PixelMean(x, y, width)) {
+                image.Set(x, y, {Byte((*exact)[0]), Byte((*exact)[1]), Byte((*exact)[2])});
+                continue;
+            }
             const int region = scene.Region(at(x + 0.5, y + 0.5));
             bool edge = false;
             for (const auto& [dx, dy] : {std::pair{0, 0}, {1, 0}, {0, 1}, {1, 1}})
@@ -186,6 +199,35 @@ RgbImage Rasterise(const Scene& scene, int width) {
         }
     });
     return image;
+}
+
+// The raster of a scene without hard edges, left unrounded: what the filter reaches once the
+// panorama's own rounding to bytes is out of the way.
+LinearImage UnroundedRaster(const Scene& scene, int width) {
+    LinearImage image = LinearImage::Sized(width, width / 2, Light::Scene);
+    ForEachIndexInParallel(image.height, [&](int y) {
+        float* row = image.Row(y);
+        for (int x = 0; x < width; ++x) {
+            const Colour c =
+                scene.Value(PanoramaVector((x + 0.5) / width * 2 * kPi, (0.5 - (y + 0.5) / image.height) * kPi));
+            for (int k = 0; k < 3; ++k) row[3 * x + k] = static_cast<float>(c[static_cast<std::size_t>(2 - k)]);
+        }
+    });
+    return image;
+}
+
+// Faces in linear light rounded to bytes as they stand (the values are grey levels already).
+std::array<RgbImage, 6> Rounded(const std::array<LinearImage, 6>& faces) {
+    std::array<RgbImage, 6> bytes;
+    for (std::size_t f = 0; f < 6; ++f) {
+        bytes[f] = RgbImage::Unfilled(kFaceSize, kFaceSize);
+        for (int y = 0; y < kFaceSize; ++y)
+            for (int x = 0; x < kFaceSize; ++x) {
+                const float* p = faces[f].Row(y) + 3 * x;
+                bytes[f].Set(x, y, {Byte(p[2]), Byte(p[1]), Byte(p[0])});
+            }
+    }
+    return bytes;
 }
 
 constexpr double kNorth = kDefaultNorthDegrees;
@@ -416,6 +458,7 @@ struct Test {
     int width;
     bool jpeg;
     bool seams;
+    bool unrounded = false;  // also Zenivor's score from the raster unrounded
 };
 
 // The truth, kept in `folder` (when not empty) between runs: it takes most of the time.
@@ -442,7 +485,27 @@ struct Options {
     bool samplers = true;  // also score the plain samplers
     std::string truths;    // where to keep the truths between runs
     bool faces = false;    // also Zenivor's score on each face
+    bool map = false;      // also Zenivor's score on an 8 x 8 grid of North and of the sky cap
 };
+
+// The score of each of 8 x 8 blocks of one face, row by row: where on a face the errors lie.
+void PrintMap(const Faces& truth, const std::array<RgbImage, 6>& faces, std::size_t face) {
+    constexpr int kBlocks = 8, kBlock = kFaceSize / kBlocks;
+    for (int by = 0; by < kBlocks; ++by) {
+        std::printf("|  ");
+        for (int bx = 0; bx < kBlocks; ++bx) {
+            double sum = 0;
+            for (int y = by * kBlock; y < (by + 1) * kBlock; ++y)
+                for (int x = bx * kBlock; x < (bx + 1) * kBlock; ++x) {
+                    const Rgb got = faces[face].At(x, y);
+                    const Colour& want = truth[face][static_cast<std::size_t>(y) * kFaceSize + x];
+                    for (int k = 0; k < 3; ++k) sum += (got[k] - want[k]) * (got[k] - want[k]);
+                }
+            std::printf(" %5.1f", 10 * std::log10(255.0 * 255.0 * kBlock * kBlock * 3 / sum));
+        }
+        std::printf(" |\n");
+    }
+}
 
 void Run(const Test& test, const Options& options) {
     const std::unique_ptr<Scene> scene = test.scene();
@@ -461,6 +524,17 @@ void Run(const Test& test, const Options& options) {
         std::printf("|   Zenivor by face (N W S E cap ground):");
         for (int f = 0; f < 6; ++f) std::printf(" %.2f", Psnr(truth, zenivor, f));
         std::printf(" |\n");
+    }
+    if (options.map) {
+        std::printf("|   Zenivor on North, then on the sky cap, by block of 63 x 63 pixels:\n");
+        PrintMap(truth, zenivor, 0);
+        std::printf("|\n");
+        PrintMap(truth, zenivor, 4);
+    }
+    if (test.unrounded) {
+        const auto faces =
+            Rounded(ProjectLinearPanorama(UnroundedRaster(*scene, test.width), PanoramaView{.north = kNorth}));
+        std::printf("| %-36s | %7.2f |\n", "  the same from an unrounded raster", Psnr(truth, faces));
     }
     if (test.seams) {
         const auto [across, inside] = Seams(zenivor);
@@ -484,7 +558,7 @@ int main(int argc, char** argv) {
     const auto waves = [] { return std::unique_ptr<Scene>(new Waves); };
     const auto discs = [] { return std::unique_ptr<Scene>(new WavesAndDiscs); };
     const Test tests[] = {
-        {"smooth4096", "smooth waves, 4096 PNG", waves, 4096, false, true},
+        {"smooth4096", "smooth waves, 4096 PNG", waves, 4096, false, true, true},
         {"jpeg8192", "smooth waves, 8192 JPEG (quality 92)", waves, 8192, true, false},
         {"checker8192", "2-pixel checkerboard, 8192", [] { return std::unique_ptr<Scene>(new Checkerboard(8192)); },
          8192, false, false},
@@ -500,6 +574,8 @@ int main(int argc, char** argv) {
             options.samplers = false;
         else if (argument == "--faces")
             options.faces = true;
+        else if (argument == "--map")
+            options.map = true;
         else if (argument.starts_with("--truths="))
             options.truths = argument.substr(9);
         else
