@@ -42,14 +42,15 @@ constexpr std::array<FaceBasis, 6> kBases{{
 // The filter. Each face pixel is the mean, over its own footprint on the panorama, of the
 // panorama's Catmull-Rom reconstruction. The footprint comes from the mapping's derivatives
 // (FootprintOf): the parallelogram that the pixel's square maps to, sheared toward a side
-// face's corners and turned on the sky cap and the ground. It is cut into horizontal slices:
-// along a slice, a texel's weight is the kernel integrated over the slice, in closed form, and
-// down the parallelogram the slices are summed by Gauss-Legendre quadrature (Weigh). A
-// footprint much smaller than a texel thus gives plain Catmull-Rom interpolation (enlarging),
-// a larger one the mean of the reconstruction over it (shrinking), and everything between
-// without a switch. Catmull-Rom rather than Mitchell-Netravali: it interpolates, so enlarged detail keeps
-// its contrast, and it reproduces quadratics; its price is an overshoot of at most 2/27 (7.4%) of a
-// step beside a hard edge (Mitchell-Netravali's is smaller, but it blurs every enlargement).
+// face's corners and turned on the sky cap and the ground. It is cut into slices along one of
+// the panorama's axes: along a slice, a texel's weight is the kernel integrated over the slice,
+// in closed form, and across the parallelogram the slices are summed by Gauss-Legendre
+// quadrature (Weigh). A footprint much smaller than a texel thus gives plain Catmull-Rom
+// interpolation (enlarging), a larger one the mean of the reconstruction over it (shrinking),
+// and everything between without a switch. Catmull-Rom rather than Mitchell-Netravali: it
+// interpolates, so enlarged detail keeps its contrast, and it reproduces quadratics; its price
+// is an overshoot of at most 2/27 (7.4%) of a step beside a hard edge (Mitchell-Netravali's is
+// smaller, but it blurs every enlargement).
 //
 // A footprint many texels across is read from a halving instead of the panorama: from the
 // coarsest level that still has kTexelsAcross texels across the footprint's narrower side, so
@@ -212,9 +213,10 @@ struct FootprintWeights {
     int firstRow = 0;
     int rows = 0;
     std::vector<float> grid;   // rows x stride
-    std::vector<float> slice;  // one slice's weights along the row, kMargin either side
+    std::vector<float> slice;  // two slices' weights along the row, each with kMargin either side
     double total = 0;
     float* Row(int y) { return grid.data() + static_cast<std::size_t>(y - firstRow) * stride; }
+    const float* Row(int y) const { return grid.data() + static_cast<std::size_t>(y - firstRow) * stride; }
 };
 
 // The footprint in a level's texels (texel k centred on k + 0.5): its centre and the steps of
@@ -431,7 +433,7 @@ int Wrapped(int x, int width) {
 // The weights applied to a level. Columns wrap round; a row past the top or bottom edge is the
 // row mirrored over the pole, half a turn round.
 template <typename Sample>
-Bgr Filtered(const Level<Sample>& level, FootprintWeights& weights) {
+Bgr Filtered(const Level<Sample>& level, const FootprintWeights& weights) {
     const int first = Wrapped(weights.firstColumn, level.width);
     const int mirrored = Wrapped(weights.firstColumn + level.width / 2, level.width);
     Bgr sum;

@@ -1,6 +1,6 @@
 // In-process timings: the whole 2016 conversion and the floor of the same file work with the
-// same durability, and the projection of a panorama alone. Usage: bench_conversion [benchmark options]; the bundled
-// sample lies beside the programs.
+// same durability, and the projection of a panorama alone. Usage: bench_conversion [benchmark
+// options]; the bundled sample lies beside the programs.
 #include <benchmark/benchmark.h>
 
 #include "conversion/Equirect.h"
