@@ -215,6 +215,13 @@ struct FootprintWeights {
     std::vector<float> grid;   // rows x stride
     std::vector<float> slice;  // two slices' weights along the row, each with kMargin either side
     double total = 0;
+    // Covers the box of columns x rows from (firstColumn, firstRow), with no weight yet.
+    void Cover(int fromColumn, int columnCount, int fromRow, int rowCount) {
+        firstColumn = fromColumn, columns = columnCount, firstRow = fromRow, rows = rowCount;
+        stride = (columns + kLanes - 1) / kLanes * kLanes;
+        grid.assign(static_cast<std::size_t>(rows) * stride, 0.0F);
+        total = 0;
+    }
     float* Row(int y) { return grid.data() + static_cast<std::size_t>(y - firstRow) * stride; }
     const float* Row(int y) const { return grid.data() + static_cast<std::size_t>(y - firstRow) * stride; }
 };
@@ -352,14 +359,11 @@ void WeighSlices(Parallelogram p, FootprintWeights& out) {
     if (std::abs(p.vPerColumn) + std::abs(p.vPerRow) < kSmallest) p.vPerRow = kSmallest;
     const double halfWide = (std::abs(p.uPerColumn) + std::abs(p.uPerRow)) / 2;
     const double halfHigh = (std::abs(p.vPerColumn) + std::abs(p.vPerRow)) / 2;
-    out.firstColumn = static_cast<int>(std::ceil(p.u - halfWide - 2.5));
-    out.columns = std::min(static_cast<int>(std::floor(p.u + halfWide + 1.5)) - out.firstColumn + 1, kMaxTaps);
-    out.firstRow = static_cast<int>(std::ceil(p.v - halfHigh - 2.5));
-    out.rows = static_cast<int>(std::floor(p.v + halfHigh + 1.5)) - out.firstRow + 1;
-    out.stride = (out.columns + FootprintWeights::kLanes - 1) / FootprintWeights::kLanes * FootprintWeights::kLanes;
-    out.grid.assign(static_cast<std::size_t>(out.rows) * out.stride, 0.0F);
+    const auto firstColumn = static_cast<int>(std::ceil(p.u - halfWide - 2.5));
+    const auto firstRow = static_cast<int>(std::ceil(p.v - halfHigh - 2.5));
+    out.Cover(firstColumn, std::min(static_cast<int>(std::floor(p.u + halfWide + 1.5)) - firstColumn + 1, kMaxTaps),
+              firstRow, static_cast<int>(std::floor(p.v + halfHigh + 1.5)) - firstRow + 1);
     out.slice.resize(2 * (static_cast<std::size_t>(out.stride) + 2 * FootprintWeights::kMargin));
-    out.total = 0;
     // The pieces end where the kernel's do, at half-integer heights, and at the side corners,
     // where the slices' ends bend: so that within a piece the integrand is a polynomial.
     const Chains chains(p);
@@ -377,10 +381,7 @@ void WeighSlices(Parallelogram p, FootprintWeights& out) {
 
 // The weights with the rows and columns swapped, from `from` into `to`.
 void Transpose(const FootprintWeights& from, FootprintWeights& to) {
-    to.firstColumn = from.firstRow, to.columns = from.rows;
-    to.firstRow = from.firstColumn, to.rows = from.columns;
-    to.stride = (to.columns + FootprintWeights::kLanes - 1) / FootprintWeights::kLanes * FootprintWeights::kLanes;
-    to.grid.resize(static_cast<std::size_t>(to.rows) * to.stride);
+    to.Cover(from.firstRow, from.rows, from.firstColumn, from.columns);
     for (int r = 0; r < from.rows; ++r)
         for (int c = 0; c < from.columns; ++c)
             to.grid[static_cast<std::size_t>(c) * to.stride + r] =
