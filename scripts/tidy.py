@@ -3,11 +3,13 @@
 
 Most of clang-tidy's time goes into parsing and matching the standard library's, Qt's and
 GoogleTest's headers, again for every source. So the sources that are compiled alike and checked
-alike (the same configuration, from whichever .clang-tidy files) are checked as one unit that includes them all: the headers are
+alike (the same configuration, from whichever .clang-tidy files) are checked as one unit that holds them all: the headers are
 parsed and matched once per unit, and each project header's findings are found once. Sources
 of different targets join one unit when only their macros and include folders differ (the
-unit gets all of them) and no macro differs in value. Findings in the included sources are
-reported as in their own files: the header filter is widened to them.
+unit gets all of them) and no macro differs in value. The unit holds the sources' text rather
+than including them: the static analyser follows paths only through the functions of the main
+file, so it would check no included source. Findings are reported in the sources' own files
+and lines, translated from the unit's.
 
 Sources can clash when combined: two files' helpers of the same name. A unit that does not
 compile is checked again in parts: the sources its errors are in move to a unit of their own,
@@ -16,9 +18,14 @@ unity build keeps clashes out of one target's batch, not across batches and targ
 (their main) and fuzz targets are never combined with one another, so that the checks on entry
 points see each one.
 
+The static analyser runs in its shallow mode (smaller path and inlining budgets), which costs
+about half the deep one on the core and still follows each function's paths; with
+ZENIVOR_TIDY_DEEP=1 in the environment it runs deep.
+
 Usage: scripts/tidy.py BUILD-FOLDER SOURCE... (the build folder holds compile_commands.json)
 """
 
+import bisect
 import concurrent.futures
 import itertools
 import json
@@ -73,7 +80,9 @@ class Command:
         for argument in taken:
             if argument in ("-o", "-c", "-MF", "-MT", "-MQ"):
                 next(taken, None)
-            elif argument in ("-MD", "-MMD", "-fPIC"):
+            elif argument in ("-MD", "-MMD", "-fPIC") or re.fullmatch(r"-O[0-3sgz]?", argument):
+                # The optimisation level changes no check: a source built at another one still
+                # joins its neighbours' unit.
                 continue
             elif argument.startswith("-D"):
                 name, _, value = argument[2:].partition("=")
@@ -150,9 +159,12 @@ class Checker:
             regex = re.search(r"^HeaderFilterRegex:\s*'(.*)'\s*$", config.read(), re.M).group(1)
         self.header_filter = regex.replace(r"\.h$", r"\.(h|cpp)$")
         self.numbers = itertools.count(1)
+        depth = "deep" if os.environ.get("ZENIVOR_TIDY_DEEP") == "1" else "shallow"
+        self.analyser = ["--extra-arg=-Xclang", "--extra-arg=-analyzer-config", "--extra-arg=-Xclang",
+                         "--extra-arg=mode=" + depth]
 
     def check_alone(self, source):
-        return self.run(["clang-tidy", "-p", UNITS, "--quiet", source])
+        return self.run(["clang-tidy", "-p", UNITS, "--quiet"] + self.analyser + [source])
 
     def check_group(self, group):
         if len(group.sources) == 1:
@@ -161,14 +173,21 @@ class Checker:
         folder = os.path.join(UNITS, "unit-%d" % number)
         os.makedirs(folder, exist_ok=True)
         unit = os.path.join(folder, "unit.cpp")
+        starts = []  # (the unit's line where a source begins, the source)
         with open(unit, "w", encoding="utf-8") as text:
+            line = 1
             for source in group.sources:
-                text.write('#include "%s"  // NOLINT(bugprone-suspicious-include)\n' % source)
+                with open(source, encoding="utf-8") as code:
+                    content = code.read().rstrip("\n") + "\n"
+                starts.append((line, source))
+                text.write(content)
+                line += content.count("\n")
         with open(os.path.join(folder, "compile_commands.json"), "w", encoding="utf-8") as text:
             json.dump([{"directory": group.command.directory, "file": unit, "arguments": group.arguments(unit)}], text)
-        command = ["clang-tidy", "-p", folder, "--quiet", "--config-file=" + group.config,
+        command = ["clang-tidy", "-p", folder, "--quiet", "--config-file=" + group.config, *self.analyser,
                    "--header-filter=" + self.header_filter, unit]
         status, checked = self.run(command[:-1] + ["--extra-arg=-ferror-limit=0", unit])
+        checked = in_sources(checked, unit, starts)
         clashing = {path for path in COMPILE_ERROR.findall(checked) if path in group.sources}
         if "[clang-diagnostic-error]" in checked:
             # Each split checks the sources again: say so, so that the clash gets mended.
@@ -191,6 +210,18 @@ class Checker:
             sys.stderr.write("%6.1f s  %s\n" % (time.monotonic() - start, " ".join(command[-2:])))
         lines = [line for line in done.stdout.splitlines() if not GENERATED_LINE.match(line)]
         return done.returncode, "\n".join(lines) + ("\n" if lines else "")
+
+
+def in_sources(output, unit, starts):
+    """The output with the unit's lines named as the lines of the sources it holds."""
+    lines = [line for line, _ in starts]
+
+    def located(match):
+        line = int(match.group(1))
+        first, source = starts[bisect.bisect_right(lines, line) - 1]
+        return "%s:%d:" % (source, line - first + 1)
+
+    return re.sub(re.escape(unit) + r":(\d+):", located, output)
 
 
 def read_database(build):
