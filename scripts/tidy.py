@@ -18,9 +18,9 @@ unity build keeps clashes out of one target's batch, not across batches and targ
 (their main) and fuzz targets are never combined with one another, so that the checks on entry
 points see each one.
 
-The static analyser runs in its shallow mode (smaller path and inlining budgets), which costs
-about half the deep one on the core and still follows each function's paths; with
-ZENIVOR_TIDY_DEEP=1 in the environment it runs deep.
+The static analyser runs in its shallow mode (smaller path and inlining budgets), which still
+follows each function's paths; with ZENIVOR_TIDY_DEEP=1 in the environment it runs deep, and
+the whole lint takes about twice as long.
 
 Usage: scripts/tidy.py BUILD-FOLDER SOURCE... (the build folder holds compile_commands.json)
 """
