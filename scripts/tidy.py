@@ -155,9 +155,6 @@ def groups_of(sources, database):
 class Checker:
     def __init__(self, database):
         self.database = database
-        with open(os.path.join(ROOT, ".clang-tidy"), encoding="utf-8") as config:
-            regex = re.search(r"^HeaderFilterRegex:\s*'(.*)'\s*$", config.read(), re.M).group(1)
-        self.header_filter = regex.replace(r"\.h$", r"\.(h|cpp)$")
         self.numbers = itertools.count(1)
         depth = "deep" if os.environ.get("ZENIVOR_TIDY_DEEP") == "1" else "shallow"
         self.analyser = ["--extra-arg=-Xclang", "--extra-arg=-analyzer-config", "--extra-arg=-Xclang",
@@ -184,8 +181,7 @@ class Checker:
                 line += content.count("\n")
         with open(os.path.join(folder, "compile_commands.json"), "w", encoding="utf-8") as text:
             json.dump([{"directory": group.command.directory, "file": unit, "arguments": group.arguments(unit)}], text)
-        command = ["clang-tidy", "-p", folder, "--quiet", "--config-file=" + group.config, *self.analyser,
-                   "--header-filter=" + self.header_filter, unit]
+        command = ["clang-tidy", "-p", folder, "--quiet", "--config-file=" + group.config, *self.analyser, unit]
         status, checked = self.run(command[:-1] + ["--extra-arg=-ferror-limit=0", unit])
         checked = in_sources(checked, unit, starts)
         clashing = {path for path in COMPILE_ERROR.findall(checked) if path in group.sources}
