@@ -107,8 +107,9 @@ void WriteTga(const std::filesystem::path& path, const RgbImage& image) {
                                        24,
                                        0};
     // Bottom row first, each pixel blue, green, red.
-    bytes.resize(bytes.size() + image.pixels.size());
-    std::uint8_t* out = bytes.data() + 18;
+    const std::size_t header = bytes.size();
+    bytes.resize(header + image.pixels.size());
+    std::uint8_t* out = bytes.data() + header;
     for (int y = image.height - 1; y >= 0; --y)
         for (int x = 0; x < image.width; ++x, out += 3) {
             const Rgb c = image.At(x, y);

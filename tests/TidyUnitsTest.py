@@ -19,7 +19,7 @@ with tempfile.TemporaryDirectory() as folder:
     sources = [os.path.join(folder, "part%d.cpp" % n) for n in range(3)]
     for n, path in enumerate(sources):
         with open(path, "w", encoding="utf-8") as text:
-            text.write("\n" * n + SOURCE % n)  # each fault on a line of its own number
+            text.write("\n" * n + SOURCE % n)  # each fault a line lower than the last
     with open(os.path.join(folder, "compile_commands.json"), "w", encoding="utf-8") as text:
         json.dump([{"directory": folder, "file": path, "arguments": ["clang++", "-std=c++20", "-c", path]}
                    for path in sources], text)
