@@ -15,8 +15,9 @@ Sources can clash when combined: two files' helpers of the same name. A unit tha
 compile is checked again in parts: the sources its errors are in move to a unit of their own,
 until every unit compiles. Each split checks those sources once more, so it is reported: the
 unity build keeps clashes out of one target's batch, not across batches and targets. Programs
-(their main) and fuzz targets are never combined with one another, so that the checks on entry
-points see each one.
+(their main) and fuzz targets share units too: in a unit, each entry point after the first is
+renamed by a macro around its source, and a renamed main is named to the check that main
+must not throw, so that every entry point is still checked as one.
 
 The static analyser runs in its shallow mode (smaller path and inlining budgets), which still
 follows each function's paths; with ZENIVOR_TIDY_DEEP=1 in the environment it runs deep, and
@@ -41,6 +42,9 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 UNITS = os.path.join(ROOT, "build", "lint")
 JOBS = 2
 ENTRY_POINT = re.compile(r"^\s*(int\s+main|extern\s+\"C\"\s+int\s+LLVMFuzzerTestOneInput)\s*\(", re.M)
+MAIN = re.compile(r"^\s*int\s+main\s*\(", re.M)
+# What an entry point after a unit's first is renamed to, numbered by its source.
+ENTRY_POINTS = {"main": "ZenivorEntryPoint", "LLVMFuzzerTestOneInput": "ZenivorFuzzEntryPoint"}
 GENERATED_LINE = re.compile(r"^\d+ warnings? (and \d+ errors? )?generated\.$")
 COMPILE_ERROR = re.compile(r"^(/[^:]+):\d+:\d+: error: .*\[clang-diagnostic-error\]$", re.M)
 # A unity build compiles sources through generated files that include them.
@@ -67,6 +71,24 @@ def config_of(source):
             text.write(dumped)
         CONFIGS[folder] = path
     return CONFIGS[folder]
+
+
+def with_mains_not_throwing(config, mains, folder):
+    """The configuration, or a copy of it in folder naming the renamed mains to the check that
+    no exception escapes main."""
+    if not mains:
+        return config
+    with open(config, encoding="utf-8") as text:
+        dumped = text.read()
+    option = "  - key:             bugprone-exception-escape.FunctionsThatShouldNotThrow\n    value:           "
+    dumped, count = re.subn(re.escape(option) + r"'([^'\n]*)'", lambda match: option + "'" + ",".join(
+        ([match.group(1)] if match.group(1) else []) + mains) + "'", dumped)
+    if count != 1:
+        raise SystemExit("tidy.py: no FunctionsThatShouldNotThrow option in " + config)
+    path = os.path.join(folder, "config.yaml")
+    with open(path, "w", encoding="utf-8") as text:
+        text.write(dumped)
+    return path
 
 
 class Command:
@@ -103,17 +125,15 @@ class Group:
 
     def __init__(self, command, config):
         self.command, self.config = command, config
-        self.sources, self.defines, self.includes, self.has_entry_point = [], {}, [], False
+        self.sources, self.defines, self.includes = [], {}, []
 
-    def takes(self, command, entry_point):
-        clash = any(self.defines.get(name, value) != value for name, value in command.defines.items())
-        return not clash and not (entry_point and self.has_entry_point)
+    def takes(self, command):
+        return not any(self.defines.get(name, value) != value for name, value in command.defines.items())
 
-    def add(self, source, command, entry_point):
+    def add(self, source, command):
         self.sources.append(source)
         self.defines.update(command.defines)
         self.includes += [include for include in command.includes if include not in self.includes]
-        self.has_entry_point = self.has_entry_point or entry_point
 
     def arguments(self, unit):
         compiler, *rest = self.command.rest
@@ -125,7 +145,7 @@ class Group:
         """A group of some of these sources, for when they cannot all be one unit."""
         group = Group(self.command, self.config)
         for source in sources:
-            group.add(source, Command(database[source]), has_entry_point(source))
+            group.add(source, Command(database[source]))
         return group
 
 
@@ -143,12 +163,11 @@ def groups_of(sources, database):
             continue
         command = Command(database[source])
         candidates = groups.setdefault((command.key(), config_of(source)), [])
-        entry_point = has_entry_point(source)
-        group = next((group for group in candidates if group.takes(command, entry_point)), None)
+        group = next((group for group in candidates if group.takes(command)), None)
         if group is None:
             group = Group(command, config_of(source))
             candidates.append(group)
-        group.add(source, command, entry_point)
+        group.add(source, command)
     return alone, [group for candidates in groups.values() for group in candidates]
 
 
@@ -170,18 +189,30 @@ class Checker:
         folder = os.path.join(UNITS, "unit-%d" % number)
         os.makedirs(folder, exist_ok=True)
         unit = os.path.join(folder, "unit.cpp")
-        starts = []  # (the unit's line where a source begins, the source)
+        # (the unit's line where a source's part begins, the source, the unit's line of its first)
+        starts = []
+        renamed_mains = []
         with open(unit, "w", encoding="utf-8") as text:
             line = 1
-            for source in group.sources:
+            for number, source in enumerate(group.sources):
                 with open(source, encoding="utf-8") as code:
                     content = code.read().rstrip("\n") + "\n"
-                starts.append((line, source))
-                text.write(content)
-                line += content.count("\n")
+                renamed = has_entry_point(source) and any(has_entry_point(earlier) for earlier in group.sources[:number])
+                renames = "".join("#define %s %s%d  // %s's, renamed for the lint\n"
+                                  % (name, alias, number, os.path.basename(source))
+                                  for name, alias in ENTRY_POINTS.items()) if renamed else ""
+                if renamed and MAIN.search(content):
+                    renamed_mains.append("%s%d" % (ENTRY_POINTS["main"], number))
+                starts.append((line, source, line + renames.count("\n")))
+                text.write(renames + content)
+                line += renames.count("\n") + content.count("\n")
+                if renamed:
+                    text.write("".join("#undef %s\n" % name for name in ENTRY_POINTS))
+                    line += len(ENTRY_POINTS)
         with open(os.path.join(folder, "compile_commands.json"), "w", encoding="utf-8") as text:
             json.dump([{"directory": group.command.directory, "file": unit, "arguments": group.arguments(unit)}], text)
-        command = ["clang-tidy", "-p", folder, "--quiet", "--config-file=" + group.config, *self.analyser, unit]
+        config = with_mains_not_throwing(group.config, renamed_mains, folder)
+        command = ["clang-tidy", "-p", folder, "--quiet", "--config-file=" + config, *self.analyser, unit]
         status, checked = self.run(command[:-1] + ["--extra-arg=-ferror-limit=0", unit])
         checked = in_sources(checked, unit, starts)
         clashing = {path for path in COMPILE_ERROR.findall(checked) if path in group.sources}
@@ -209,13 +240,14 @@ class Checker:
 
 
 def in_sources(output, unit, starts):
-    """The output with the unit's lines named as the lines of the sources it holds."""
-    lines = [line for line, _ in starts]
+    """The output with the unit's lines named as the lines of the sources it holds (the lint's
+    own lines before a source as its first)."""
+    lines = [line for line, _, _ in starts]
 
     def located(match):
         line = int(match.group(1))
-        first, source = starts[bisect.bisect_right(lines, line) - 1]
-        return "%s:%d:" % (source, line - first + 1)
+        _, source, first = starts[bisect.bisect_right(lines, line) - 1]
+        return "%s:%d:" % (source, max(1, line - first + 1))
 
     return re.sub(re.escape(unit) + r":(\d+):", located, output)
 
