@@ -6,7 +6,7 @@
 # - Every test, under the sanitizers, with a 10-second run of each fuzzer (scripts/fuzz.sh
 #   runs them for longer).
 # - The release build (GCC, warnings as errors), its two Debian packages, which lintian
-#   checks, and the install tests on them. The round trip that installs the packages with
+#   checks (made while the tests run), and the install tests on them. The round trip that installs the packages with
 #   apt-get runs only when ZENIVOR_SYSTEM_TESTS=ON is in the environment, as .ci/run sets it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,9 +24,23 @@ export QT_QPA_PLATFORM=offscreen
 phase configure cmake --preset asan -DZENIVOR_WERROR=ON
 phase build cmake --build --preset asan -j2
 phase lint scripts/lint.sh build/asan
+# The release build, its packaging and lintian leave a core idle much of the time, so they run
+# while the tests do, at a lower priority so that the tests keep both cores when they need them.
+# The install tests wait for both: they change the system that the tests look at.
+mkdir -p build
+package_log=build/package.log
+nice -n 10 scripts/package.sh -DZENIVOR_WERROR=ON -DZENIVOR_SYSTEM_TESTS="${ZENIVOR_SYSTEM_TESTS:-OFF}" \
+    >"$package_log" 2>&1 &
+package=$!
+trap 'kill "$package" 2>/dev/null || true' EXIT
 phase tests env ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" ctest --preset asan -j2 -LE install
-
-phase package scripts/package.sh -DZENIVOR_WERROR=ON -DZENIVOR_SYSTEM_TESTS="${ZENIVOR_SYSTEM_TESTS:-OFF}"
+packaged() {
+  local status=0
+  wait "$package" || status=$?
+  cat "$package_log"
+  return "$status"
+}
+phase package-after-tests packaged
 phase install-tests ctest --preset release -j2 -L install
 printf -v summary '%s, ' "${phases[@]}"
 echo "test.sh: passed in $SECONDS s (${summary%, })"
