@@ -21,18 +21,19 @@ phase() {
 phase install scripts/install-deps.sh --packaging
 export QT_QPA_PLATFORM=offscreen
 
+# The release build, its packaging and lintian run beside the rest, at a lower priority: they
+# take the time that the sanitizer build, the lint and the tests leave a core idle, and yield
+# it when both cores are wanted. The install tests wait for all: they change the system that
+# the tests look at.
+mkdir -p build
+package_log=build/package.log
+setsid nice -n 10 scripts/package.sh -DZENIVOR_WERROR=ON -DZENIVOR_SYSTEM_TESTS="${ZENIVOR_SYSTEM_TESTS:-OFF}" \
+    >"$package_log" 2>&1 &
+package=$!
+trap 'kill -- "-$package" 2>/dev/null || true' EXIT  # its whole process group
 phase configure cmake --preset asan -DZENIVOR_WERROR=ON
 phase build cmake --build --preset asan -j2
 phase lint scripts/lint.sh build/asan
-# The release build, its packaging and lintian leave a core idle much of the time, so they run
-# while the tests do, at a lower priority so that the tests keep both cores when they need them.
-# The install tests wait for both: they change the system that the tests look at.
-mkdir -p build
-package_log=build/package.log
-nice -n 10 scripts/package.sh -DZENIVOR_WERROR=ON -DZENIVOR_SYSTEM_TESTS="${ZENIVOR_SYSTEM_TESTS:-OFF}" \
-    >"$package_log" 2>&1 &
-package=$!
-trap 'kill "$package" 2>/dev/null || true' EXIT
 phase tests env ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" ctest --preset asan -j2 -LE install
 packaged() {
   local status=0
