@@ -39,7 +39,7 @@ import time
 import zlib
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-UNITS = os.path.join(ROOT, "build", "lint")
+UNITS = None  # the build folder's lint/, where the units and their configurations are written
 JOBS = 2
 ENTRY_POINT = re.compile(r"^\s*(int\s+main|extern\s+\"C\"\s+int\s+LLVMFuzzerTestOneInput)\s*\(", re.M)
 MAIN = re.compile(r"^\s*int\s+main\s*\(", re.M)
@@ -276,7 +276,10 @@ def read_database(build):
 
 
 def main():
+    global UNITS
     build, sources = sys.argv[1], [os.path.abspath(source) for source in sys.argv[2:]]
+    # Each build's own: two lints at once, the lint test's among them, never write one another's.
+    UNITS = os.path.join(os.path.abspath(build), "lint")
     database = read_database(build)
     checker = Checker(database)
     alone, groups = groups_of(sources, database)
