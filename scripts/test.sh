@@ -5,9 +5,10 @@
 # - The house style (clang-format) and clang-tidy's checks, on that build's compile commands.
 # - Every test, under the sanitizers, with a 10-second run of each fuzzer (scripts/fuzz.sh
 #   runs them for longer).
-# - The release build (GCC, warnings as errors), its two Debian packages, which lintian
-#   checks (made while the tests run), and the install tests on them. The round trip that installs the packages with
-#   apt-get runs only when ZENIVOR_SYSTEM_TESTS=ON is in the environment, as .ci/run sets it.
+# - The release build (GCC, warnings as errors) and its two Debian packages, which lintian
+#   checks, made beside all that; then the install tests on them. The round trip that installs
+#   the packages with apt-get runs only when ZENIVOR_SYSTEM_TESTS=ON is in the environment, as
+#   .ci/run sets it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Each phase's time, printed at the end: the command has a time budget (see the README).
@@ -45,7 +46,7 @@ packaged() {
   cat "$package_log"
   return "$status"
 }
-phase package-after-tests packaged
+phase package-wait packaged
 phase install-tests ctest --preset release -j2 -L install
 printf -v summary '%s, ' "${phases[@]}"
 echo "test.sh: passed in $SECONDS s (${summary%, })"

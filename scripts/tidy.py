@@ -194,15 +194,15 @@ class Checker:
         renamed_mains = []
         with open(unit, "w", encoding="utf-8") as text:
             line = 1
-            for number, source in enumerate(group.sources):
+            for index, source in enumerate(group.sources):
                 with open(source, encoding="utf-8") as code:
                     content = code.read().rstrip("\n") + "\n"
-                renamed = has_entry_point(source) and any(has_entry_point(earlier) for earlier in group.sources[:number])
+                renamed = has_entry_point(source) and any(has_entry_point(earlier) for earlier in group.sources[:index])
                 renames = "".join("#define %s %s%d  // %s's, renamed for the lint\n"
-                                  % (name, alias, number, os.path.basename(source))
+                                  % (name, alias, index, os.path.basename(source))
                                   for name, alias in ENTRY_POINTS.items()) if renamed else ""
                 if renamed and MAIN.search(content):
-                    renamed_mains.append("%s%d" % (ENTRY_POINTS["main"], number))
+                    renamed_mains.append("%s%d" % (ENTRY_POINTS["main"], index))
                 starts.append((line, source, line + renames.count("\n")))
                 text.write(renames + content)
                 line += renames.count("\n") + content.count("\n")
