@@ -149,11 +149,6 @@ class Group:
         return group
 
 
-def has_entry_point(source):
-    with open(source, encoding="utf-8") as text:
-        return bool(ENTRY_POINT.search(text.read()))
-
-
 def groups_of(sources, database):
     """Sources compiled and checked alike; those not built here stand alone."""
     alone, groups = [], {}
@@ -189,26 +184,7 @@ class Checker:
         folder = os.path.join(UNITS, "unit-%d" % number)
         os.makedirs(folder, exist_ok=True)
         unit = os.path.join(folder, "unit.cpp")
-        # (the unit's line where a source's part begins, the source, the unit's line of its first)
-        starts = []
-        renamed_mains = []
-        with open(unit, "w", encoding="utf-8") as text:
-            line = 1
-            for index, source in enumerate(group.sources):
-                with open(source, encoding="utf-8") as code:
-                    content = code.read().rstrip("\n") + "\n"
-                renamed = has_entry_point(source) and any(has_entry_point(earlier) for earlier in group.sources[:index])
-                renames = "".join("#define %s %s%d  // %s's, renamed for the lint\n"
-                                  % (name, alias, index, os.path.basename(source))
-                                  for name, alias in ENTRY_POINTS.items()) if renamed else ""
-                if renamed and MAIN.search(content):
-                    renamed_mains.append("%s%d" % (ENTRY_POINTS["main"], index))
-                starts.append((line, source, line + renames.count("\n")))
-                text.write(renames + content)
-                line += renames.count("\n") + content.count("\n")
-                if renamed:
-                    text.write("".join("#undef %s\n" % name for name in ENTRY_POINTS))
-                    line += len(ENTRY_POINTS)
+        starts, renamed_mains = write_unit(unit, group.sources)
         with open(os.path.join(folder, "compile_commands.json"), "w", encoding="utf-8") as text:
             json.dump([{"directory": group.command.directory, "file": unit, "arguments": group.arguments(unit)}], text)
         config = with_mains_not_throwing(group.config, renamed_mains, folder)
@@ -237,6 +213,29 @@ class Checker:
             sys.stderr.write("%6.1f s  %s\n" % (time.monotonic() - start, " ".join(command[-2:])))
         lines = [line for line in done.stdout.splitlines() if not GENERATED_LINE.match(line)]
         return done.returncode, "\n".join(lines) + ("\n" if lines else "")
+
+
+def write_unit(unit, sources):
+    """Writes the sources' text into the unit, each entry point after the first renamed by a
+    macro around its source. Gives, for each source, the unit's line where its part begins,
+    the source and the unit's line of its own first; and the names the renamed mains took."""
+    starts, renamed_mains, seen_entry_point, line = [], [], False, 1
+    with open(unit, "w", encoding="utf-8") as text:
+        for index, source in enumerate(sources):
+            with open(source, encoding="utf-8") as code:
+                content = code.read().rstrip("\n") + "\n"
+            entry_point = bool(ENTRY_POINT.search(content))
+            renamed, seen_entry_point = seen_entry_point and entry_point, seen_entry_point or entry_point
+            renames = "".join("#define %s %s%d  // %s's, renamed for the lint\n"
+                              % (name, alias, index, os.path.basename(source))
+                              for name, alias in ENTRY_POINTS.items()) if renamed else ""
+            undoes = "".join("#undef %s\n" % name for name in ENTRY_POINTS) if renamed else ""
+            if renamed and MAIN.search(content):
+                renamed_mains.append("%s%d" % (ENTRY_POINTS["main"], index))
+            starts.append((line, source, line + renames.count("\n")))
+            text.write(renames + content + undoes)
+            line += (renames + content + undoes).count("\n")
+    return starts, renamed_mains
 
 
 def in_sources(output, unit, starts):
