@@ -260,7 +260,8 @@ int RunConvertCommand(const std::vector<std::string>& arguments, const Converter
                       std::ostream& err) {
     Options options;
     Console console(err);
-    if (given.endingSignals) InstallConverterSignals(console);
+    std::optional<ConverterSignals> signals;
+    if (given.endingSignals) signals.emplace(console);
     ConverterSetup setup = given;
     setup.notice = [&console](const std::string& text) { console.Say(text); };
     Result<void> parsed = ParseOptions(arguments, options);

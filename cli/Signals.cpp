@@ -50,11 +50,12 @@ void OnEndingSignal(int signal, int count) {
         batch = state.batch;
     }
     if (batch && count == 1) {
-        batchStop = signal;
         const std::lock_guard lock(state.mutex);
+        // Said before the batch is told: once told, it may print its summary and end.
         if (state.console != nullptr)
             state.console->Say(std::string("stopping after the strips being converted; ") + SignalName(signal) +
                                " again stops at once");
+        batchStop = signal;
         return;
     }
     EndLikeSignal(signal, [signal] { LastWords(signal); });
@@ -62,7 +63,7 @@ void OnEndingSignal(int signal, int count) {
 
 }  // namespace
 
-void InstallConverterSignals(Console& console) {
+ConverterSignals::ConverterSignals(Console& console) {
     ::signal(SIGXFSZ, SIG_IGN);
     {
         State& state = Shared();
@@ -70,6 +71,12 @@ void InstallConverterSignals(Console& console) {
         state.console = &console;
     }
     WatchEndingSignals(OnEndingSignal);
+}
+
+ConverterSignals::~ConverterSignals() {
+    State& state = Shared();
+    const std::lock_guard lock(state.mutex);
+    state.console = nullptr;
 }
 
 void ConvertingInto(const std::filesystem::path& folder) {

@@ -12,8 +12,15 @@
 
 namespace zenivor {
 
-// Takes the signals from now on; call first, before any thread is started.
-void InstallConverterSignals(Console& console);
+// Takes the signals from now on; make it first, before any thread is started. Their messages go
+// to the console while this object lives, and are not said after: the console may be gone.
+class ConverterSignals {
+public:
+    explicit ConverterSignals(Console& console);
+    ~ConverterSignals();
+    ConverterSignals(const ConverterSignals&) = delete;
+    ConverterSignals& operator=(const ConverterSignals&) = delete;
+};
 
 // What the last words name: the folder a single conversion writes into.
 void ConvertingInto(const std::filesystem::path& folder);

@@ -3,11 +3,20 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <iostream>
+#include <memory>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "cli/Batch.h"
+#include "cli/Console.h"
 #include "cli/ConvertCommand.h"
+#include "cli/Signals.h"
 #include "tests/ConverterRun.h"
 #include "tests/TestSupport.h"
 
@@ -374,6 +383,28 @@ TEST_F(BatchTest, FortyStripsOnEightThreadsAreEachConvertedFromTheirOwnStrip) {
             EXPECT_EQ(CubeBytesIn(folder), reference);
         }
     }
+}
+
+// A batch's first signal is said before the batch hears of it (told, it may print its summary
+// and end at once), and a signal after the console is gone says nothing to it. In a child
+// process: the signals are the process's, and the second one ends it.
+TEST(ConverterSignalsDeathTest, TheStopIsSaidBeforeTheBatchHearsOfItAndNothingAfterTheConsoleIsGone) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto stopThenEnd = [] {
+        Console console(std::cerr);
+        auto signals = std::make_unique<ConverterSignals>(console);
+        ConvertingBatch();
+        ::kill(::getpid(), SIGINT);
+        while (BatchStopSignal() == 0) std::this_thread::yield();
+        std::cerr << "the batch heard\n";
+        signals.reset();
+        std::cerr << "the console is gone\n";
+        ::kill(::getpid(), SIGTERM);
+        for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+    };
+    EXPECT_EXIT(stopThenEnd(), ::testing::ExitedWithCode(128 + SIGTERM),
+                "^zenivor-convert: stopping after the strips being converted; SIGINT again stops at once\n"
+                "the batch heard\nthe console is gone\n$");
 }
 
 }  // namespace
